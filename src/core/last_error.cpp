@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The per-thread last-error store and the functions that record into it.
+#include "core/last_error.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "core/consumer_base.h"
+#include "platform/platform.h"
+#include "trace/trace.h"
+
+namespace corvid2 {
+
+void CLastErrorStore::set(std::uint32_t threadId, std::int32_t code, std::string text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Entry& entry = entries_[threadId];
+    entry.code = code;
+    entry.text = std::move(text);
+}
+
+CLastErrorStore::Entry CLastErrorStore::get(std::uint32_t threadId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_[threadId];
+}
+
+std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format,
+                          ...) {
+    char message[kMaxLastErrorLength + 1];
+    message[0] = '\0';
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(message, sizeof message, format, args);
+        va_end(args);
+    }
+    CConsumerBase::instance().lastErrors().set(platform::currentThreadId(), code, message);
+    // Traced only after the store's mutex is released.
+    traceError("%s; %s; %s", className ? className : "", methodName ? methodName : "", message);
+    return code;
+}
+
+std::int32_t SetLastErrorText(std::int32_t code, const std::string& text) {
+    CConsumerBase::instance().lastErrors().set(platform::currentThreadId(), code, text);
+    return 0;
+}
+
+void GetLastErrorText(std::string& text, std::int32_t* code) {
+    auto entry = CConsumerBase::instance().lastErrors().get(platform::currentThreadId());
+    text = std::move(entry.text);
+    if (code != nullptr) *code = entry.code;
+}
+
+}  // namespace corvid2

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The per-thread last error: what a failing internal operation leaves for the public layer to read.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace corvid2 {
+
+// One table for the whole process, keyed by thread id. Entries are never removed and success never
+// clears one: an entry always holds the last failure its thread recorded. Lock: its own mutex only,
+// held for one lookup and copy, never while tracing.
+class CLastErrorStore {
+public:
+    struct Entry {
+        std::int32_t code = 0;
+        std::string text;
+    };
+
+    void set(std::uint32_t threadId, std::int32_t code, std::string text);
+    Entry get(std::uint32_t threadId);
+
+private:
+    std::mutex mutex_;
+    std::map<std::uint32_t, Entry> entries_;
+};
+
+constexpr std::size_t kMaxLastErrorLength = 1023;
+
+// Records the calling thread's failure (message cut at 1023 characters) and traces one error
+// line "object; operation; message". Returns `code` so that callers can `return SetLastError(...)`.
+std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format,
+                          ...) __attribute__((format(printf, 4, 5)));
+// Stores a text as it stands, without a trace line.
+std::int32_t SetLastErrorText(std::int32_t code, const std::string& text);
+void GetLastErrorText(std::string& text, std::int32_t* code = nullptr);
+
+}  // namespace corvid2
