@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// Integer family without registers: Integer, IntSwissKnife, IntConverter and the IEEE 1212 IntKey.
+#include "computed_nodes.h"
+
+namespace corvid2::genapi::detail {
+
+namespace {
+
+class IntegerNode : public PlainNumberNode<IntegerBase, int64_t> {
+ public:
+  using PlainNumberNode::PlainNumberNode;
+  int64_t getInt(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
+  void setInt(int64_t value, bool verify) override { value_.set(value, verify); }
+  int64_t intMin() override { return limits_.min(value_.target()); }
+  int64_t intMax() override { return limits_.max(value_.target()); }
+  int64_t intInc() override { return limits_.inc(value_.target()); }
+};
+
+class IntSwissKnifeNode : public SwissKnifeNode<IntegerBase, int64_t> {
+ public:
+  using SwissKnifeNode::SwissKnifeNode;
+  int64_t getInt(bool, bool) override { return evaluate(); }
+};
+
+class IntConverterNode : public ConverterNode<IntegerBase, int64_t> {
+ public:
+  using ConverterNode::ConverterNode;
+  int64_t getInt(bool verify, bool ignoreCache) override { return read(verify, ignoreCache); }
+  void setInt(int64_t value, bool verify) override { write(value, verify); }
+  int64_t intMin() override { return limit(false); }
+  int64_t intMax() override { return limit(true); }
+};
+
+/// IntKey: a key of an IEEE 1212 configuration ROM; the engine does not parse such ROMs, so it is not available.
+class IntKeyNode : public IntegerBase {
+ public:
+  IntKeyNode(NodeMapImpl& map, const NodeXml& xml, const char* type) : IntegerBase(map, xml, nodeName(xml), type) {}
+  void link(Linker& linker) override {
+    IntegerBase::link(linker);
+    linker.resolveOptional(xml_, "p1212Parser");
+  }
+  EAccessMode ownAccessMode() const override { return NA; }
+};
+
+}  // namespace
+
+void addIntegerCreators(CreatorTable& table) {
+  table["Integer"] = createNode<IntegerNode>;
+  table["IntSwissKnife"] = createNode<IntSwissKnifeNode>;
+  table["IntConverter"] = createNode<IntConverterNode>;
+  table["IntKey"] = createNode<IntKeyNode>;
+}
+
+}  // namespace corvid2::genapi::detail
