@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/last_error.h"
+#include "core/object_registry.h"
 #include "trace/debug_trace.h"
 
 namespace corvid2 {
@@ -22,6 +23,8 @@ public:
 
     QXFramework::Debug::CDebugTrace& trace() { return trace_; }
     CLastErrorStore& lastErrors() { return lastErrors_; }
+    // The registry of live objects of one kind, used by the guards.
+    CObjectRegistry& registry(RegistryKind kind) { return registries_[kind]; }
 
     // Value of the producer search-path variable when the context was built (restored at release).
     const std::string& startupSearchPath() const { return startupSearchPath_; }
@@ -41,6 +44,7 @@ private:
     std::string startupSearchPath_;
     bool hadStartupSearchPath_ = false;
     CLastErrorStore lastErrors_;
+    CObjectRegistries registries_;  // the 23 registries, in the order of RegistryKind
     bool systemInfoFlag_ = true;
 };
 

@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The guard base: acquisition, registration, unregistration and write locks of guarded objects.
+#include "core/object_guard.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "core/last_error.h"
+#include "core/result_codes.h"
+#include "platform/platform.h"
+
+namespace corvid2 {
+namespace {
+
+constexpr std::int32_t kAccessDenied = -1005;
+constexpr std::int32_t kObjectInvalid = -1098;
+
+// Enough pause instructions to ride out a holder that is about to leave; past that the holder is
+// probably descheduled and needs this core.
+constexpr unsigned kPausesBeforeYield = 64;
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+void CSpinWait::once() {
+    if (tries_ < kPausesBeforeYield) {
+        ++tries_;
+        cpuRelax();
+    } else {
+        std::this_thread::yield();
+    }
+}
+
+CorvidObjectGuard::CorvidObjectGuard(CObjectRegistry& registry, const char* functionName, bool lookupOnly)
+    : registry_(registry), functionName_(functionName ? functionName : ""), lookupOnly_(lookupOnly) {}
+
+CorvidObjectGuard::~CorvidObjectGuard() { release(); }
+
+void CorvidObjectGuard::release() {
+    if (record_ != nullptr) {
+        if (holdsExclusive_) record_->exclusive_.store(0, std::memory_order_release);
+        // After this decrement the object may be destroyed by its unregistering thread.
+        record_->useCount_.fetch_sub(1, std::memory_order_acq_rel);
+        record_ = nullptr;
+        holdsExclusive_ = false;
+    } else if (counter_ != nullptr) {
+        counter_->fetch_sub(1, std::memory_order_acq_rel);
+        counter_ = nullptr;
+    }
+    if (holdsLock_) unlockRegistry();
+}
+
+void CorvidObjectGuard::lockRegistry() {
+    registry_.lock().lock();
+    holdsLock_ = true;
+}
+
+void CorvidObjectGuard::unlockRegistry() {
+    holdsLock_ = false;
+    registry_.lock().unlock();
+}
+
+void CorvidObjectGuard::fail(std::int32_t code, const char* format) {
+    char message[128];
+    std::snprintf(message, sizeof message, format, registry_.name());
+    SetLastError(code, registry_.name(), functionName_, "%s", message);
+    ThrowWithText(code, __FILE__, __LINE__, functionName_, message);
+}
+
+void CorvidObjectGuard::OnInvalid() { fail(kObjectInvalid, "Access to an invalid %s object."); }
+
+void CorvidObjectGuard::OnAccessDenied() { fail(kAccessDenied, "Access denied to an %s object."); }
+
+bool CorvidObjectGuard::BeginWriteLock(void* object) {
+    const std::uint32_t self = platform::currentThreadId();
+    if (record_ != nullptr) {
+        // Only an exclusive holder gets here, so no other activation can interleave.
+        if (record_->writeLockCount_.load(std::memory_order_acquire) != 0) return false;
+        record_->writeLockOwner_.store(self, std::memory_order_relaxed);
+        record_->writeLockCount_.fetch_add(1, std::memory_order_release);
+        return true;
+    }
+    if (CorvidObjectAccessControl* lock = WriteLockOf(object)) {
+        // Objects without record (nodes) may be locked again; one release ends all of it.
+        lock->writeLockOwner_.store(self, std::memory_order_relaxed);
+        lock->writeLockCount_.fetch_add(1, std::memory_order_release);
+    }
+    return true;
+}
+
+CorvidObjectAccessControl* CorvidObjectGuard::RecordOf(void*) { return nullptr; }
+ObjectIdentity CorvidObjectGuard::IdentityOf(void*) { return kNoIdentity; }
+std::atomic<std::uint32_t>* CorvidObjectGuard::UseCounterOf(void*) { return nullptr; }
+CorvidObjectAccessControl* CorvidObjectGuard::WriteLockOf(void*) { return nullptr; }
+void CorvidObjectGuard::OnUnregistered(void*) {}
+
+ObjectIdentity CorvidObjectGuard::currentIdentity(void* object) {
+    if (CorvidObjectAccessControl* record = RecordOf(object)) return record->identity_;
+    return IdentityOf(object);
+}
+
+AcquireResult CorvidObjectGuard::checkRegistered(const void* owner, void* object) {
+    const ObjectIdentity* ownerIdentity = nullptr;
+    if (owner != nullptr) {
+        ownerIdentity = registry_.findOwner(owner);
+        if (ownerIdentity == nullptr) return AcquireResult::OwnerUnknown;
+    }
+    if (object == nullptr) return AcquireResult::NotRegistered;
+    const ObjectIdentity* registered = registry_.findObject(object);
+    if (registered == nullptr) return AcquireResult::NotRegistered;
+    if (ownerIdentity != nullptr && *ownerIdentity != *registered) return AcquireResult::Mismatch;
+    // Only now is the object known to be alive, so only now may its record be read: a new object
+    // at a reused address shows itself by an identity other than the registered one.
+    if (*registered != currentIdentity(object)) return AcquireResult::Mismatch;
+    return AcquireResult::Success;
+}
+
+AcquireResult CorvidObjectGuard::TryAcquire(const void* owner, void* object, AcquireMode mode) {
+    const AcquireResult checked = checkRegistered(owner, object);
+    if (checked != AcquireResult::Success || lookupOnly_) return checked;
+
+    if (CorvidObjectAccessControl* record = RecordOf(object)) {
+        switch (mode) {
+            case AcquireMode::Shared:
+                if (record->exclusive_.load(std::memory_order_acquire) != 0) return AcquireResult::Busy;
+                break;
+            case AcquireMode::Exclusive:
+                if (record->exclusive_.load(std::memory_order_acquire) != 0 ||
+                    record->useCount_.load(std::memory_order_acquire) != 0)
+                    return AcquireResult::Busy;
+                record->exclusive_.store(1, std::memory_order_relaxed);
+                holdsExclusive_ = true;
+                break;
+            case AcquireMode::Counted:
+                break;
+        }
+        record->useCount_.fetch_add(1, std::memory_order_acq_rel);
+        record_ = record;
+        return AcquireResult::Success;
+    }
+    if (std::atomic<std::uint32_t>* counter = UseCounterOf(object)) {
+        counter->fetch_add(1, std::memory_order_acq_rel);
+        counter_ = counter;
+    }
+    return AcquireResult::Success;
+}
+
+void* CorvidObjectGuard::Acquire(const void* owner, ObjectSlot objectSlot, AcquireMode mode) {
+    release();
+    if (!ownerFitsKind(owner)) OnInvalid();
+    CSpinWait spin;
+    for (;;) {
+        lockRegistry();
+        void* object = objectSlot.read();
+        const AcquireResult result = TryAcquire(owner, object, mode);
+        unlockRegistry();
+        if (result == AcquireResult::Success) return object;
+        if (result != AcquireResult::Busy) OnInvalid();
+        spin.once();
+    }
+}
+
+void CorvidObjectGuard::CheckWriteLock(void* object) {
+    CorvidObjectAccessControl* lock = record_ != nullptr ? record_ : WriteLockOf(object);
+    if (lock == nullptr || lock->writeLockCount_.load(std::memory_order_acquire) == 0) return;
+    if (lock->writeLockOwner_.load(std::memory_order_relaxed) != platform::currentThreadId()) OnAccessDenied();
+}
+
+bool CorvidObjectGuard::Register(const void* owner, void* object) {
+    if (object == nullptr || !ownerFitsKind(owner)) return false;
+    lockRegistry();
+    registry_.insert(owner, object, currentIdentity(object));
+    unlockRegistry();
+    return true;
+}
+
+void* CorvidObjectGuard::Unregister(const void* owner, ObjectSlot objectSlot) {
+    release();
+    if (!ownerFitsKind(owner)) OnInvalid();
+
+    lockRegistry();
+    void* object = objectSlot.read();
+    const AcquireResult result = checkRegistered(owner, object);
+    if (result == AcquireResult::Success) {
+        // Counted like any user, so that the waiting below has a use of its own to discount.
+        if (CorvidObjectAccessControl* record = RecordOf(object)) {
+            record->useCount_.fetch_add(1, std::memory_order_acq_rel);
+            record_ = record;
+        } else if (std::atomic<std::uint32_t>* counter = UseCounterOf(object)) {
+            counter->fetch_add(1, std::memory_order_acq_rel);
+            counter_ = counter;
+        }
+        registry_.erase(owner, object);
+    }
+    unlockRegistry();
+    if (result != AcquireResult::Success) OnInvalid();
+
+    OnUnregistered(object);
+
+    if (record_ != nullptr) {
+        // No new user can arrive (the object left the maps); the present ones leave in finite time.
+        CSpinWait spin;
+        while (record_->useCount_.load(std::memory_order_acquire) > 1) spin.once();
+        record_->exclusive_.store(0, std::memory_order_relaxed);
+        record_->useCount_.fetch_sub(1, std::memory_order_relaxed);
+        record_ = nullptr;
+        holdsExclusive_ = false;
+    } else {
+        release();
+    }
+    return object;
+}
+
+void* CorvidObjectGuard::ActivateWriteLock(const void* owner, ObjectSlot objectSlot) {
+    void* object = Acquire(owner, objectSlot, AcquireMode::Exclusive);
+    const bool began = BeginWriteLock(object);
+    // The write lock outlives the guard; the exclusive hold that made it safe to take does not.
+    release();
+    if (!began) OnInvalid();
+    return object;
+}
+
+void CorvidObjectGuard::ReleaseWriteLock(const void* owner, ObjectSlot objectSlot) {
+    if (!ownerFitsKind(owner)) return;
+    void* object = objectSlot.read();
+    if (object == nullptr) return;
+    // The owner is cleared before the count falls: whoever sees the count at 0 and locks next
+    // must not have its own owner entry overwritten by this late store.
+    if (CorvidObjectAccessControl* record = RecordOf(object)) {
+        record->writeLockOwner_.store(0, std::memory_order_relaxed);
+        std::uint32_t count = record->writeLockCount_.load(std::memory_order_relaxed);
+        while (count != 0 && !record->writeLockCount_.compare_exchange_weak(count, count - 1, std::memory_order_release,
+                                                                            std::memory_order_relaxed)) {
+        }
+    } else if (CorvidObjectAccessControl* lock = WriteLockOf(object)) {
+        lock->writeLockOwner_.store(0, std::memory_order_relaxed);
+        lock->writeLockCount_.store(0, std::memory_order_release);
+    }
+}
+
+}  // namespace corvid2

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The one shape of every public method: guard, acquire, optional write-lock check, internal call,
+// result code to exception, success trace line.
+//
+// A method of a public class reads as its intent, for example
+//
+//   std::uint64_t Buffer::GetSize() {
+//       std::uint64_t size = 0;
+//       return callGuarded<CBufferGuard>(CORVID2_METHOD("CORVID2::Buffer::GetSize"), kShared, this, &data_,
+//           [&](BufferData& data) { return data.buffer_->getSize(size); },
+//           [&](BufferData& data) { traceInfo("%s; GetSize; %llu", data.traceName_, size); return size; });
+//   }
+//
+// Everything here is inline and the call shape is a compile-time constant at each call site, so
+// the compiler reduces a call to: guard construction, one out-of-line Acquire, the operation, a
+// test of its code, the success part, the guard's destructor. Failures leave through
+// ThrowForCode; the guards are released during unwinding.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "core/object_guard.h"
+#include "core/result_codes.h"
+#include "trace/trace.h"
+
+namespace corvid2 {
+
+// Where a public method is (for the exception) and what it is called (qualified name).
+struct MethodSite {
+    const char* file;
+    unsigned line;
+    const char* name;  // e.g. "CORVID2::Device::GetID": the function name of its exceptions
+};
+
+#define CORVID2_METHOD(qualifiedName) (::corvid2::MethodSite{__FILE__, __LINE__, qualifiedName})
+
+// How a method holds its wrapper: the acquisition mode and whether it refuses to run while another
+// thread holds the object's write lock.
+struct CallShape {
+    AcquireMode mode;
+    bool checkWriteLock;
+};
+
+inline constexpr CallShape kShared{AcquireMode::Shared, false};
+inline constexpr CallShape kSharedChecked{AcquireMode::Shared, true};
+inline constexpr CallShape kExclusive{AcquireMode::Exclusive, false};
+inline constexpr CallShape kExclusiveChecked{AcquireMode::Exclusive, true};
+
+// Turns a failed internal result into the exception of its code, thrown with the method's name.
+inline void throwIfFailed(std::int32_t code, const MethodSite& site) {
+    if (code != 0) ThrowForCode(code, site.file, site.line, site.name);
+}
+
+// The acquired wrapper object for the length of one public method, for methods whose body is more
+// than one internal call. `callGuarded` below is the short form.
+template <class Guard>
+class CPublicCall {
+public:
+    using Object = typename Guard::ObjectType;
+
+    CPublicCall(const MethodSite& site, CallShape shape, const void* owner, Object* const* objectSlot)
+        : site_(site), guard_(site.name), object_(guard_.Acquire(owner, objectSlot, shape.mode)) {
+        if (shape.checkWriteLock) guard_.CheckWriteLock(object_);
+    }
+
+    Object& operator*() const { return *object_; }
+    Object* operator->() const { return object_; }
+    Guard& guard() { return guard_; }
+    const MethodSite& site() const { return site_; }
+
+    // Returns on 0; throws the exception of any other code with the thread's last-error text.
+    void check(std::int32_t code) const { throwIfFailed(code, site_); }
+
+private:
+    MethodSite site_;
+    Guard guard_;
+    Object* object_;
+};
+
+// A success part that does nothing and returns nothing.
+struct NoSuccessPart {
+    template <class Object>
+    void operator()(Object&) const {}
+};
+
+// The whole public method: `operation(object)` returns the internal result code; on success
+// `onSuccess(object)` writes the trace line and gives the method's result.
+template <class Guard, class Operation, class OnSuccess = NoSuccessPart>
+decltype(auto) callGuarded(const MethodSite& site, CallShape shape, const void* owner,
+                           typename Guard::ObjectType* const* objectSlot, Operation&& operation,
+                           OnSuccess&& onSuccess = NoSuccessPart()) {
+    CPublicCall<Guard> call(site, shape, owner, objectSlot);
+    call.check(std::forward<Operation>(operation)(*call));
+    return std::forward<OnSuccess>(onSuccess)(*call);
+}
+
+// The internal step of a method: acquires the internal object (root kind, no owner) held in the
+// wrapper's data for the length of `operation(object)`, whose result code it returns. A wrapper
+// without internal object (a module not open) is the method's own case: `whenMissing()` gives the
+// code then, typically after recording "... is not open." as -1002.
+template <class InternalGuard, class Operation, class WhenMissing>
+std::int32_t withInternal(const MethodSite& site, typename InternalGuard::ObjectType* const* objectSlot,
+                          Operation&& operation, WhenMissing&& whenMissing) {
+    if (*objectSlot == nullptr) return std::forward<WhenMissing>(whenMissing)();
+    InternalGuard guard(site.name);
+    return std::forward<Operation>(operation)(*guard.Acquire(nullptr, objectSlot, AcquireMode::Shared));
+}
+
+}  // namespace corvid2

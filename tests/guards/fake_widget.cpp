@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The fake public class's methods, each written in the library's one public-method shape.
+#include "fake_widget.h"
+
+#include <cstdio>
+#include <new>
+
+#include "core/last_error.h"
+#include "corvid2/exceptions.h"
+#include "core/public_method.h"
+#include "trace/trace.h"
+
+namespace guards_test {
+
+std::int32_t FakeWidgetObj::getValue(int& value) {
+    ++calls_;
+    value = value_;
+    return 0;
+}
+
+std::int32_t FakeWidgetObj::setValue(int value) {
+    ++calls_;
+    if (value < 0) return SetLastError(-1009, "FakeWidgetObj", "setValue", "Invalid parameter, value %d", value);
+    value_ = value;
+    return 0;
+}
+
+namespace {
+
+// The method's own case of a wrapper whose module is not open.
+auto notOpen(const FakeWidgetData& data, const char* method) {
+    return [&data, method] { return SetLastError(-1002, data.traceName_, method, "The widget is not open."); };
+}
+
+}  // namespace
+
+FakeWidget::FakeWidget(FakeWidgetObj* object, void* holderStorage)
+    : data_(holderStorage ? new (holderStorage) FakeWidgetData : new FakeWidgetData), ownsStorage_(!holderStorage) {
+    data_->object_ = object;
+    std::snprintf(data_->traceName_, sizeof data_->traceName_, "Widget_%p", static_cast<void*>(this));
+    CFakeWidgetGuard("CORVID2::FakeWidget::FakeWidget").Register(this, data_);
+}
+
+FakeWidget::~FakeWidget() {
+    try {
+        destroyBehind();
+    } catch (const CORVID2::Exceptions::ObjectInvalidException&) {
+        traceWarning("FakeWidget; ~FakeWidget; Object invalid.");
+    }
+}
+
+void FakeWidget::destroyBehind() {
+    CFakeWidgetGuard guard("CORVID2::FakeWidget::~FakeWidget");
+    FakeWidgetData* data = guard.Unregister(this, &data_);
+    if (ownsStorage_)
+        delete data;
+    else
+        data->~FakeWidgetData();
+}
+
+int FakeWidget::GetValue() {
+    constexpr auto site = CORVID2_METHOD("CORVID2::FakeWidget::GetValue");
+    int value = 0;
+    return callGuarded<CFakeWidgetGuard>(
+        site, kShared, this, &data_,
+        [&](FakeWidgetData& data) {
+            return withInternal<CFakeWidgetObjGuard>(
+                site, &data.object_, [&](FakeWidgetObj& object) { return object.getValue(value); },
+                notOpen(data, "GetValue"));
+        },
+        [&](FakeWidgetData& data) {
+            traceInfo("%s; GetValue; %d", data.traceName_, value);
+            return value;
+        });
+}
+
+void FakeWidget::SetValue(int value) {
+    constexpr auto site = CORVID2_METHOD("CORVID2::FakeWidget::SetValue");
+    callGuarded<CFakeWidgetGuard>(site, kSharedChecked, this, &data_, [&](FakeWidgetData& data) {
+        return withInternal<CFakeWidgetObjGuard>(
+            site, &data.object_, [&](FakeWidgetObj& object) { return object.setValue(value); },
+            notOpen(data, "SetValue"));
+    });
+}
+
+void FakeWidget::Reset() {
+    constexpr auto site = CORVID2_METHOD("CORVID2::FakeWidget::Reset");
+    // The longer form, for bodies of more than one step.
+    CPublicCall<CFakeWidgetGuard> call(site, kExclusiveChecked, this, &data_);
+    call.check(withInternal<CFakeWidgetObjGuard>(
+        site, &call->object_, [](FakeWidgetObj& object) { return object.setValue(0); }, notOpen(*call, "Reset")));
+    traceInfo("%s; Reset", call->traceName_);
+}
+
+void registerInternal(FakeWidgetObj* object) { CFakeWidgetObjGuard("FakeWidgetObj::create").Register(nullptr, object); }
+
+void unregisterInternal(FakeWidgetObj* object) {
+    CFakeWidgetObjGuard("FakeWidgetObj::destroy").Unregister(nullptr, &object);
+}
+
+}  // namespace guards_test
