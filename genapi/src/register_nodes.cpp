@@ -89,7 +89,7 @@ void RegisterCore::link(Linker& linker, const NodeXml& xml) {
   mode_ = parseAccessMode(xml.text("AccessMode"), RO);
   caching_ = parseCaching(xml.text("Cachable"));
   pugi::xml_node port = xml.child("pPort");
-  if (!port) CORVID2_NODE_THROW(RuntimeException, owner_, "register without <pPort>");
+  if (!port) return;  // such a register is never available
   portNode_ = linker.resolve(port.child_value(), "pPort");
   port_ = dynamic_cast<IPort*>(portNode_);
   if (!port_) CORVID2_NODE_THROW(RuntimeException, owner_, "<pPort> names '" + portNode_->name() + "', which is no port");
@@ -107,7 +107,19 @@ int64_t RegisterCore::address() const {
 
 int64_t RegisterCore::length() const { return lengthNode_ ? lengthNode_->readInt() : length_; }
 
-EAccessMode RegisterCore::accessMode() const { return combineAccess(mode_, portNode_->accessMode()); }
+EAccessMode RegisterCore::accessMode() const {
+  if (!portNode_) return NA;
+  // A location that cannot be computed makes the register unavailable rather than failing on access.
+  auto unreadable = [](const Node* node) { return node && !IsReadable(node->accessMode()); };
+  for (Node* node : addressNodes_) {
+    if (unreadable(node)) return NA;
+  }
+  for (const Index& index : indexes_) {
+    if (unreadable(index.node) || unreadable(index.offsetNode)) return NA;
+  }
+  if (unreadable(lengthNode_)) return NA;
+  return combineAccess(mode_, portNode_->accessMode());
+}
 
 bool RegisterCore::cacheUsable() const {
   if (!owner_.map().caching() || caching_ == NoCache) return false;
@@ -138,6 +150,7 @@ void RegisterCore::read(uint8_t* buffer, int64_t length, bool ignoreCache) {
     std::memcpy(buffer, cache_.data(), static_cast<size_t>(length));
     return;
   }
+  if (!port_) CORVID2_NODE_THROW(AccessException, owner_, "register without <pPort>");
   int64_t where = address();
   try {
     port_->Read(buffer, where, length);
@@ -154,6 +167,7 @@ void RegisterCore::write(const uint8_t* buffer, int64_t length, bool verify) {
   if (length < 0 || length > kMaxLength) {
     CORVID2_NODE_THROW(OutOfRangeException, owner_, "register length " + std::to_string(length) + " is not usable");
   }
+  if (!port_) CORVID2_NODE_THROW(AccessException, owner_, "register without <pPort>");
   int64_t where = address();
   try {
     port_->Write(buffer, where, length);

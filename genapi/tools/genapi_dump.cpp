@@ -65,12 +65,15 @@ std::string hexBytes(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
-/// Runs one column's read; a failure prints ERR and the walk goes on.
+bool gVerbose = false;
+
+/// Runs one column's read; a failure prints ERR (and with --verbose the reason on stderr) and the walk goes on.
 template <class F>
 std::string column(F read) {
   try {
     return read();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    if (gVerbose) std::fprintf(stderr, "%s\n", e.what());
     return "ERR";
   }
 }
@@ -126,7 +129,7 @@ Row describe(INode* node, EInterfaceType type, bool readable) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: genapi-dump [--pattern zero|addr] DESCRIPTION\n");
+  std::fprintf(stderr, "usage: genapi-dump [--pattern zero|addr] [--verbose] DESCRIPTION\n");
   return 2;
 }
 
@@ -140,6 +143,8 @@ int main(int argc, char** argv) {
       std::string pattern = argv[++k];
       if (pattern != "zero" && pattern != "addr") return usage();
       addressPattern = pattern == "addr";
+    } else if (std::strcmp(argv[k], "--verbose") == 0) {
+      gVerbose = true;
     } else if (!file && argv[k][0] != '-') {
       file = argv[k];
     } else {
