@@ -8,6 +8,7 @@
 
 #include "core/last_error.h"
 #include "core/object_registry.h"
+#include "gentl/producer_list.h"
 #include "trace/debug_trace.h"
 
 namespace corvid2 {
@@ -25,6 +26,7 @@ public:
     CLastErrorStore& lastErrors() { return lastErrors_; }
     // The registry of live objects of one kind, used by the guards.
     CObjectRegistry& registry(RegistryKind kind) { return registries_[kind]; }
+    CProducerList& producers() { return producers_; }
 
     // Value of the producer search-path variable when the context was built (restored at release).
     const std::string& startupSearchPath() const { return startupSearchPath_; }
@@ -45,6 +47,7 @@ private:
     bool hadStartupSearchPath_ = false;
     CLastErrorStore lastErrors_;
     CObjectRegistries registries_;  // the 23 registries, in the order of RegistryKind
+    CProducerList producers_;
     bool systemInfoFlag_ = true;
 };
 

@@ -12,7 +12,6 @@ namespace CORVID2 {
 namespace {
 
 std::string& text(void* p) { return *static_cast<std::string*>(p); }
-const std::string& text(const void* p) { return *static_cast<const std::string*>(p); }
 
 std::string fromCString(const char* s) { return s ? std::string(s) : std::string(); }
 

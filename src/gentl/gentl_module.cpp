@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The module base: event registration with the producer, the event buffer and the module reset.
+#include "gentl/gentl_module.h"
+
+#include <new>
+
+#include "core/last_error.h"
+#include "core/result_codes.h"
+#include "gentl/gentl_producer.h"
+#include "trace/trace.h"
+
+namespace corvid2 {
+
+using namespace GenTL;
+
+namespace {
+constexpr std::int32_t kModePolling = 1;
+constexpr std::int32_t kModeHandler = 2;
+constexpr char kOwnVendor[] = "Velmor";
+}  // namespace
+
+CGenTLModule::CGenTLModule(const char* moduleKind, CGenTLProducer* producer, const char* defaultVendor)
+    : moduleKind_(moduleKind ? moduleKind : ""), producer_(producer), vendor_(defaultVendor ? defaultVendor : "") {}
+
+CGenTLModule::~CGenTLModule() = default;
+
+std::string CGenTLModule::failureDetails(GC_ERROR result) const {
+    std::string text = producer_ ? producer_->lastErrorText() : std::string();
+    return std::string(GenTLErrorName(result).get()) + " - " + text;
+}
+
+std::int32_t CGenTLModule::initPort(PORT_HANDLE port) {
+    port_ = port;
+    if (!portName_.empty() || producer_ == nullptr) return 0;
+    INFO_DATATYPE type = 0;
+    size_t size = 0;
+    GC_ERROR result = producer_->GCGetPortInfo(port, PORT_INFO_PORTNAME, &type, nullptr, &size);
+    if (result != GC_ERR_SUCCESS) return result;
+    std::string name(size, '\0');
+    result = producer_->GCGetPortInfo(port, PORT_INFO_PORTNAME, &type, name.data(), &size);
+    if (result != GC_ERR_SUCCESS) return result;
+    portName_ = name.c_str();
+    return 0;
+}
+
+bool CGenTLModule::isOwnVendor() const { return vendor_ == kOwnVendor; }
+
+std::int32_t CGenTLModule::eventMode(EVENT_TYPE type) const {
+    auto it = eventModes_.find(type);
+    return it == eventModes_.end() ? 0 : it->second;
+}
+
+bool CGenTLModule::isCancelled() const {
+    std::lock_guard<std::mutex> lock(cancelMutex_);
+    return cancelled_;
+}
+
+std::int32_t CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool internal) {
+    static constexpr char kOperation[] = "registerEvent";
+    if (producer_ == nullptr) return SetLastError(-1001, traceName_.c_str(), kOperation, "Producer handle not valid");
+    if (getHandle() == nullptr) return SetLastError(-1002, traceName_.c_str(), kOperation, "Device not initialized");
+    if (internal && type != EVENT_REMOTE_DEVICE)
+        return SetLastError(-1001, traceName_.c_str(), kOperation,
+                            "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
+    if (mode != kModePolling && mode != kModeHandler)
+        return SetLastError(-1001, traceName_.c_str(), kOperation, "invalid eventmode");
+
+    if (!internal) {
+        if (eventModes_.count(type) != 0) {
+            eventModes_[type] = mode;
+            return 0;
+        }
+        if (internalEventActive_ && type == EVENT_REMOTE_DEVICE) {
+            eventModes_[type] = mode;
+            return 0;
+        }
+    } else if (eventHandles_.count(type) != 0) {
+        return 0;
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(cancelMutex_);
+        cancelled_ = false;
+        waiting_ = false;
+    }
+    EVENT_HANDLE event = nullptr;
+    const GC_ERROR result = producer_->GCRegisterEvent(getHandle(), type, &event);
+    if (result == GC_ERR_NOT_IMPLEMENTED) {
+        traceInfo("%s; registerEvent; Optional event %d not implemented.", traceName_.c_str(), type);
+        return GC_ERR_NOT_IMPLEMENTED;
+    }
+    if (result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "GCRegisterEvent Id %d failed: %s", type,
+                            failureDetails(result).c_str());
+
+    std::int32_t outcome = initializeEventBuffer(event);
+    if (outcome != 0) traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName_.c_str(), outcome);
+    if (internal) internalEventActive_ = true;
+    else eventModes_[type] = mode;
+    eventHandles_[type] = event;
+    return outcome;
+}
+
+std::int32_t CGenTLModule::initializeEventBuffer(EVENT_HANDLE event) {
+    static constexpr char kOperation[] = "initializeEventBuffer";
+    INFO_DATATYPE type = 0;
+    size_t size = 0;
+    GC_ERROR result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, nullptr, &size);
+    if (result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX (size) failed: %s",
+                            failureDetails(result).c_str());
+    if (type != INFO_DATATYPE_SIZET || size != sizeof(size_t))
+        return SetLastError(-1001, traceName_.c_str(), kOperation,
+                            "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d", type);
+    size_t maxSize = 0;
+    result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, &maxSize, &size);
+    if (result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX failed: '%s'",
+                            failureDetails(result).c_str());
+    try {
+        std::vector<std::uint8_t> buffer(maxSize);
+        eventBuffer_.swap(buffer);
+    } catch (const std::bad_alloc&) {
+        return SetLastError(-1001, traceName_.c_str(), kOperation, "allocate event buffer - no memory");
+    }
+    eventHandle_ = event;
+    return 0;
+}
+
+std::int32_t CGenTLModule::unregisterEvent(EVENT_TYPE type, bool internal) {
+    if (internal) {
+        if (eventHandles_.count(EVENT_REMOTE_DEVICE) != 0) internalEventActive_ = false;
+        return 0;
+    }
+    if (internalEventActive_ && type == EVENT_REMOTE_DEVICE) {
+        eventModes_.erase(type);
+        return 0;
+    }
+    if (producer_ == nullptr) return 0;
+    const GC_ERROR result = producer_->GCUnregisterEvent(getHandle(), type);
+    if (result == GC_ERR_INVALID_HANDLE) {
+        traceWarning("%s unregisterEvent; GCUnregisterEvent failed: %s", traceName_.c_str(),
+                     failureDetails(result).c_str());
+        return -1099;
+    }
+    eventModes_.erase(type);
+    eventHandles_.erase(type);
+    return 0;
+}
+
+void CGenTLModule::cancelEventWait() {
+    std::lock_guard<std::mutex> lock(cancelMutex_);
+    cancelled_ = true;
+}
+
+std::int32_t CGenTLModule::abortGetCurrentEvent() {
+    if (producer_ == nullptr) return 0;
+    const GC_ERROR result = producer_->EventKill(eventHandle_);
+    if (result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, "Event", "abortGetCurrentEvent", "EventKill failed: %s",
+                            failureDetails(result).c_str());
+    return 0;
+}
+
+std::int32_t CGenTLModule::abortEventWait() {
+    if (internalEventActive_) {
+        cancelEventWait();
+        return 0;
+    }
+    return abortGetCurrentEvent();
+}
+
+void CGenTLModule::setProducer(const char* moduleName, CGenTLProducer* producer) {
+    producer_ = producer;
+    moduleKind_ = moduleName ? moduleName : "";
+}
+
+void CGenTLModule::resetModule() {
+    eventModes_.clear();
+    eventHandles_.clear();
+    internalEventActive_ = false;
+    eventBuffer_.clear();
+    eventBuffer_.shrink_to_fit();
+    eventHandle_ = nullptr;
+    producer_ = nullptr;
+    port_ = nullptr;
+    portName_.clear();
+    writeStack_ = WriteStack{};
+}
+
+}  // namespace corvid2

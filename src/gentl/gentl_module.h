@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// CGenTLModule: what every object standing for a GenTL module shares (producer, handle, names,
+// event registrations, the event buffer and the port write stack).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "gentl.h"
+
+namespace corvid2 {
+
+class CGenTLProducer;
+
+class CGenTLModule {
+public:
+    CGenTLModule(const char* moduleKind, CGenTLProducer* producer, const char* defaultVendor);
+    virtual ~CGenTLModule();
+    CGenTLModule(const CGenTLModule&) = delete;
+    CGenTLModule& operator=(const CGenTLModule&) = delete;
+
+    // The module's own GenTL handle (transport layer, interface, device ...).
+    virtual void* getHandle() const = 0;
+
+    // Learns the port's name (PORT_INFO_PORTNAME) unless it is known already; 0 or the GenTL result.
+    virtual std::int32_t initPort(GenTL::PORT_HANDLE port);
+    // True only for the six characters "Velmor": our own producers get extra treatment.
+    virtual bool isOwnVendor() const;
+
+    virtual std::int32_t registerEvent(GenTL::EVENT_TYPE type, std::int32_t mode, bool internal);
+    virtual std::int32_t unregisterEvent(GenTL::EVENT_TYPE type, bool internal);
+    virtual void cancelEventWait();
+    virtual std::int32_t abortGetCurrentEvent();
+    virtual std::int32_t abortEventWait();
+
+    GenTL::EVENT_HANDLE getEventHandle() const { return eventHandle_; }
+    std::size_t getEventBufferSize() const { return eventBuffer_.size(); }
+    std::uint8_t* getEventBuffer() { return eventBuffer_.empty() ? nullptr : eventBuffer_.data(); }
+    CGenTLProducer* getProducer() const { return producer_; }
+    virtual void setProducer(const char* moduleName, CGenTLProducer* producer);
+
+    // Event registration state, for the event machinery and for tests.
+    bool isEventRegistered(GenTL::EVENT_TYPE type) const { return eventHandles_.count(type) != 0; }
+    std::int32_t eventMode(GenTL::EVENT_TYPE type) const;
+    bool internalEventActive() const { return internalEventActive_; }
+    bool isCancelled() const;
+
+    const std::string& traceName() const { return traceName_; }
+    const std::string& vendor() const { return vendor_; }
+    void setVendor(const std::string& vendor) { vendor_ = vendor; }
+    const std::string& moduleKind() const { return moduleKind_; }
+    const std::string& portName() const { return portName_; }
+
+    // Held port writes of the device's stacking operations.
+    struct StackedWrite {
+        std::uint64_t address;
+        std::vector<std::uint8_t> bytes;
+    };
+    struct WriteStack {
+        const void* owner = nullptr;
+        bool stacking = false;
+        bool replaceSameAddress = false;
+        std::vector<StackedWrite> writes;
+    };
+    WriteStack& writeStack() { return writeStack_; }
+
+    // Back to "no producer, no events, no port": used by unloading and by the close operations.
+    virtual void resetModule();
+
+protected:
+    std::int32_t initializeEventBuffer(GenTL::EVENT_HANDLE event);
+    // "<result name> - <producer's last error>" for the message of a failed GenTL call.
+    std::string failureDetails(GenTL::GC_ERROR result) const;
+
+    std::string traceName_ = "GenTLModule";
+
+private:
+    std::string moduleKind_;
+    CGenTLProducer* producer_;
+    std::string vendor_;
+    std::string portName_;
+    GenTL::PORT_HANDLE port_ = nullptr;
+
+    std::vector<std::uint8_t> eventBuffer_;
+    GenTL::EVENT_HANDLE eventHandle_ = nullptr;
+    std::map<GenTL::EVENT_TYPE, std::int32_t> eventModes_;
+    std::map<GenTL::EVENT_TYPE, GenTL::EVENT_HANDLE> eventHandles_;
+    bool internalEventActive_ = false;
+
+    mutable std::mutex cancelMutex_;
+    bool cancelled_ = false;
+    bool waiting_ = false;
+
+    WriteStack writeStack_;
+};
+
+}  // namespace corvid2

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// CProducerObj: one producer file bound to the library, the object behind a public System.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "gentl/gentl_module.h"
+#include "gentl/gentl_producer.h"
+
+namespace corvid2 {
+
+class CProducerObj : public CGenTLModule {
+public:
+    explicit CProducerObj(std::filesystem::path file);
+    ~CProducerObj() override;
+
+    void* getHandle() const override { return tlHandle_; }
+
+    // Loads the file, builds the trace hook and the table, and calls GCInitLib once. True exactly
+    // when GCInitLib succeeded; throws CProducerLoadError when the file cannot be bound.
+    bool loadProducer();
+    // Releases events and port, calls GCCloseLib once (also after a failed GCInitLib) and lets the
+    // file go. True when GCCloseLib succeeded or nothing was loaded.
+    bool unloadProducer();
+    bool isProducerLoaded() const;
+    // The producer's last error when GCCloseLib failed (the table is gone by then).
+    GenTL::GC_ERROR closeErrorCode() const { return closeErrorCode_; }
+    const std::string& closeErrorText() const { return closeErrorText_; }
+
+    // GCGetInfo while the transport layer is closed, TLGetInfo while it is open.
+    std::int32_t getInfo(GenTL::TL_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    // The text of one information command, read in two steps (size, then value).
+    std::int32_t getInfoString(GenTL::TL_INFO_CMD command, std::string& text);
+
+    const std::filesystem::path& path() const { return path_; }
+    CGenTLProducer* table() const { return table_.get(); }
+
+    // Set by the consumer context when it destroys the object at shutdown.
+    void setDestroyedByContext() { destroyedByContext_ = true; }
+
+    std::recursive_mutex& lock() { return mutex_; }
+
+private:
+    std::filesystem::path path_;
+    GenTL::TL_HANDLE tlHandle_ = nullptr;
+    bool opened_ = false;
+    bool destroyedByContext_ = false;
+    GenTL::GC_ERROR closeErrorCode_ = GenTL::GC_ERR_SUCCESS;
+    std::string closeErrorText_;
+    std::uint32_t genTLVersionMajor_ = 0, genTLVersionMinor_ = 0;
+
+    platform::SharedLibrary library_;
+    std::unique_ptr<CProducerTraceHook> traceHook_;
+    std::unique_ptr<CGenTLProducer> table_;
+    mutable std::recursive_mutex mutex_;
+};
+
+}  // namespace corvid2
