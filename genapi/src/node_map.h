@@ -79,8 +79,7 @@ class NodeMapImpl final : public INodeMap {
   int64_t GetNumNodes() const override { return static_cast<int64_t>(nodes_.size()); }
   void SetCachingEnabled(bool enabled) override;
   bool IsCachingEnabled() const override { return caching_; }
-  /// Engine extension: after a verified register write, read it back and compare.
-  void SetReadBackVerification(bool enabled) { readBack_ = enabled; }
+  void SetReadBackVerification(bool enabled) override { readBack_ = enabled; }
   bool readBack() const { return readBack_; }
 
   // Internals

@@ -202,6 +202,9 @@ struct INodeMap {
   /// Engine extension: turns all register caching of the map on or off (on by default).
   virtual void SetCachingEnabled(bool enabled) = 0;
   virtual bool IsCachingEnabled() const = 0;
+  /// Engine extension: verified register writes are read back and compared (off by default, since devices
+  /// may legitimately adjust written values).
+  virtual void SetReadBackVerification(bool enabled) = 0;
 };
 
 /// Registers a callback on a node; returns the handle for Deregister.
