@@ -30,8 +30,25 @@ typedef int32_t CORVID2_RESULT;
 #define CORVID2_RESULT_OBJECT_INVALID     (-1098)
 #define CORVID2_RESULT_LOWLEVEL_ERROR     (-1099)
 
+/* Handles: the addresses of the library's objects behind them. */
+typedef void* CORVID2_System;
+
 /* The calling thread's last failure. `code` and `text` may be null; `size` counts the NUL. */
 CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetLastError(CORVID2_RESULT* code, char* text, uint64_t* size);
+
+/* Producers and the system list. */
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_UpdateSystemList(void);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_UpdateSystemListFromPath(const char* path);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_LoadSystemFromPath(const char* path, CORVID2_System* system);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetNumSystems(uint32_t* count);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetSystem(uint32_t index, CORVID2_System* system);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_ReleaseSystem(CORVID2_System system);
+/* Replaces "GENICAM_GENTL64_PATH"; the next update searches the new folders. */
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_SetEnv(const char* path);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetEnv(char* buffer, uint64_t* size);
+/* For companion components: set the search path; read any environment variable. */
+CORVID2_API int32_t CORVID2_CALL setE(const char* path);
+CORVID2_API int32_t CORVID2_CALL getE(const char* name, char* buffer, uint64_t size);
 
 /* Trace switches: the same operations as the static members of CORVID2::Trace. */
 CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_TraceEnable(uint8_t enable);

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The system list (every GenTL producer found on the machine) and the System of one producer.
+#ifndef CORVID2_SYSTEM_H
+#define CORVID2_SYSTEM_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "corvid2/export.h"
+#include "corvid2/string.h"
+
+namespace CORVID2 {
+
+class System;
+namespace Internal {
+struct SystemData;
+struct SystemListData;
+}  // namespace Internal
+
+// One instance per process. Producers are found in the program's folder, in the library's folder
+// and in the folders of "GENICAM_GENTL64_PATH"; the list keeps each System's identity across
+// refreshes for as long as its producer is found.
+class CORVID2_API SystemList {
+public:
+    // The instance, created on first call (the search runs at Refresh, not here).
+    static SystemList* GetInstance();
+    // An instance that searches only `path`; throws ResourceInUseException when one exists.
+    static SystemList* CreateInstanceFromPath(const String& path);
+    // Destroys the instance and every producer binding and restores "GENICAM_GENTL64_PATH".
+    static void ReleaseInstance();
+
+    void Refresh();
+    // Takes a System made from a path into the list (it sorts after the found producers).
+    void Add(System* system);
+
+    class CORVID2_API iterator {
+    public:
+        iterator() = default;
+        iterator& operator++();
+        System* operator*() const;
+        System* operator->() const;
+        bool operator==(const iterator& other) const;
+        bool operator!=(const iterator& other) const;
+
+    private:
+        friend class SystemList;
+        iterator(const SystemList* list, std::size_t position) : list_(list), position_(position) {}
+        const SystemList* list_ = nullptr;
+        std::size_t position_ = 0;
+    };
+
+    iterator begin();
+    iterator end();
+    iterator find(const String& id);
+    // Throws InvalidParameterException when the id or index is not in the list.
+    System* operator[](const String& id);
+    System* operator[](std::size_t index);
+    std::size_t size();
+    void clear();
+
+    SystemList(const SystemList&) = delete;
+    SystemList& operator=(const SystemList&) = delete;
+
+private:
+    SystemList();
+    ~SystemList();
+    friend class System;
+    Internal::SystemListData* data_;
+};
+
+// One producer. Made by SystemList::Refresh, or by the application from a producer file's path.
+class CORVID2_API System {
+public:
+    // Loads the producer at `path` on its own, outside the search.
+    explicit System(const String& path);
+    ~System();
+    System(const System&) = delete;
+    System& operator=(const System&) = delete;
+
+    String GetID();
+    // The System's record; its first field is the object behind it (for the C interface).
+    void* GetReserved();
+
+private:
+    friend class SystemList;
+    struct FromList {};
+    System(FromList, void* producer, const String& id);
+    Internal::SystemData* data_;
+};
+
+}  // namespace CORVID2
+
+#endif

@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The public SystemList and System: the producers of the machine as objects that keep their
+// identity across refreshes.
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "core/consumer_base.h"
+#include "core/exceptions.h"
+#include "core/last_error.h"
+#include "core/public_method.h"
+#include "modules/producerobj.h"
+#include "modules/system_data.h"
+#include "platform/platform.h"
+#include "trace/trace.h"
+
+using namespace corvid2;
+using CORVID2::Internal::SystemData;
+using CORVID2::Internal::SystemListData;
+
+namespace CORVID2 {
+namespace {
+
+// The one instance. Its mutex serialises creation and release; methods on the instance go
+// through the list guard instead.
+SystemList* ms_pInstance = nullptr;
+std::mutex& instanceMutex() {
+    static std::mutex m;
+    return m;
+}
+
+[[noreturn]] void throwInvalidParameter(const char* method, const std::string& message) {
+    SetLastError(-1009, "SystemList", method, "%s", message.c_str());
+    ThrowWithText(-1009, __FILE__, __LINE__, method, message.c_str());
+}
+
+// Restores the search-path variable to what it was when the library started.
+bool restoreSearchPath() {
+    auto& context = CConsumerBase::instance();
+    const auto current = platform::getEnv(CConsumerBase::kSearchPathVariable);
+    if (context.hadStartupSearchPath()) {
+        if (current == context.startupSearchPath()) return true;
+        return context.producers().setEnv(context.startupSearchPath().c_str());
+    }
+    return !current || platform::unsetEnv(CConsumerBase::kSearchPathVariable);
+}
+
+void releaseAtExit() { SystemList::ReleaseInstance(); }
+
+}  // namespace
+
+// ---- SystemList ----------------------------------------------------------------------------
+
+SystemList::SystemList() : data_(new SystemListData()) {
+    CSystemListGuard guard("CORVID2::SystemList::SystemList");
+    guard.Register(this, data_);
+}
+
+SystemList::~SystemList() {
+    try {
+        CSystemListGuard guard("CORVID2::SystemList::~SystemList");
+        guard.Unregister(this, &data_);
+    } catch (const Exceptions::ObjectInvalidException&) {
+        traceWarning("SystemList; ~SystemList; Object invalid.");
+    }
+    // Taken out first: a System leaving takes itself out of the list it finds.
+    auto entries = std::move(data_->entries_);
+    data_->entries_.clear();
+    for (auto& entry : entries)
+        if (entry.ownedByList) delete entry.system;
+    delete data_;
+}
+
+SystemList* SystemList::GetInstance() {
+    std::lock_guard<std::mutex> lock(instanceMutex());
+    if (ms_pInstance == nullptr) {
+        auto& context = CConsumerBase::instance();
+        context.producers().setPathMode(false);
+        if (context.traceEnabledByEnableFile()) context.trace().setEnabled(true);
+        static const bool registered = std::atexit(&releaseAtExit) == 0;
+        (void)registered;
+        ms_pInstance = new SystemList();
+    }
+    return ms_pInstance;
+}
+
+SystemList* SystemList::CreateInstanceFromPath(const String& path) {
+    static constexpr char kMethod[] = "CORVID2::SystemList::CreateInstanceFromPath";
+    std::lock_guard<std::mutex> lock(instanceMutex());
+    if (ms_pInstance != nullptr) {
+        SetLastError(-1004, "SystemList", kMethod,
+                     "System List is already instantiated. Please use ReleaseInstance() first.");
+        ThrowForCode(-1004, __FILE__, __LINE__, kMethod);
+    }
+    auto& context = CConsumerBase::instance();
+    context.producers().setPathMode(true);
+    if (!context.producers().setEnv(path.get())) ThrowForCode(-1001, __FILE__, __LINE__, kMethod);
+    static const bool registered = std::atexit(&releaseAtExit) == 0;
+    (void)registered;
+    ms_pInstance = new SystemList();
+    return ms_pInstance;
+}
+
+void SystemList::ReleaseInstance() {
+    std::lock_guard<std::mutex> lock(instanceMutex());
+    if (ms_pInstance == nullptr) return;
+    delete ms_pInstance;
+    ms_pInstance = nullptr;
+    auto& context = CConsumerBase::instance();
+    context.producers().destroyAll(false);
+    context.trace().setEnabled(false);
+    if (!restoreSearchPath()) ThrowForCode(-1001, __FILE__, __LINE__, "CORVID2::SystemList::ReleaseInstance");
+}
+
+void SystemList::Refresh() {
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::Refresh"), kShared, this, &data_);
+    auto& producers = CConsumerBase::instance().producers();
+    call.check(producers.UpdateTLProducerList());
+
+    struct Found {
+        CProducerKey key;
+        CProducerObj* producer;
+    };
+    std::vector<Found> found;
+    const auto count = static_cast<std::int64_t>(producers.size());
+    for (std::int64_t index = 0; index < count; ++index) {
+        CProducerObj* producer = nullptr;
+        CProducerKey key;
+        producers.LoadTLProducerByIndex(index, &producer, &key);
+        if (producer == nullptr) continue;
+        traceInfo("%s; Refresh; TLProducer Id: %s", producer->traceName().c_str(), key.id.c_str());
+        found.push_back({key, producer});
+    }
+
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    auto& entries = call->entries_;
+    for (const Found& f : found) {
+        const bool known = std::any_of(entries.begin(), entries.end(),
+                                       [&f](const SystemListData::Entry& e) { return e.key == f.key; });
+        if (!known) entries.push_back({f.key, new System(System::FromList{}, f.producer, f.key.id.c_str()), true});
+    }
+    // A System whose producer was not found again goes, unless the application has it open.
+    std::vector<System*> gone;
+    for (auto it = entries.begin(); it != entries.end();) {
+        const bool stillFound = std::any_of(found.begin(), found.end(), [&it](const Found& f) { return f.key == it->key; });
+        if (!stillFound && it->ownedByList && !it->system->data_->open_) {
+            gone.push_back(it->system);
+            it = entries.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (System* system : gone) delete system;
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const SystemListData::Entry& a, const SystemListData::Entry& b) { return a.key < b.key; });
+}
+
+void SystemList::Add(System* system) {
+    static constexpr char kMethod[] = "CORVID2::SystemList::Add";
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
+    if (system == nullptr) throwInvalidParameter(kMethod, "System is NULL");
+    CPublicCall<CSystemGuard> systemCall(CORVID2_METHOD(kMethod), kShared, system, &system->data_);
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    auto& entries = call->entries_;
+    if (std::any_of(entries.begin(), entries.end(),
+                    [system](const SystemListData::Entry& e) { return e.system == system; }))
+        throwInvalidParameter(kMethod, "System already in SystemList");
+    CProducerObj* producer = systemCall->producer_;
+    std::string id, vendor, tlType;
+    systemCall.check(producer->getInfoString(TL_INFO_ID, id));
+    systemCall.check(producer->getInfoString(TL_INFO_VENDOR, vendor));
+    systemCall.check(producer->getInfoString(TL_INFO_TLTYPE, tlType));
+    producer->setVendor(vendor);
+    const auto key = CProducerKey::make(producer->isOwnVendor(), CProducerKey::kOriginAdded, tlType, id);
+    entries.push_back({key, system, false});
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const SystemListData::Entry& a, const SystemListData::Entry& b) { return a.key < b.key; });
+}
+
+SystemList::iterator SystemList::begin() { return iterator(this, 0); }
+SystemList::iterator SystemList::end() { return iterator(this, size()); }
+
+SystemList::iterator SystemList::find(const String& id) {
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::find"), kShared, this, &data_);
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    const auto& entries = call->entries_;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (id == entries[i].key.id.c_str()) return iterator(this, i);
+    return iterator(this, entries.size());
+}
+
+System* SystemList::operator[](const String& id) {
+    static constexpr char kMethod[] = "CORVID2::SystemList::operator[]";
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    for (const auto& entry : call->entries_)
+        if (id == entry.key.id.c_str()) return entry.system;
+    throwInvalidParameter(kMethod, std::string("The ID ") + id.get() + " is not in list.");
+}
+
+System* SystemList::operator[](std::size_t index) {
+    static constexpr char kMethod[] = "CORVID2::SystemList::operator[]";
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    if (index >= call->entries_.size())
+        throwInvalidParameter(kMethod, "The index " + std::to_string(index) + " is not in list.");
+    return call->entries_[index].system;
+}
+
+std::size_t SystemList::size() {
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::size"), kShared, this, &data_);
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    return call->entries_.size();
+}
+
+void SystemList::clear() {
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::clear"), kShared, this, &data_);
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    auto entries = std::move(call->entries_);
+    call->entries_.clear();
+    for (auto& entry : entries)
+        if (entry.ownedByList) delete entry.system;
+}
+
+SystemList::iterator& SystemList::iterator::operator++() {
+    ++position_;
+    return *this;
+}
+
+System* SystemList::iterator::operator*() const {
+    return (*const_cast<SystemList*>(list_))[position_];
+}
+
+System* SystemList::iterator::operator->() const { return **this; }
+
+bool SystemList::iterator::operator==(const iterator& other) const {
+    return list_ == other.list_ && position_ == other.position_;
+}
+
+bool SystemList::iterator::operator!=(const iterator& other) const { return !(*this == other); }
+
+// ---- System --------------------------------------------------------------------------------
+
+System::System(const String& path) : data_(new SystemData()) {
+    static constexpr char kMethod[] = "CORVID2::System::System";
+    CProducerObj* producer = nullptr;
+    const std::int32_t code = CConsumerBase::instance().producers().LoadStandAloneTLProducer(path.get(), &producer);
+    if (code != 0) {
+        delete data_;
+        ThrowForCode(code, __FILE__, __LINE__, kMethod);
+    }
+    data_->producer_ = producer;
+    data_->standAlone_ = true;
+    CSystemGuard guard(kMethod);
+    guard.Register(this, data_);
+    data_->id_ = GetID().get();
+}
+
+System::System(FromList, void* producer, const String& id) : data_(new SystemData()) {
+    data_->producer_ = static_cast<CProducerObj*>(producer);
+    data_->id_ = id.get();
+    CSystemGuard guard("CORVID2::System::System");
+    guard.Register(this, data_);
+}
+
+System::~System() {
+    SystemData* data = data_;
+    try {
+        CSystemGuard guard("CORVID2::System::~System");
+        guard.Unregister(this, &data_);
+    } catch (const Exceptions::ObjectInvalidException&) {
+        traceWarning("System; ~System; Object invalid.");
+        return;
+    }
+    // Out of the list first, so that nobody reaches a System that is being torn down.
+    if (ms_pInstance != nullptr) {
+        auto* list = ms_pInstance->data_;
+        std::lock_guard<std::recursive_mutex> lock(list->mutex_);
+        list->entries_.erase(std::remove_if(list->entries_.begin(), list->entries_.end(),
+                                            [this](const SystemListData::Entry& e) { return e.system == this; }),
+                             list->entries_.end());
+    }
+    auto& producers = CConsumerBase::instance().producers();
+    if (data->standAlone_) producers.UnloadStandAloneTLProducer(data->producer_);
+    else if (data->producer_ != nullptr && data->producer_->isProducerLoaded()) producers.UnloadTLProducer(data->producer_);
+    delete data;
+}
+
+String System::GetID() {
+    std::string id;
+    return callGuarded<CSystemGuard>(
+        CORVID2_METHOD("CORVID2::System::GetID"), kShared, this, &data_,
+        [&](SystemData& data) { return data.producer_->getInfoString(TL_INFO_ID, id); },
+        [&](SystemData& data) {
+            traceInfo("%s; GetID; TLProducer Id: %s", data.producer_->traceName().c_str(), id.c_str());
+            return String(id.c_str());
+        });
+}
+
+void* System::GetReserved() {
+    CPublicCall<CSystemGuard> call(CORVID2_METHOD("CORVID2::System::GetReserved"), kShared, this, &data_);
+    return &*call;
+}
+
+}  // namespace CORVID2

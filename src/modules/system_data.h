@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The records behind the public SystemList and System wrappers, and their guards.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/access_control.h"
+#include "core/object_guard.h"
+#include "corvid2/system.h"
+#include "gentl/producer_list.h"
+
+namespace corvid2 {
+class CProducerObj;
+}
+
+namespace CORVID2::Internal {
+
+struct SystemData {
+    corvid2::CorvidObjectAccessControl access_;
+    corvid2::CProducerObj* producer_ = nullptr;  // first field a C caller may rely on through GetReserved
+    bool open_ = false;
+    bool standAlone_ = false;
+    std::string id_;
+};
+
+struct SystemListData {
+    corvid2::CorvidObjectAccessControl access_;
+    struct Entry {
+        corvid2::CProducerKey key;
+        System* system;
+        bool ownedByList;  // made by Refresh (the list deletes it) or added by the application
+    };
+    // Lock order: taken after the producer list's lock has been released, never before it.
+    std::recursive_mutex mutex_;
+    std::vector<Entry> entries_;  // sorted by key
+};
+
+}  // namespace CORVID2::Internal
+
+namespace corvid2 {
+
+using CSystemListGuard =
+    CObjectGuard<RegistryKind::SystemListMap, CORVID2::Internal::SystemListData,
+                 RecordMember<CORVID2::Internal::SystemListData, &CORVID2::Internal::SystemListData::access_>>;
+using CSystemGuard =
+    CObjectGuard<RegistryKind::SystemMap, CORVID2::Internal::SystemData,
+                 RecordMember<CORVID2::Internal::SystemData, &CORVID2::Internal::SystemData::access_>>;
+
+}  // namespace corvid2
