@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// Base of every object a GenTL handle can name: its kind, its port and the events registered on it.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "event_queue.h"
+#include "port.h"
+
+namespace corvid2::sim {
+
+enum class HandleKind { System, Interface, Device, RemoteDevice, DataStream, Buffer, Event };
+
+class Handleable {
+ public:
+  virtual ~Handleable() = default;
+  virtual HandleKind handleKind() const = 0;
+  void* handle() const { return handle_; }
+  void setHandle(void* handle) { handle_ = handle; }
+
+ private:
+  void* handle_ = nullptr;
+};
+
+// The event registration of a module: registering hands out an EventQueue that is itself a handle.
+class EventHandle : public Handleable, public EventQueue {
+ public:
+  using EventQueue::EventQueue;
+  HandleKind handleKind() const override { return HandleKind::Event; }
+};
+
+class Module : public Handleable {
+ public:
+  // Null for a module without a port: every port function then answers GC_ERR_NOT_IMPLEMENTED.
+  virtual Port* port() = 0;
+  Port& requirePort() {
+    Port* p = port();
+    if (p == nullptr) fail(GC_ERR_NOT_IMPLEMENTED, "this module has no port");
+    return *p;
+  }
+  virtual void readPort(uint64_t address, void* buffer, size_t length) { requirePort().read(address, buffer, length); }
+  virtual void writePort(uint64_t address, const void* buffer, size_t length) {
+    requirePort().write(address, buffer, length);
+  }
+  // The event types this module can raise.
+  virtual bool supportsEvent(EVENT_TYPE type) const = 0;
+
+  std::shared_ptr<EventHandle> registerEvent(EVENT_TYPE type);
+  // Returns the registration that ended (for its handle to be dropped), null when none existed.
+  std::shared_ptr<EventHandle> unregisterEvent(EVENT_TYPE type);
+  // Every registration, ended (for closing the module).
+  std::vector<std::shared_ptr<EventHandle>> unregisterAllEvents();
+  // Queues an event when the consumer registered its type; otherwise it is dropped.
+  void raise(EVENT_TYPE type, EventRecord record);
+  bool isRegistered(EVENT_TYPE type);
+  void flushEvents(EVENT_TYPE type);
+
+ protected:
+  // Lets a module attach behaviour to a fresh registration (the data stream ties its output queue to it).
+  virtual void onRegistered(EventHandle&) {}
+
+ private:
+  std::mutex eventsMutex_;
+  std::map<EVENT_TYPE, std::shared_ptr<EventHandle>> events_;
+};
+
+}  // namespace corvid2::sim
