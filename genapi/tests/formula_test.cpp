@@ -39,7 +39,7 @@ double evalFloat(const std::string& formula) {
   return s.get<IFloat>("S").GetValue();
 }
 
-TEST(FormulaIntegers, PrecedenceAndAssociativity) {
+TEST(GenApiFormulaIntegers, PrecedenceAndAssociativity) {
   EXPECT_EQ(evalInt("1 + 2 * 3"), 7);
   EXPECT_EQ(evalInt("(1 + 2) * 3"), 9);
   EXPECT_EQ(evalInt("10 - 4 - 3"), 3);
@@ -53,7 +53,7 @@ TEST(FormulaIntegers, PrecedenceAndAssociativity) {
   EXPECT_EQ(evalInt("0 ? 1 : 0 ? 2 : 3"), 3);  // ternary is right-associative
 }
 
-TEST(FormulaIntegers, IntegerArithmeticTruncatesAndWraps) {
+TEST(GenApiFormulaIntegers, IntegerArithmeticTruncatesAndWraps) {
   EXPECT_EQ(evalInt("X / 2"), 3);
   EXPECT_EQ(evalInt("Y / 2"), -1);
   EXPECT_EQ(evalInt("X % 4"), 3);
@@ -67,7 +67,7 @@ TEST(FormulaIntegers, IntegerArithmeticTruncatesAndWraps) {
   EXPECT_EQ(evalInt("3 ** 40"), static_cast<int64_t>(12157665459056928801ull));
 }
 
-TEST(FormulaIntegers, NamesConstantsExpressionsAndFunctions) {
+TEST(GenApiFormulaIntegers, NamesConstantsExpressionsAndFunctions) {
   EXPECT_EQ(evalInt("X + Y"), 4);
   EXPECT_EQ(evalInt("K + 1"), 17);
   EXPECT_EQ(evalInt("TWICE + 1"), 15);
@@ -78,7 +78,7 @@ TEST(FormulaIntegers, NamesConstantsExpressionsAndFunctions) {
   EXPECT_EQ(evalInt("round(2.5)"), 3);  // function names in any case
 }
 
-TEST(FormulaFloats, FloatingArithmeticAndFunctions) {
+TEST(GenApiFormulaFloats, FloatingArithmeticAndFunctions) {
   EXPECT_DOUBLE_EQ(evalFloat("X / 2"), 3.5);
   EXPECT_DOUBLE_EQ(evalFloat("F * F"), 6.25);
   EXPECT_DOUBLE_EQ(evalFloat("SQRT(16) + LG(100) + LN(E)"), 7);
@@ -91,7 +91,7 @@ TEST(FormulaFloats, FloatingArithmeticAndFunctions) {
   EXPECT_DOUBLE_EQ(evalFloat("ROUND(2.345, 2)"), 2.35);
 }
 
-TEST(FormulaErrors, DivisionByZeroAndBadTextNameTheNode) {
+TEST(GenApiFormulaErrors, DivisionByZeroAndBadTextNameTheNode) {
   try {
     evalInt("X / (Y + 3)");
     FAIL() << "no exception";
@@ -107,7 +107,7 @@ TEST(FormulaErrors, DivisionByZeroAndBadTextNameTheNode) {
   }
 }
 
-TEST(FormulaErrors, SelfReferencingExpressionIsRejected) {
+TEST(GenApiFormulaErrors, SelfReferencingExpressionIsRejected) {
   std::string text = describe(
       R"(<IntSwissKnife Name="S"><Expression Name="A">B + 1</Expression><Expression Name="B">A + 1</Expression>
          <Formula>A</Formula></IntSwissKnife>)");

@@ -44,7 +44,7 @@ std::string mutate(std::string text, std::mt19937_64& random) {
   return text;
 }
 
-TEST(Fuzz, MutatedDescriptionsLoadOrRaiseCleanly) {
+TEST(GenApiFuzz, MutatedDescriptionsLoadOrRaiseCleanly) {
   std::mt19937_64 random(20261206);
   std::string seed = seedText();
   int loaded = 0;

@@ -5,7 +5,7 @@
 namespace corvid2::genapi::test {
 namespace {
 
-TEST(IntegerNodes, ConstantValueHonoursLimitsAndIncrement) {
+TEST(GenApiIntegerNodes, ConstantValueHonoursLimitsAndIncrement) {
   SnippetMap s(R"(<Integer Name="Gain"><Value>10</Value><Min>4</Min><Max>20</Max><Inc>2</Inc></Integer>)");
   auto& gain = s.get<IInteger>("Gain");
   EXPECT_EQ(gain.GetValue(), 10);
@@ -23,7 +23,7 @@ TEST(IntegerNodes, ConstantValueHonoursLimitsAndIncrement) {
   EXPECT_EQ(gain.GetAccessMode(), RW);
 }
 
-TEST(IntegerNodes, IntRegDecodesEndiannessAndSign) {
+TEST(GenApiIntegerNodes, IntRegDecodesEndiannessAndSign) {
   SnippetMap s(R"(
     <IntReg Name="Big"><Address>0x100</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
       <Sign>Unsigned</Sign><Endianess>BigEndian</Endianess></IntReg>
@@ -48,7 +48,7 @@ TEST(IntegerNodes, IntRegDecodesEndiannessAndSign) {
   EXPECT_EQ(reg.GetLength(), 4);
 }
 
-TEST(IntegerNodes, MaskedIntRegNumbersBitsByEndianness) {
+TEST(GenApiIntegerNodes, MaskedIntRegNumbersBitsByEndianness) {
   // BigEndian: bit 0 is the most significant bit of the register, so LSB 31 / MSB 16 is the low half.
   SnippetMap s(R"(
     <MaskedIntReg Name="LowHalfBE"><Address>0x10</Address><Length>4</Length><AccessMode>RW</AccessMode>
@@ -73,7 +73,7 @@ TEST(IntegerNodes, MaskedIntRegNumbersBitsByEndianness) {
   EXPECT_THROW(s.get<IInteger>("NibbleLE").SetValue(8), OutOfRangeException);
 }
 
-TEST(IntegerNodes, StructEntriesShareTheirStructRegister) {
+TEST(GenApiIntegerNodes, StructEntriesShareTheirStructRegister) {
   SnippetMap s(R"(
     <StructReg Comment="Control"><Address>0x40</Address><Length>4</Length><AccessMode>RW</AccessMode>
       <pPort>Device</pPort><Endianess>BigEndian</Endianess>
@@ -91,7 +91,7 @@ TEST(IntegerNodes, StructEntriesShareTheirStructRegister) {
   EXPECT_EQ(s.get<IInteger>("Mode").GetValue(), 5);
 }
 
-TEST(IntegerNodes, LinkedValueTakesLimitsFromItsTarget) {
+TEST(GenApiIntegerNodes, LinkedValueTakesLimitsFromItsTarget) {
   SnippetMap s(R"(
     <Integer Name="Width"><pValue>WidthReg</pValue><pMax>WidthMax</pMax><Inc>4</Inc></Integer>
     <IntReg Name="WidthReg"><Address>0x0</Address><Length>2</Length><AccessMode>RW</AccessMode>
@@ -106,7 +106,7 @@ TEST(IntegerNodes, LinkedValueTakesLimitsFromItsTarget) {
   EXPECT_THROW(width.SetValue(1004), OutOfRangeException);
 }
 
-TEST(IntegerNodes, IndexedValueFollowsItsIndex) {
+TEST(GenApiIntegerNodes, IndexedValueFollowsItsIndex) {
   SnippetMap s(R"(
     <Integer Name="Sel"><Value>1</Value></Integer>
     <Integer Name="Table"><pIndex>Sel</pIndex><ValueIndexed Index="0">10</ValueIndexed>
@@ -122,7 +122,7 @@ TEST(IntegerNodes, IndexedValueFollowsItsIndex) {
   EXPECT_EQ(s.get<IInteger>("Other").GetValue(), 5);
 }
 
-TEST(RegisterAddressing, AddressSumsConstantsNodesIndexesAndInlineFormulas) {
+TEST(GenApiRegisterAddressing, AddressSumsConstantsNodesIndexesAndInlineFormulas) {
   SnippetMap s(R"(
     <Integer Name="Base"><Value>0x1000</Value></Integer>
     <Integer Name="Idx"><Value>2</Value></Integer>
@@ -137,7 +137,7 @@ TEST(RegisterAddressing, AddressSumsConstantsNodesIndexesAndInlineFormulas) {
   EXPECT_EQ(s.get<IInteger>("Reg").GetValue(), 0x7f);
 }
 
-TEST(FloatNodes, FloatRegistersInBothByteOrders) {
+TEST(GenApiFloatNodes, FloatRegistersInBothByteOrders) {
   SnippetMap s(R"(
     <FloatReg Name="F4"><Address>0x0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
       <Endianess>BigEndian</Endianess></FloatReg>
@@ -159,7 +159,7 @@ TEST(FloatNodes, FloatRegistersInBothByteOrders) {
   EXPECT_THROW(exposure.SetValue(1001), OutOfRangeException);
 }
 
-TEST(FloatNodes, ConvertersWorkBothWays) {
+TEST(GenApiFloatNodes, ConvertersWorkBothWays) {
   SnippetMap s(R"(
     <IntReg Name="Raw"><Address>0x0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
       <Endianess>BigEndian</Endianess></IntReg>
@@ -179,7 +179,7 @@ TEST(FloatNodes, ConvertersWorkBothWays) {
   EXPECT_EQ(s.get<IInteger>("Half").GetMax(), 0x7fffffff);  // converted maximum of the register
 }
 
-TEST(OtherNodes, BooleanUsesOnAndOffValues) {
+TEST(GenApiOtherNodes, BooleanUsesOnAndOffValues) {
   SnippetMap s(R"(
     <Boolean Name="Flag"><pValue>FlagReg</pValue><OnValue>5</OnValue><OffValue>2</OffValue></Boolean>
     <IntReg Name="FlagReg"><Address>0x0</Address><Length>1</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
@@ -198,7 +198,7 @@ TEST(OtherNodes, BooleanUsesOnAndOffValues) {
   EXPECT_TRUE(s.get<IBoolean>("Plain").GetValue());
 }
 
-TEST(OtherNodes, CommandWritesItsValueAndPollsForDone) {
+TEST(GenApiOtherNodes, CommandWritesItsValueAndPollsForDone) {
   SnippetMap s(R"(
     <Command Name="Start"><pValue>StartReg</pValue><CommandValue>1</CommandValue><PollingTime>100</PollingTime></Command>
     <IntReg Name="StartReg"><Address>0x4</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
@@ -213,7 +213,7 @@ TEST(OtherNodes, CommandWritesItsValueAndPollsForDone) {
   EXPECT_EQ(s.map->GetNode("Start")->GetPollingTime(), 100);
 }
 
-TEST(OtherNodes, EnumerationEntriesAreScopedToTheirEnumeration) {
+TEST(GenApiOtherNodes, EnumerationEntriesAreScopedToTheirEnumeration) {
   SnippetMap s(R"(
     <Enumeration Name="Chunk"><EnumEntry Name="Width"><Value>1</Value></EnumEntry>
       <EnumEntry Name="Height"><Value>2</Value><pIsAvailable>Never</pIsAvailable></EnumEntry>
@@ -245,7 +245,7 @@ TEST(OtherNodes, EnumerationEntriesAreScopedToTheirEnumeration) {
   EXPECT_EQ(s.get<IEnumeration>("Other").GetEntryByName("Width")->GetValue(), 7);
 }
 
-TEST(OtherNodes, StringsHaveFixedLengthRegisters) {
+TEST(GenApiOtherNodes, StringsHaveFixedLengthRegisters) {
   SnippetMap s(R"(
     <StringReg Name="UserID"><Address>0x100</Address><Length>8</Length><AccessMode>RW</AccessMode>
       <pPort>Device</pPort></StringReg>
@@ -263,7 +263,7 @@ TEST(OtherNodes, StringsHaveFixedLengthRegisters) {
   EXPECT_EQ(s.get<IString>("Label").GetValue(), "x");
 }
 
-TEST(OtherNodes, RawRegisterAndCategory) {
+TEST(GenApiOtherNodes, RawRegisterAndCategory) {
   SnippetMap s(R"(
     <Category Name="Root"><pFeature>Blob</pFeature><pFeature>Sub</pFeature></Category>
     <Category Name="Sub"/>
@@ -285,7 +285,7 @@ TEST(OtherNodes, RawRegisterAndCategory) {
   EXPECT_EQ(s.map->GetNode("Root")->GetPrincipalInterfaceType(), intfICategory);
 }
 
-TEST(AccessModes, ConditionsImposedModesAndPortCombine) {
+TEST(GenApiAccessModes, ConditionsImposedModesAndPortCombine) {
   SnippetMap s(R"(
     <Integer Name="Impl"><Value>1</Value></Integer>
     <Integer Name="Avail"><Value>1</Value></Integer>
@@ -314,16 +314,16 @@ TEST(AccessModes, ConditionsImposedModesAndPortCombine) {
   EXPECT_EQ(s.map->GetNode("WriteOnly")->GetAccessMode(), NA);
 }
 
-TEST(AccessModes, UnconnectedPortMakesRegistersUnavailable) {
+TEST(GenApiAccessModes, UnconnectedPortMakesRegistersUnavailable) {
   auto map = loadText(describe(
       R"(<IntReg Name="Reg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>)"));
   EXPECT_EQ(map->GetNode("Reg")->GetAccessMode(), NA);
   EXPECT_THROW(CastNode<IInteger>(map->GetNode("Reg"))->GetValue(), AccessException);
 }
 
-class Caching : public ::testing::Test {
+class GenApiCaching : public ::testing::Test {
  protected:
-  Caching()
+  GenApiCaching()
       : s(R"(
     <IntReg Name="Cached"><Address>0x0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
       <pInvalidator>Trigger</pInvalidator></IntReg>
@@ -339,7 +339,7 @@ class Caching : public ::testing::Test {
   SnippetMap s;
 };
 
-TEST_F(Caching, WriteThroughKeepsTheWrittenValue) {
+TEST_F(GenApiCaching, WriteThroughKeepsTheWrittenValue) {
   node("Cached").GetValue();
   node("Cached").GetValue();
   EXPECT_EQ(s.port.reads_, 1);
@@ -350,7 +350,7 @@ TEST_F(Caching, WriteThroughKeepsTheWrittenValue) {
   EXPECT_EQ(s.port.reads_, 2);
 }
 
-TEST_F(Caching, WriteAroundAndNoCacheReadTheDevice) {
+TEST_F(GenApiCaching, WriteAroundAndNoCacheReadTheDevice) {
   node("Around").SetValue(3);
   EXPECT_EQ(node("Around").GetValue(), 3);
   EXPECT_EQ(node("Around").GetValue(), 3);
@@ -360,7 +360,7 @@ TEST_F(Caching, WriteAroundAndNoCacheReadTheDevice) {
   EXPECT_EQ(s.port.reads_, 3);
 }
 
-TEST_F(Caching, InvalidatorsPollingAndExplicitInvalidation) {
+TEST_F(GenApiCaching, InvalidatorsPollingAndExplicitInvalidation) {
   int calls = 0;
   CallbackHandleType handle = Register(s.map->GetNode("View"), [&](INode*) { ++calls; });
   node("Cached").GetValue();
@@ -385,7 +385,7 @@ TEST_F(Caching, InvalidatorsPollingAndExplicitInvalidation) {
   EXPECT_EQ(calls, before);
 }
 
-TEST_F(Caching, CanBeSwitchedOffForTheWholeMap) {
+TEST_F(GenApiCaching, CanBeSwitchedOffForTheWholeMap) {
   s.map->SetCachingEnabled(false);
   node("Cached").GetValue();
   node("Cached").GetValue();
@@ -393,7 +393,7 @@ TEST_F(Caching, CanBeSwitchedOffForTheWholeMap) {
   EXPECT_FALSE(s.map->IsCachingEnabled());
 }
 
-TEST(Selectors, SelectedAndSelectingFeatures) {
+TEST(GenApiSelectors, SelectedAndSelectingFeatures) {
   SnippetMap s(R"(
     <Integer Name="GainSelector"><Value>0</Value><pSelected>Gain</pSelected></Integer>
     <Integer Name="Gain"><pIndex>GainSelector</pIndex><ValueIndexed Index="0">1</ValueIndexed>
@@ -411,7 +411,7 @@ TEST(Selectors, SelectedAndSelectingFeatures) {
   EXPECT_EQ(s.get<IInteger>("Gain").GetValue(), 2);
 }
 
-TEST(Properties, DescriptionTextsAndTypes) {
+TEST(GenApiProperties, DescriptionTextsAndTypes) {
   SnippetMap s(R"(
     <Integer Name="Gain" NameSpace="Standard"><ToolTip>Gain of the sensor</ToolTip>
       <Description>Analog gain ® µ</Description><DisplayName>Gain (dB)</DisplayName><Visibility>Expert</Visibility>

@@ -24,7 +24,7 @@ std::string errorOf(const std::string& text) {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-TEST(UntidyDescriptions, AcceptedAsRealCamerasShipThem) {
+TEST(GenApiUntidyDescriptions, AcceptedAsRealCamerasShipThem) {
   std::string text =
       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
       "<!-- (c) 2024 Vendor GmbH ® all rights reserved -->\n"
@@ -49,7 +49,7 @@ TEST(UntidyDescriptions, AcceptedAsRealCamerasShipThem) {
   EXPECT_EQ(features.size(), 1u);
 }
 
-TEST(UntidyDescriptions, ZipArchiveFirstEntryIsRead) {
+TEST(GenApiUntidyDescriptions, ZipArchiveFirstEntryIsRead) {
   std::string path = ::testing::TempDir() + "/genapi_description.zip";
   std::string text = describe(R"(<Integer Name="Answer"><Value>42</Value></Integer>)");
   int error = 0;
@@ -74,7 +74,7 @@ TEST(UntidyDescriptions, ZipArchiveFirstEntryIsRead) {
   EXPECT_THROW(CNodeMapFactory(ContentType_Auto, broken.data(), broken.size()), RuntimeException);
 }
 
-TEST(UntidyDescriptions, SubtreeKeepsWhatTheRootNeeds) {
+TEST(GenApiUntidyDescriptions, SubtreeKeepsWhatTheRootNeeds) {
   CNodeMapFactory factory(ContentType_Xml, nullptr, 0);
   std::string text = describe(R"(
     <Category Name="Events"><pFeature>EventTime</pFeature></Category>
@@ -93,7 +93,7 @@ TEST(UntidyDescriptions, SubtreeKeepsWhatTheRootNeeds) {
   EXPECT_THROW(factory.Preprocess(), RuntimeException);
 }
 
-TEST(BadDescriptions, EachErrorNamesWhatIsWrong) {
+TEST(GenApiBadDescriptions, EachErrorNamesWhatIsWrong) {
   EXPECT_TRUE(contains(errorOf("<RegisterDescription><Integer Name=\"A\">"), "not well-formed"));
   EXPECT_TRUE(contains(errorOf("<Other/>"), "<Other>"));
   EXPECT_TRUE(contains(errorOf(describe(R"(<Gizmo Name="G"/>)")), "Gizmo"));
@@ -113,7 +113,7 @@ TEST(BadDescriptions, EachErrorNamesWhatIsWrong) {
   EXPECT_TRUE(contains(errorOf(describe(R"(<Integer><Value>1</Value></Integer>)")), "no Name"));
 }
 
-TEST(BadDescriptions, RefusingPortRaisesWithTheRegisterName) {
+TEST(GenApiBadDescriptions, RefusingPortRaisesWithTheRegisterName) {
   SnippetMap s(R"(<IntReg Name="Reg"><Address>0x40</Address><Length>4</Length><AccessMode>RW</AccessMode>
                   <pPort>Device</pPort></IntReg>)");
   s.port.refuse_ = true;
@@ -127,7 +127,7 @@ TEST(BadDescriptions, RefusingPortRaisesWithTheRegisterName) {
   EXPECT_THROW(s.get<IInteger>("Reg").SetValue(1), AccessException);
 }
 
-TEST(BadDescriptions, CycleThroughConditionsIsFoundAtLoading) {
+TEST(GenApiBadDescriptions, CycleThroughConditionsIsFoundAtLoading) {
   std::string error = errorOf(describe(R"(<Integer Name="A"><pIsAvailable>B</pIsAvailable><Value>1</Value></Integer>
                   <IntSwissKnife Name="B"><pVariable Name="X">C</pVariable><Formula>X</Formula></IntSwissKnife>
                   <Integer Name="C"><pIsAvailable>A</pIsAvailable><Value>1</Value></Integer>)"));
@@ -137,7 +137,7 @@ TEST(BadDescriptions, CycleThroughConditionsIsFoundAtLoading) {
       << error;
 }
 
-TEST(BadDescriptions, ReadBackVerificationOnDemand) {
+TEST(GenApiBadDescriptions, ReadBackVerificationOnDemand) {
   SnippetMap s(R"(<MaskedIntReg Name="Bit"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>
                   <pPort>Device</pPort><Bit>0</Bit></MaskedIntReg>)");
   class StickyPort : public MemoryPort {
@@ -151,7 +151,7 @@ TEST(BadDescriptions, ReadBackVerificationOnDemand) {
   EXPECT_NO_THROW(s.get<IInteger>("Bit").SetValue(1, false));
 }
 
-TEST(Concurrency, ReadersAndWritersShareOneMap) {
+TEST(GenApiConcurrency, ReadersAndWritersShareOneMap) {
   SnippetMap s(R"(<IntReg Name="Reg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>
                   <pPort>Device</pPort></IntReg>
                   <IntSwissKnife Name="Twice"><pVariable Name="R">Reg</pVariable><Formula>R*2</Formula></IntSwissKnife>)");
