@@ -342,8 +342,27 @@ void Node::GetChildren(node_vector& children, ELinkType linkType) const {
     case ctParentNodes:
     case ctDependingNodes: append(dependents_); break;
     case ctInvalidatingChildren: append(invalidators_); break;
-    case ctTerminalNodes: append(terminals_); break;
+    case ctTerminalNodes: collectTerminals(children); break;
     default: append(children_); break;
+  }
+}
+
+void Node::collectTerminals(node_vector& terminals) const {
+  // Registers end every path; other nodes pass the walk on to what they read.
+  std::vector<const Node*> pending{this};
+  std::vector<const Node*> seen{this};
+  while (!pending.empty()) {
+    const Node* node = pending.back();
+    pending.pop_back();
+    if (node->isRegister()) {
+      terminals.push_back(const_cast<Node*>(node));
+      continue;
+    }
+    for (Node* child : node->children_) {
+      if (std::find(seen.begin(), seen.end(), child) != seen.end()) continue;
+      seen.push_back(child);
+      pending.push_back(child);
+    }
   }
 }
 
@@ -398,7 +417,10 @@ void Node::ImposeAccessMode(EAccessMode mode) {
   map_.changed(*this, true);
 }
 
-void Node::ImposeVisibility(EVisibility visibility) { imposedVisibility_ = visibility; }
+void Node::ImposeVisibility(EVisibility visibility) {
+  MapGuard guard(*this);
+  imposedVisibility_ = visibility;
+}
 
 CallbackHandleType Node::RegisterCallback(NodeCallback callback) {
   MapGuard guard(*this);

@@ -171,7 +171,6 @@ class Node : public virtual ISelector {
   std::vector<Node*> siblings_;      // registers on the same port and address
   std::vector<Node*> selected_;      // pSelected
   std::vector<Node*> selecting_;     // reverse of pSelected
-  std::vector<Node*> terminals_;     // nodes a write finally reaches
   mutable uint32_t visitEpoch_ = 0;
   bool volatile_ = false;
   int64_t pollingTime_ = 0;
@@ -182,6 +181,7 @@ class Node : public virtual ISelector {
   mutable EAccessMode accessCache_ = NI;
 
  protected:
+  void collectTerminals(node_vector& terminals) const;
   NodeMapImpl& map_;
   NodeXml xml_;
   std::string name_;

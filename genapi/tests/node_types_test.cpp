@@ -439,5 +439,66 @@ TEST(GenApiProperties, DescriptionTextsAndTypes) {
   EXPECT_THROW(wrong->GetValue(), LogicalErrorException);
 }
 
+TEST(GenApiLinks, CopiesErrorsAliasesAndTerminals) {
+  SnippetMap s(R"(
+    <Integer Name="Width"><pValue>WidthReg</pValue><pValueCopy>WidthCopy</pValueCopy><pError>ErrorCode</pError>
+      <pCastAlias>WidthFloat</pCastAlias></Integer>
+    <Float Name="WidthFloat"><pValue>WidthReg</pValue></Float>
+    <IntReg Name="WidthReg"><Address>0x0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <IntReg Name="WidthCopy"><Address>0x4</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <Enumeration Name="ErrorCode"><EnumEntry Name="None"><Value>0</Value></EnumEntry>
+      <EnumEntry Name="TooWide"><Value>3</Value></EnumEntry><pValue>ErrorReg</pValue></Enumeration>
+    <IntReg Name="ErrorReg"><Address>0x8</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
+      <Cachable>NoCache</Cachable></IntReg>)");
+  auto& width = s.get<IInteger>("Width");
+  width.SetValue(100);
+  EXPECT_EQ(s.port.peek(0), 100);
+  EXPECT_EQ(s.port.peek(4), 100);  // pValueCopy receives the same value
+  EXPECT_EQ(s.map->GetNode("Width")->GetCastAlias(), s.map->GetNode("WidthFloat"));
+  EXPECT_DOUBLE_EQ(s.get<IFloat>("WidthFloat").GetValue(), 100);
+  s.port.poke(8, {3});
+  try {
+    width.SetValue(200);
+    FAIL() << "pError ignored";
+  } catch (const RuntimeException& e) {
+    EXPECT_NE(std::string(e.GetDescription()).find("TooWide"), std::string::npos);
+  }
+  EXPECT_NO_THROW(width.SetValue(300, false));  // no verification, no error check
+  node_vector terminals;
+  s.map->GetNode("Width")->GetChildren(terminals, ctTerminalNodes);
+  ASSERT_EQ(terminals.size(), 2u);
+  EXPECT_TRUE(terminals[0]->GetName() == "WidthReg" || terminals[1]->GetName() == "WidthReg");
+  EXPECT_FALSE(s.map->GetNode("EnumEntry_ErrorCode_None")->IsFeature());
+}
+
+TEST(GenApiLinks, FloatTablesFollowTheirIndex) {
+  SnippetMap s(R"(
+    <Integer Name="Sel"><Value>2</Value></Integer>
+    <Float Name="Rate"><pIndex>Sel</pIndex><ValueIndexed Index="1">0.5</ValueIndexed>
+      <ValueIndexed Index="2">1.25</ValueIndexed><ValueDefault>9.5</ValueDefault><Min>0</Min><Max>10</Max></Float>)");
+  EXPECT_DOUBLE_EQ(s.get<IFloat>("Rate").GetValue(), 1.25);
+  s.get<IInteger>("Sel").SetValue(5);
+  EXPECT_DOUBLE_EQ(s.get<IFloat>("Rate").GetValue(), 9.5);
+}
+
+TEST(GenApiChunkPorts, SwappedChunkPortReversesBytes) {
+  SnippetMap s(R"(
+    <Port Name="ChunkPort"><ChunkID>1234</ChunkID><SwapEndianess>Yes</SwapEndianess></Port>
+    <IntReg Name="Counter"><Address>0x0</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>ChunkPort</pPort>
+      <Endianess>LittleEndian</Endianess></IntReg>)");
+  auto& port = s.get<IChunkPort>("ChunkPort");
+  EXPECT_EQ(port.GetChunkID(), "1234");
+  uint8_t data[4] = {0x01, 0x02, 0x03, 0x04};
+  port.AttachChunk(data, 4);
+  EXPECT_EQ(s.get<IInteger>("Counter").GetValue(), 0x01020304);  // little-endian after the swap
+  uint8_t small[2] = {};
+  port.AttachChunk(small, 2);
+  EXPECT_THROW(s.get<IInteger>("Counter").GetValue(), AccessException);  // outside the chunk
+  port.DetachChunk();
+  EXPECT_EQ(s.map->GetNode("Counter")->GetAccessMode(), NA);
+}
+
 }  // namespace
 }  // namespace corvid2::genapi::test
