@@ -3,6 +3,8 @@
 #include "sim_test_support.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include <zip.h>
@@ -154,6 +156,15 @@ std::string readDescription(PORT_HANDLE port, uint32_t index) {
   const InfoCall url = [&](INFO_DATATYPE* t, void* b, size_t* s) {
     return gt.GCGetPortURLInfo(port, index, URL_INFO_URL, t, b, s);
   };
+  const int32_t scheme = infoValue<int32_t>(
+      [&](INFO_DATATYPE* t, void* b, size_t* s) { return gt.GCGetPortURLInfo(port, index, URL_INFO_SCHEME, t, b, s); },
+      INFO_DATATYPE_INT32);
+  if (scheme == URL_SCHEME_FILE) {
+    std::ifstream in(infoText([&](INFO_DATATYPE* t, void* b, size_t* s) {
+      return gt.GCGetPortURLInfo(port, index, URL_INFO_FILENAME, t, b, s);
+    }), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   const uint64_t address = infoValue<uint64_t>(
       [&](INFO_DATATYPE* t, void* b, size_t* s) {
         return gt.GCGetPortURLInfo(port, index, URL_INFO_FILE_REGISTER_ADDRESS, t, b, s);
@@ -219,7 +230,10 @@ uint64_t Features::address(const std::string& name) { return locate(valueNode(fi
 
 int64_t Features::getInt(const std::string& name) {
   const pugi::xml_node node = valueNode(find(name));
-  if (node.child("Value")) return std::stoll(node.child_value("Value"), nullptr, 0);
+  if (node.child("Value")) {
+    const auto it = localValues_.find(node.attribute("Name").as_string());
+    return it != localValues_.end() ? it->second : std::stoll(node.child_value("Value"), nullptr, 0);
+  }
   const Location l = locate(node);
   uint64_t raw = 0;
   readRaw(l.address, &raw, l.length);
@@ -231,6 +245,10 @@ int64_t Features::getInt(const std::string& name) {
 
 GC_ERROR Features::writeInteger(pugi::xml_node node, int64_t value) {
   node = valueNode(node);
+  if (node.child("Value")) {
+    localValues_[node.attribute("Name").as_string()] = value;
+    return GC_ERR_SUCCESS;
+  }
   const Location l = locate(node);
   uint64_t raw = static_cast<uint64_t>(value);
   if (l.lsb >= 0) {

@@ -119,6 +119,7 @@ class Features {
   std::string xml_;
   pugi::xml_document doc_;
   std::map<std::string, pugi::xml_node> nodes_;
+  std::map<std::string, int64_t> localValues_;  // Integer nodes holding their value in the node map
 };
 
 // Fixture for tests that need the producer initialised and a system open.

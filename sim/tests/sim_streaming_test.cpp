@@ -1,0 +1,342 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// Streaming with GenTL buffer semantics: user and producer memory, counted acquisition, flushing, kill,
+// underruns, triggers, composite buffers and the predictable image content of each pixel format.
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "sim_acquisition.h"
+
+namespace corvid2::sim::test {
+namespace {
+
+constexpr uint64_t kWaitMs = 5000;
+constexpr uint32_t kSensorWidth = 2448;
+
+// Mono8 level of the horizontal ramp at a sensor column, at brightness 1.
+int rampMono8(uint32_t sensorX) { return static_cast<int>((uint64_t{sensorX} * 65535 / (kSensorWidth - 1)) >> 8); }
+
+class Streaming : public SimTest {
+ protected:
+  SimSession session;
+};
+
+TEST_F(Streaming, UserMemoryFreeRunDeliversPredictableFrames) {
+  Acquisition acq(session, "SimMono0");
+  acq.camera().setBool("AcquisitionFrameRateEnable", false);
+  acq.camera().setInt("OffsetX", 800);
+  const auto buffers = acq.announceUserBuffers(4);
+  acq.start();
+  uint64_t lastFrame = 0, lastTimestamp = 0;
+  for (int i = 0; i < 12; ++i) {
+    BUFFER_HANDLE buffer = acq.next(kWaitMs);
+    ASSERT_NE(nullptr, buffer);
+    EXPECT_TRUE(acq.boolInfo(buffer, BUFFER_INFO_NEW_DATA));
+    EXPECT_FALSE(acq.boolInfo(buffer, BUFFER_INFO_IS_INCOMPLETE));
+    EXPECT_FALSE(acq.boolInfo(buffer, BUFFER_INFO_IS_QUEUED));
+    EXPECT_EQ(640u * 480u, acq.sizeInfo(buffer, BUFFER_INFO_SIZE_FILLED));
+    EXPECT_EQ(640u, acq.sizeInfo(buffer, BUFFER_INFO_WIDTH));
+    EXPECT_EQ(800u, acq.sizeInfo(buffer, BUFFER_INFO_XOFFSET));
+    EXPECT_EQ(0x01080001u, acq.info<uint64_t>(buffer, BUFFER_INFO_PIXELFORMAT, INFO_DATATYPE_UINT64));
+    EXPECT_EQ(PAYLOAD_TYPE_IMAGE, static_cast<int>(acq.sizeInfo(buffer, BUFFER_INFO_PAYLOADTYPE)));
+    const uint64_t frame = acq.info<uint64_t>(buffer, BUFFER_INFO_FRAMEID, INFO_DATATYPE_UINT64);
+    const uint64_t timestamp = acq.info<uint64_t>(buffer, BUFFER_INFO_TIMESTAMP_NS, INFO_DATATYPE_UINT64);
+    EXPECT_GT(frame, lastFrame);
+    EXPECT_GE(timestamp, lastTimestamp);
+    lastFrame = frame;
+    lastTimestamp = timestamp;
+    const uint8_t* image = acq.data(buffer);
+    EXPECT_EQ(static_cast<uint16_t>(frame), drawnFrameCounter(image, 640));
+    for (uint32_t x : {0u, 100u, 639u}) EXPECT_EQ(rampMono8(800 + x), image[640 * 100 + x]) << x;
+    EXPECT_EQ(acq.info<void*>(buffer, BUFFER_INFO_USER_PTR, INFO_DATATYPE_PTR) != nullptr, true);
+    acq.queue(buffer);
+  }
+  acq.stop();
+  EXPECT_EQ(buffers.size(), acq.streamInfo<size_t>(STREAM_INFO_NUM_ANNOUNCED, INFO_DATATYPE_SIZET));
+}
+
+TEST_F(Streaming, ProducerMemoryCountedAcquisitionEndsByItself) {
+  Acquisition acq(session, "SimBayer0");
+  acq.camera().setBool("AcquisitionFrameRateEnable", false);
+  const auto buffers = acq.announceProducerBuffers(3);
+  acq.start(5);
+  for (int i = 0; i < 5; ++i) {
+    BUFFER_HANDLE buffer = acq.next(kWaitMs);
+    ASSERT_NE(nullptr, buffer);
+    EXPECT_EQ(reinterpret_cast<void*>(std::find(buffers.begin(), buffers.end(), buffer) - buffers.begin() + 1),
+              acq.info<void*>(buffer, BUFFER_INFO_USER_PTR, INFO_DATATYPE_PTR));
+    acq.queue(buffer);
+  }
+  GC_ERROR result = GC_ERR_SUCCESS;
+  EXPECT_EQ(nullptr, acq.next(200, &result));
+  EXPECT_EQ(GC_ERR_TIMEOUT, result);
+  EXPECT_EQ(5u, acq.streamInfo<uint64_t>(STREAM_INFO_NUM_DELIVERED, INFO_DATATYPE_UINT64));
+  for (int i = 0; i < 100 && acq.streamInfo<bool8_t>(STREAM_INFO_IS_GRABBING, INFO_DATATYPE_BOOL8); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(acq.streamInfo<bool8_t>(STREAM_INFO_IS_GRABBING, INFO_DATATYPE_BOOL8));
+  // Revoking producer memory gives back the private pointer but no memory to free.
+  gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_ALL_DISCARD);
+  void* memory = reinterpret_cast<void*>(1);
+  void* priv = nullptr;
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSRevokeBuffer(acq.stream(), buffers[1], &memory, &priv));
+  EXPECT_EQ(nullptr, memory);
+  EXPECT_EQ(reinterpret_cast<void*>(2), priv);
+  EXPECT_EQ(2u, acq.streamInfo<size_t>(STREAM_INFO_NUM_ANNOUNCED, INFO_DATATYPE_SIZET));
+}
+
+TEST_F(Streaming, EveryFlushModeMovesTheRightBuffers) {
+  Acquisition acq(session, "SimMono0");
+  const auto buffers = acq.announceUserBuffers(3);
+  const auto queued = [&] { return acq.streamInfo<size_t>(STREAM_INFO_NUM_QUEUED, INFO_DATATYPE_SIZET); };
+  const auto awaiting = [&] { return acq.streamInfo<size_t>(STREAM_INFO_NUM_AWAIT_DELIVERY, INFO_DATATYPE_SIZET); };
+  const auto eventsWaiting = [&] {
+    return infoValue<size_t>([&](INFO_DATATYPE* t, void* b, size_t* s) { return gentl().EventGetInfo(acq.newBufferEvent(), EVENT_NUM_IN_QUEUE, t, b, s); },
+                             INFO_DATATYPE_SIZET);
+  };
+  EXPECT_EQ(3u, queued());
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_ALL_DISCARD));
+  EXPECT_EQ(0u, queued());
+  EXPECT_FALSE(acq.boolInfo(buffers[0], BUFFER_INFO_IS_QUEUED));
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_UNQUEUED_TO_INPUT));
+  EXPECT_EQ(3u, queued());
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_INPUT_TO_OUTPUT));
+  EXPECT_EQ(0u, queued());
+  EXPECT_EQ(3u, awaiting());
+  EXPECT_EQ(3u, eventsWaiting());
+  BUFFER_HANDLE flushed = acq.next(0);
+  ASSERT_NE(nullptr, flushed);
+  EXPECT_FALSE(acq.boolInfo(flushed, BUFFER_INFO_NEW_DATA));
+  EXPECT_EQ(2u, awaiting());
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_ALL_TO_INPUT));
+  EXPECT_EQ(3u, queued());
+  EXPECT_EQ(0u, awaiting());
+  EXPECT_EQ(0u, eventsWaiting());
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_INPUT_TO_OUTPUT));
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_OUTPUT_DISCARD));
+  EXPECT_EQ(0u, awaiting());
+  EXPECT_EQ(0u, eventsWaiting());
+  EXPECT_EQ(GC_ERR_INVALID_PARAMETER, gentl().DSFlushQueue(acq.stream(), 77));
+  // A queued buffer cannot be revoked; an unqueued one can.
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_UNQUEUED_TO_INPUT));
+  EXPECT_EQ(GC_ERR_BUSY, gentl().DSRevokeBuffer(acq.stream(), buffers[0], nullptr, nullptr));
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_ALL_DISCARD));
+  void* memory = nullptr;
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSRevokeBuffer(acq.stream(), buffers[0], &memory, nullptr));
+  EXPECT_NE(nullptr, memory);
+}
+
+TEST_F(Streaming, KillEndsAWaitAndExactlyOneFetch) {
+  Acquisition acq(session, "SimMono0");
+  std::atomic<GC_ERROR> waited{GC_ERR_SUCCESS};
+  std::atomic<bool> waiting{false};
+  std::thread waiter([&] {
+    waiting = true;
+    GC_ERROR result = GC_ERR_SUCCESS;
+    acq.next(GENTL_INFINITE, &result);
+    waited = result;
+  });
+  while (!waiting) std::this_thread::yield();
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().EventKill(acq.newBufferEvent()));
+  waiter.join();
+  EXPECT_EQ(GC_ERR_ABORT, waited.load());
+  // With an event queued, the kill still wins once, then the event is delivered.
+  acq.announceUserBuffers(1);
+  gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_INPUT_TO_OUTPUT);
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().EventKill(acq.newBufferEvent()));
+  GC_ERROR result = GC_ERR_SUCCESS;
+  EXPECT_EQ(nullptr, acq.next(0, &result));
+  EXPECT_EQ(GC_ERR_ABORT, result);
+  EXPECT_NE(nullptr, acq.next(0));
+}
+
+TEST_F(Streaming, UnderrunsAreCountedWhenNoBufferIsFree) {
+  Acquisition acq(session, "SimMono0");
+  acq.camera().setInt("AcquisitionFrameRateReg", 500000);  // the converter's register is in millihertz
+  acq.announceUserBuffers(1);
+  acq.start();
+  ASSERT_NE(nullptr, acq.next(kWaitMs));  // the only buffer is now held by the test
+  for (int i = 0; i < 500 && acq.streamInfo<uint64_t>(STREAM_INFO_NUM_UNDERRUN, INFO_DATATYPE_UINT64) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_GT(acq.streamInfo<uint64_t>(STREAM_INFO_NUM_UNDERRUN, INFO_DATATYPE_UINT64), 0u);
+  Features stream(acq.stream());
+  EXPECT_GT(stream.getInt("StreamLostFrameCount"), 0);
+  acq.stop();
+}
+
+TEST_F(Streaming, SoftwareTriggerProducesOneFrameEach) {
+  Acquisition acq(session, "SimMono0");
+  acq.camera().setEnum("TriggerSelector", "FrameStart");
+  acq.camera().setEnum("TriggerMode", "On");
+  acq.camera().setEnum("TriggerSource", "Software");
+  acq.announceUserBuffers(2);
+  acq.start();
+  GC_ERROR result = GC_ERR_SUCCESS;
+  EXPECT_EQ(nullptr, acq.next(100, &result));
+  EXPECT_EQ(GC_ERR_TIMEOUT, result);
+  acq.camera().execute("TriggerSoftware");
+  BUFFER_HANDLE buffer = acq.next(kWaitMs);
+  ASSERT_NE(nullptr, buffer);
+  for (int i = 0; i < 100 && !acq.camera().isDone("TriggerSoftware"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(acq.camera().isDone("TriggerSoftware"));
+  EXPECT_EQ(nullptr, acq.next(100, &result));
+  acq.stop();
+}
+
+TEST_F(Streaming, CompositeBufferHoldsTheImageAcrossItsSegments) {
+  Acquisition acq(session, "SimMono0");
+  acq.camera().setBool("AcquisitionFrameRateEnable", false);
+  const size_t payload = acq.payloadSize();
+  std::vector<std::vector<uint8_t>> segments = {std::vector<uint8_t>(payload / 3), std::vector<uint8_t>(payload / 3),
+                                                std::vector<uint8_t>(payload - 2 * (payload / 3))};
+  void* pointers[3] = {segments[0].data(), segments[1].data(), segments[2].data()};
+  size_t sizes[3] = {segments[0].size(), segments[1].size(), segments[2].size()};
+  BUFFER_HANDLE buffer = nullptr;
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSAnnounceCompositeBuffer(acq.stream(), 3, pointers, sizes, nullptr, &buffer));
+  acq.queue(buffer);
+  acq.start(1);
+  ASSERT_EQ(buffer, acq.next(kWaitMs));
+  EXPECT_TRUE(acq.boolInfo(buffer, BUFFER_INFO_IS_COMPOSITE));
+  EXPECT_EQ(payload, acq.sizeInfo(buffer, BUFFER_INFO_SIZE));
+  size_t size = 0;
+  INFO_DATATYPE type = 0;
+  EXPECT_EQ(GC_ERR_NO_DATA, gentl().DSGetBufferInfo(acq.stream(), buffer, BUFFER_INFO_BASE, &type, nullptr, &size));
+  uint32_t count = 0;
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSGetNumBufferSegments(acq.stream(), buffer, &count));
+  EXPECT_EQ(3u, count);
+  EXPECT_EQ(pointers[2], (infoValue<void*>([&](INFO_DATATYPE* t, void* b, size_t* s) {
+              return gentl().DSGetBufferSegmentInfo(acq.stream(), buffer, 2, SEGMENT_INFO_BASE, t, b, s);
+            }, INFO_DATATYPE_PTR)));
+  std::vector<uint8_t> whole;
+  for (const auto& s : segments) whole.insert(whole.end(), s.begin(), s.end());
+  for (uint32_t y : {8u, 200u, 479u})
+    for (uint32_t x : {0u, 320u, 639u}) EXPECT_EQ(rampMono8(x), whole[y * 640 + x]);
+}
+
+TEST_F(Streaming, TooSmallBufferIsDeliveredIncomplete) {
+  Acquisition acq(session, "SimMono0");
+  acq.announceUserBuffers(1, 1000);
+  acq.start(1);
+  BUFFER_HANDLE buffer = acq.next(kWaitMs);
+  ASSERT_NE(nullptr, buffer);
+  EXPECT_TRUE(acq.boolInfo(buffer, BUFFER_INFO_IS_INCOMPLETE));
+  EXPECT_TRUE(acq.boolInfo(buffer, BUFFER_INFO_DATA_LARGER_THAN_BUFFER));
+  EXPECT_EQ(1000u, acq.sizeInfo(buffer, BUFFER_INFO_SIZE_FILLED));
+  EXPECT_EQ(640u * 480u, acq.sizeInfo(buffer, BUFFER_INFO_DATA_SIZE));
+  EXPECT_EQ(1u, acq.sizeInfo(buffer, BUFFER_INFO_DELIVERED_IMAGEHEIGHT));
+}
+
+class Camera : public SimTest {
+ protected:
+  SimSession session;
+};
+
+TEST_F(Camera, GeometryAndFormatDrivePayloadSizeUntilLocked) {
+  Acquisition acq(session, "SimBayer0");
+  Features& cam = acq.camera();
+  EXPECT_EQ("BayerRG8", cam.getEnum("PixelFormat"));
+  const struct {
+    const char* format;
+    size_t bytes;
+  } formats[] = {{"BayerRG8", 640 * 480}, {"BayerRG12", 640 * 480 * 2}, {"BayerRG12p", 640 * 480 * 3 / 2},
+                 {"RGB8", 640 * 480 * 3}, {"BGR8", 640 * 480 * 3},      {"Mono8", 640 * 480}};
+  for (const auto& f : formats) {
+    cam.setEnum("PixelFormat", f.format);
+    EXPECT_EQ(f.bytes, static_cast<size_t>(cam.getInt("PayloadSize"))) << f.format;
+    EXPECT_EQ(f.bytes, acq.payloadSize()) << f.format;
+  }
+  EXPECT_EQ(GC_ERR_INVALID_VALUE, cam.trySetEnum("PixelFormat", "Mono16"));  // not on a colour sensor
+  cam.setInt("Width", 1024);
+  cam.setInt("Height", 100);
+  EXPECT_EQ(1024 * 100, cam.getInt("PayloadSize"));
+  EXPECT_EQ(GC_ERR_INVALID_VALUE, cam.trySetInt("Width", 1025));
+  cam.setInt("BinningHorizontal", 4);
+  EXPECT_EQ(608, cam.getInt("Width"));  // pulled back inside the binned sensor
+  cam.setInt("TLParamsLocked", 1);
+  EXPECT_EQ(GC_ERR_ACCESS_DENIED, cam.trySetInt("Width", 64));
+  EXPECT_EQ(GC_ERR_ACCESS_DENIED, cam.trySetEnum("PixelFormat", "BayerRG8"));
+  EXPECT_EQ(GC_ERR_SUCCESS, cam.trySetInt("ExposureAutoReg", 0));  // not a transport-layer parameter
+}
+
+// Grabs one frame of the current configuration and hands its bytes to the check.
+std::vector<uint8_t> grabOne(Acquisition& acq) {
+  acq.announceUserBuffers(1);
+  acq.start(1);
+  BUFFER_HANDLE buffer = acq.next(kWaitMs);
+  if (buffer == nullptr) return {};
+  const uint8_t* data = acq.data(buffer);
+  std::vector<uint8_t> bytes(data, data + acq.sizeInfo(buffer, BUFFER_INFO_SIZE_FILLED));
+  gentl().DSStopAcquisition(acq.stream(), ACQ_STOP_FLAGS_DEFAULT);
+  acq.camera().execute("AcquisitionStop");
+  acq.camera().setInt("TLParamsLocked", 0);
+  gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_ALL_DISCARD);
+  gentl().DSRevokeBuffer(acq.stream(), buffer, nullptr, nullptr);
+  return bytes;
+}
+
+TEST_F(Camera, PackedAndColourFormatsFollowTheirLayouts) {
+  Acquisition mono(session, "SimMono0");
+  mono.camera().setEnum("PixelFormat", "Mono12p");
+  const std::vector<uint8_t> packed = grabOne(mono);
+  mono.camera().setEnum("PixelFormat", "Mono12");
+  const std::vector<uint8_t> words = grabOne(mono);
+  ASSERT_EQ(640u * 480 * 3 / 2, packed.size());
+  ASSERT_EQ(640u * 480 * 2, words.size());
+  for (size_t pixel : {size_t{640 * 20}, size_t{640 * 20 + 300}, size_t{640 * 479 + 638}}) {
+    const uint16_t a = static_cast<uint16_t>(words[2 * pixel] | (words[2 * pixel + 1] << 8));
+    const uint16_t b = static_cast<uint16_t>(words[2 * pixel + 2] | (words[2 * pixel + 3] << 8));
+    const uint8_t* p = &packed[pixel / 2 * 3];
+    EXPECT_EQ(a, p[0] | ((p[1] & 0x0F) << 8)) << pixel;
+    EXPECT_EQ(b, (p[1] >> 4) | (p[2] << 4)) << pixel;
+  }
+  Acquisition colour(session, "SimBayer0");
+  colour.camera().setEnum("PixelFormat", "RGB8");
+  const std::vector<uint8_t> rgb = grabOne(colour);
+  colour.camera().setEnum("PixelFormat", "BGR8");
+  const std::vector<uint8_t> bgr = grabOne(colour);
+  ASSERT_EQ(rgb.size(), bgr.size());
+  const size_t at = (640 * 300 + 400) * 3;
+  EXPECT_EQ(rgb[at], bgr[at + 2]);
+  EXPECT_EQ(rgb[at + 2], bgr[at]);
+  EXPECT_NE(rgb[at], rgb[at + 2]);
+}
+
+TEST_F(Camera, ExposureAndGainChangeBrightness) {
+  Acquisition acq(session, "SimMono0");
+  const std::vector<uint8_t> base = grabOne(acq);
+  acq.camera().setFloat("ExposureTime", 5000);
+  const std::vector<uint8_t> darker = grabOne(acq);
+  acq.camera().setFloat("ExposureTime", 10000);
+  acq.camera().setFloat("Gain", 20 * std::log10(2.0));
+  const std::vector<uint8_t> brighter = grabOne(acq);
+  ASSERT_EQ(base.size(), darker.size());
+  ASSERT_EQ(base.size(), brighter.size());
+  const size_t at = 640 * 200 + 500;
+  EXPECT_NEAR(base[at] / 2.0, darker[at], 1.0);
+  EXPECT_NEAR(base[at] * 2.0, brighter[at], 2.0);
+}
+
+TEST_F(Camera, PolarizationCameraShowsItsMosaicAndCalibration) {
+  Acquisition acq(session, "SimPolarized0");
+  Features& cam = acq.camera();
+  EXPECT_EQ("PolarizedRaw", cam.getEnum("ComponentSelector"));
+  cam.setEnum("CalibrationMatrixColorSelector", "Green");
+  cam.setEnum("CalibrationMatrixValueSelector", "Gain12");
+  EXPECT_EQ(-1.0, cam.getFloat("CalibrationMatrixValue"));
+  cam.setEnum("CalibrationMatrixValueSelector", "Gain10");
+  EXPECT_EQ(1.0, cam.getFloat("CalibrationMatrixValue"));
+  cam.setFloat("CalibrationAngleOfPolarizationOffset", 12.5);
+  EXPECT_EQ(12.5, cam.getFloat("CalibrationAngleOfPolarizationOffset"));
+  const std::vector<uint8_t> image = grabOne(acq);
+  ASSERT_EQ(640u * 480, image.size());
+  // In one 2x2 cell, the 0 and 90 degree pixels add up to the same as the 45 and 135 degree ones (both sum to
+  // the intensity), while the single angles differ.
+  const size_t y = 240, x = 200;
+  const int p90 = image[y * 640 + x], p45 = image[y * 640 + x + 1];
+  const int p135 = image[(y + 1) * 640 + x], p0 = image[(y + 1) * 640 + x + 1];
+  EXPECT_NEAR(p0 + p90, p45 + p135, 2);
+  EXPECT_NE(p0, p90);
+}
+
+}  // namespace
+}  // namespace corvid2::sim::test
