@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "corvid2/export.h"
 #include "corvid2/string.h"
@@ -35,6 +36,12 @@ public:
 
     class CORVID2_API iterator {
     public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = System*;
+        using difference_type = std::ptrdiff_t;
+        using pointer = System*;
+        using reference = System*;
+
         iterator() = default;
         iterator& operator++();
         System* operator*() const;

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The public SystemList and System: identity across refreshes, the single instance, stand-alone
+// systems and the search-path variable.
+#include <corvid2_genicam.h>
+#include <gtest/gtest.h>
+
+#include "core/consumer_base.h"
+#include "producer_test_support.h"
+
+using namespace corvid2::test;
+using CORVID2::System;
+using CORVID2::SystemList;
+namespace X = CORVID2::Exceptions;
+
+namespace {
+
+class SystemListTest : public ::testing::Test {
+protected:
+    void TearDown() override { SystemList::ReleaseInstance(); }
+    ProducerFolder folder_;
+};
+
+std::string exceptionText(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const X::IException& e) {
+        return std::string(e.GetType().get()) + ": " + e.GetErrorDescription().get();
+    }
+    return "no exception";
+}
+
+}  // namespace
+
+TEST_F(SystemListTest, RefreshKeepsEverySystemAndLoadsNothingTwice) {
+    folder_.add(simFile(), "b.cti", "CORVID2_SIM_SYSTEM_ID=sim_b\n");
+    folder_.add(simFile(), "a.cti", "CORVID2_SIM_SYSTEM_ID=sim_a\n");
+    corvid2::platform::ScopedEnv path(corvid2::CConsumerBase::kSearchPathVariable, folder_.path().string());
+    SystemList* list = SystemList::GetInstance();
+    EXPECT_EQ(SystemList::GetInstance(), list);
+    list->Refresh();
+    ASSERT_EQ(list->size(), 2u);
+    std::vector<System*> before(list->begin(), list->end());
+    EXPECT_EQ(before[0]->GetID(), "sim_a");
+    EXPECT_EQ(before[1]->GetID(), "sim_b");
+    EXPECT_EQ((*list)["sim_b"], before[1]);
+    EXPECT_EQ((*list)[1], before[1]);
+    EXPECT_EQ(*list->find("sim_a"), before[0]);
+    EXPECT_TRUE(list->find("sim_c") == list->end());
+
+    TraceCapture trace;
+    list->Refresh();
+    std::vector<System*> after(list->begin(), list->end());
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(trace.count(" loaded"), 0u);
+
+    EXPECT_EQ(exceptionText([&] { (*list)["sim_c"]; }), "InvalidParameterException: The ID sim_c is not in list.");
+    EXPECT_EQ(exceptionText([&] { (*list)[2]; }), "InvalidParameterException: The index 2 is not in list.");
+}
+
+TEST_F(SystemListTest, OneInstanceAndTheVariableRestoredOnRelease) {
+    const auto startup = corvid2::CConsumerBase::instance().startupSearchPath();
+    const bool hadStartup = corvid2::CConsumerBase::instance().hadStartupSearchPath();
+    folder_.add(simFile(), "only.cti");
+    SystemList* list = SystemList::CreateInstanceFromPath(folder_.path().string().c_str());
+    EXPECT_EQ(exceptionText([&] { SystemList::CreateInstanceFromPath("/tmp"); }),
+              "ResourceInUseException: System List is already instantiated. Please use ReleaseInstance() first.");
+    EXPECT_EQ(SystemList::GetInstance(), list);
+    EXPECT_EQ(corvid2::platform::getEnv(corvid2::CConsumerBase::kSearchPathVariable), folder_.path().string());
+    list->Refresh();
+    EXPECT_EQ(list->size(), 1u);
+
+    SystemList::ReleaseInstance();
+    const auto now = corvid2::platform::getEnv(corvid2::CConsumerBase::kSearchPathVariable);
+    EXPECT_EQ(now.has_value(), hadStartup);
+    if (hadStartup) {
+        EXPECT_EQ(*now, startup);
+    }
+    SystemList::ReleaseInstance();  // a second release has nothing left to do
+}
+
+TEST_F(SystemListTest, StandAloneSystemAddedSortsAfterFoundOnes) {
+    folder_.add(simFile(), "found.cti", "CORVID2_SIM_INTERFACES=GEV:mono\n");
+    const auto lone = folder_.add(simFile(), "lone/lone.cti", "CORVID2_SIM_INTERFACES=U3V:mono\n");
+    SystemList* list = SystemList::CreateInstanceFromPath(folder_.path().string().c_str());
+    list->Refresh();
+    ASSERT_EQ(list->size(), 1u);
+
+    EXPECT_EQ(exceptionText([] { System missing("/nowhere/none.cti"); }).rfind("InvalidParameterException: ", 0), 0u);
+    auto* system = new System(lone.string().c_str());
+    EXPECT_EQ(system->GetID(), "corvid2_sim");
+    EXPECT_NE(system->GetReserved(), nullptr);
+    list->Add(system);
+    ASSERT_EQ(list->size(), 2u);
+    EXPECT_EQ((*list)[1], system);  // origin "added" sorts after "found" for the same vendor
+    EXPECT_EQ(exceptionText([&] { list->Add(system); }),
+              "InvalidParameterException: System already in SystemList");
+    EXPECT_EQ(exceptionText([&] { list->Add(nullptr); }), "InvalidParameterException: System is NULL");
+
+    delete system;  // takes itself out of the list and unloads its producer
+    EXPECT_EQ(list->size(), 1u);
+    auto* again = new System(lone.string().c_str());  // the file is free again
+    delete again;
+}
