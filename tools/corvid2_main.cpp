@@ -15,6 +15,7 @@ int usage(FILE* out) {
                  "usage: corvid2 <command> [options]\n"
                  "commands:\n"
                  "  --version        print the library version\n"
+                 "  list [--json]    the GenTL producers (systems) found on this machine\n"
                  "  trace-demo       write a few trace lines to standard error and to a trace file\n"
                  "  help             this text\n");
     return out == stdout ? 0 : 2;
@@ -22,6 +23,60 @@ int usage(FILE* out) {
 
 int printVersion() {
     std::printf("corvid2 %s\n", CORVID2::GetLibraryVersion().get());
+    return 0;
+}
+
+// Text as a JSON string literal.
+std::string json(const char* text) {
+    std::string out = "\"";
+    for (const char* c = text; *c; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += *c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += *c;
+        }
+    }
+    return out + "\"";
+}
+
+// The producers of the machine, as a readable tree or as JSON for scripts.
+int listSystems(const std::vector<std::string>& args) {
+    const bool asJson = !args.empty() && args.front() == "--json";
+    CORVID2::SystemList* systems = CORVID2::SystemList::GetInstance();
+    systems->Refresh();
+    if (asJson) std::printf("{\"systems\": [");
+    bool first = true;
+    for (CORVID2::System* system : *systems) {
+        struct Field {
+            const char* name;
+            CORVID2::String value;
+        };
+        const Field fields[] = {{"id", system->GetID()},         {"vendor", system->GetVendor()},
+                                {"model", system->GetModel()},   {"version", system->GetVersion()},
+                                {"tl_type", system->GetTLType()}, {"display_name", system->GetDisplayName()},
+                                {"file", system->GetPathName()}};
+        if (asJson) {
+            std::printf("%s\n  {", first ? "" : ",");
+            for (std::size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
+                std::printf("%s\"%s\": %s", i ? ", " : "", fields[i].name, json(fields[i].value.get()).c_str());
+            std::printf("}");
+        } else {
+            std::printf("System %s\n", fields[0].value.get());
+            for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i)
+                std::printf("  %-13s %s\n", fields[i].name, fields[i].value.get());
+        }
+        first = false;
+    }
+    if (asJson) std::printf("\n]}\n");
+    else if (first) std::printf("no GenTL producer found (searched beside the program, beside the library and in "
+                                "GENICAM_GENTL64_PATH)\n");
+    CORVID2::SystemList::ReleaseInstance();
     return 0;
 }
 
@@ -52,15 +107,24 @@ int traceDemo(const std::vector<std::string>& args) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) return usage(stderr);
-    const std::string command = argv[1];
-    const std::vector<std::string> rest(argv + 2, argv + argc);
+int run(const std::string& command, const std::vector<std::string>& rest) {
     if (command == "--version" || command == "version") return printVersion();
+    if (command == "list") return listSystems(rest);
     if (command == "trace-demo") return traceDemo(rest);
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "corvid2: unknown command '%s'\n", command.c_str());
     return usage(stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage(stderr);
+    try {
+        return run(argv[1], std::vector<std::string>(argv + 2, argv + argc));
+    } catch (const CORVID2::Exceptions::IException& e) {
+        std::fprintf(stderr, "corvid2: %s in %s: %s\n", e.GetType().get(), e.GetFunctionName().get(),
+                     e.GetErrorDescription().get());
+        return 1;
+    }
 }

@@ -85,6 +85,14 @@ public:
     System& operator=(const System&) = delete;
 
     String GetID();
+    String GetVendor();
+    String GetModel();
+    String GetVersion();
+    String GetTLType();
+    String GetDisplayName();
+    // The producer's file name; its path's last part when the producer does not tell.
+    String GetFileName();
+    String GetPathName();
     // The System's record; its first field is the object behind it (for the C interface).
     void* GetReserved();
 

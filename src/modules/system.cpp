@@ -287,15 +287,63 @@ System::~System() {
     delete data;
 }
 
-String System::GetID() {
-    std::string id;
+namespace {
+
+// One system information text, read through the System's guard, with its success trace line.
+String infoText(System* system, SystemData* const* slot, const MethodSite& site, TL_INFO_CMD command,
+                const char* operation, const char* label) {
+    std::string text;
     return callGuarded<CSystemGuard>(
-        CORVID2_METHOD("CORVID2::System::GetID"), kShared, this, &data_,
-        [&](SystemData& data) { return data.producer_->getInfoString(TL_INFO_ID, id); },
+        site, kShared, system, slot, [&](SystemData& data) { return data.producer_->getInfoString(command, text); },
         [&](SystemData& data) {
-            traceInfo("%s; GetID; TLProducer Id: %s", data.producer_->traceName().c_str(), id.c_str());
-            return String(id.c_str());
+            traceInfo("%s; %s; TLProducer %s: %s", data.producer_->traceName().c_str(), operation, label, text.c_str());
+            return String(text.c_str());
         });
+}
+
+// As infoText, but a producer that cannot tell leaves a warning and `fallback` instead of failing.
+String infoTextOr(System* system, SystemData* const* slot, const MethodSite& site, TL_INFO_CMD command,
+                  const char* operation, std::string (*fallback)(const CProducerObj&)) {
+    CPublicCall<CSystemGuard> call(site, kShared, system, slot);
+    std::string text;
+    if (call->producer_->getInfoString(command, text) != 0) {
+        std::string message;
+        GetLastErrorText(message);
+        traceWarning("%s; %s; %s", call->producer_->traceName().c_str(), operation, message.c_str());
+        text = fallback(*call->producer_);
+    }
+    return text.c_str();
+}
+
+}  // namespace
+
+String System::GetID() {
+    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetID"), TL_INFO_ID, "GetID", "Id");
+}
+String System::GetVendor() {
+    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetVendor"), TL_INFO_VENDOR, "GetVendor", "Vendor");
+}
+String System::GetModel() {
+    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetModel"), TL_INFO_MODEL, "GetModel", "Model");
+}
+String System::GetVersion() {
+    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetVersion"), TL_INFO_VERSION, "GetVersion",
+                    "Version");
+}
+String System::GetTLType() {
+    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetTLType"), TL_INFO_TLTYPE, "GetTLType", "TLType");
+}
+String System::GetDisplayName() {
+    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetDisplayName"), TL_INFO_DISPLAYNAME,
+                    "GetDisplayName", "DisplayName");
+}
+String System::GetFileName() {
+    return infoTextOr(this, &data_, CORVID2_METHOD("CORVID2::System::GetFileName"), TL_INFO_NAME, "GetFileName",
+                      [](const CProducerObj& p) { return p.path().filename().string(); });
+}
+String System::GetPathName() {
+    return infoTextOr(this, &data_, CORVID2_METHOD("CORVID2::System::GetPathName"), TL_INFO_PATHNAME, "GetPathName",
+                      [](const CProducerObj&) { return std::string(); });
 }
 
 void* System::GetReserved() {
