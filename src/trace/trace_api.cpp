@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The application's trace switches: the static CORVID2::Trace class, its C twins and extT.
+#include <cstdint>
+#include <string>
+
+#include "core/consumer_base.h"
+#include "corvid2/trace.h"
+#include "corvid2_genicam_c.h"
+#include "trace/debug_trace.h"
+
+namespace {
+
+using QXFramework::Debug::CDebugTrace;
+namespace dbg = QXFramework::Debug;
+
+constexpr std::int64_t kOutputLimit = 5000;
+
+corvid2::CConsumerBase& base() { return corvid2::CConsumerBase::instance(); }
+CDebugTrace& traceObject() { return base().trace(); }
+
+// Switching tracing or a target on announces the machine, while the consumer allows it.
+void announceSystem() {
+    corvid2::CConsumerBase& context = base();
+    if (context.trace().isEnabled() && context.systemInfoFlag()) context.trace().traceSystemInformation();
+}
+
+void enable(bool on) {
+    traceObject().setEnabled(on);
+    if (on) announceSystem();
+}
+
+void outputToDebugger(bool on) {
+    CDebugTrace& trace = traceObject();
+    if (!on) {
+        trace.setTargets(0, dbg::kTargetDebugger);
+        return;
+    }
+    trace.setTargets(dbg::kTargetDebugger, 0);
+    trace.setSecondLimit(kOutputLimit);
+    announceSystem();
+}
+
+void outputToFile(bool on, const char* path) {
+    CDebugTrace& trace = traceObject();
+    if (!on) {
+        trace.setTargets(0, dbg::kTargetFile);
+        return;
+    }
+    std::string file = path != nullptr ? path : "";
+    if (file.empty()) {
+        // No path given: the same file that the enable file would have chosen.
+        const auto& locations = dbg::defaultTraceFileLocations();
+        if (!locations) return;
+        file = locations->traceFile.string();
+    }
+    trace.setTargets(dbg::kTargetFile, 0);
+    trace.setSecondLimit(kOutputLimit);
+    if (trace.setFileName(file)) announceSystem();
+}
+
+void levelBit(std::uint64_t bit, bool on) { traceObject().changeLevelMask(bit, on); }
+void optionBit(std::uint64_t bit, bool on) { traceObject().changeOptions(bit, on); }
+
+// The C functions answer every switch with success; only a missing out-pointer is refused.
+template <class Operation>
+CORVID2_RESULT succeed(Operation operation) {
+    operation();
+    return CORVID2_RESULT_SUCCESS;
+}
+
+}  // namespace
+
+namespace CORVID2 {
+
+void Trace::Enable(bool on) { enable(on); }
+bool Trace::IsEnabled() { return traceObject().isEnabled(); }
+void Trace::ActivateOutputToDebugger(bool on) { outputToDebugger(on); }
+void Trace::ActivateOutputToFile(bool on, const String& path) { outputToFile(on, path.get()); }
+void Trace::ActivateMaskError(bool on) { levelBit(dbg::kLevelError, on); }
+void Trace::ActivateMaskWarning(bool on) { levelBit(dbg::kLevelWarning, on); }
+void Trace::ActivateMaskInformation(bool on) { levelBit(dbg::kLevelInformation, on); }
+void Trace::ActivateOutputOptionTimestamp(bool on) { optionBit(dbg::kOptionTimestamp, on); }
+void Trace::ActivateOutputOptionTimestampDiff(bool on) { optionBit(dbg::kOptionTimestampDiff, on); }
+void Trace::ActivateOutputOptionThreadId(bool on) { optionBit(dbg::kOptionThreadId, on); }
+void Trace::ActivateOutputOptionPrefix(bool on) { optionBit(dbg::kOptionPrefix, on); }
+
+}  // namespace CORVID2
+
+extern "C" {
+
+CORVID2_RESULT CORVID2_TraceEnable(uint8_t on) { return succeed([=] { enable(on != 0); }); }
+
+CORVID2_RESULT CORVID2_TraceIsEnabled(uint8_t* enabled) {
+    if (enabled == nullptr) return CORVID2_RESULT_INVALID_PARAMETER;
+    *enabled = traceObject().isEnabled() ? 1 : 0;
+    return CORVID2_RESULT_SUCCESS;
+}
+
+CORVID2_RESULT CORVID2_TraceActivateOutputToFile(uint8_t on, const char* path) {
+    return succeed([=] { outputToFile(on != 0, path); });
+}
+CORVID2_RESULT CORVID2_TraceActivateOutputToDebugger(uint8_t on) {
+    return succeed([=] { outputToDebugger(on != 0); });
+}
+CORVID2_RESULT CORVID2_TraceActivateMaskError(uint8_t on) {
+    return succeed([=] { levelBit(dbg::kLevelError, on != 0); });
+}
+CORVID2_RESULT CORVID2_TraceActivateMaskWarning(uint8_t on) {
+    return succeed([=] { levelBit(dbg::kLevelWarning, on != 0); });
+}
+CORVID2_RESULT CORVID2_TraceActivateMaskInformation(uint8_t on) {
+    return succeed([=] { levelBit(dbg::kLevelInformation, on != 0); });
+}
+CORVID2_RESULT CORVID2_TraceActivateOutputOptionPrefix(uint8_t on) {
+    return succeed([=] { optionBit(dbg::kOptionPrefix, on != 0); });
+}
+CORVID2_RESULT CORVID2_TraceActivateOutputOptionThreadID(uint8_t on) {
+    return succeed([=] { optionBit(dbg::kOptionThreadId, on != 0); });
+}
+CORVID2_RESULT CORVID2_TraceActivateOutputOptionTimestamp(uint8_t on) {
+    return succeed([=] { optionBit(dbg::kOptionTimestamp, on != 0); });
+}
+CORVID2_RESULT CORVID2_TraceActivateOutputOptionTimestampDiff(uint8_t on) {
+    return succeed([=] { optionBit(dbg::kOptionTimestampDiff, on != 0); });
+}
+
+int extT(const int* level, const char* text) {
+    CDebugTrace& trace = traceObject();
+    if (!trace.isEnabled()) return 0;
+    // Index = the caller's level: 0 information, 1 warning, 2 error.
+    static constexpr std::uint64_t kLevels[] = {dbg::kLevelInformation, dbg::kLevelWarning, dbg::kLevelError};
+    const char* message = text != nullptr ? text : "(null)";
+    if (level != nullptr && *level >= 0 && *level < 3)
+        trace.trace(0, kLevels[*level], 0, "ExtendedTrace; %s", message);
+    else
+        trace.trace(0, dbg::kLevelError, 0, "ExtendedTrace; Default Error Level; %s", message);
+    return 0;
+}
+
+}  // extern "C"
