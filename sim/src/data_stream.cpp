@@ -335,7 +335,7 @@ void DataStream::run() {
     const uint32_t delayUs = producer_.frameDelayUs;
     lock.lock();
     if (delayUs > 0)
-      wake_.wait_for(lock, std::chrono::microseconds(delayUs), [&] { return killRequested_; });
+      wake_.wait_for(lock, std::chrono::microseconds(delayUs), [&] { return stopRequested_; });
     buffer->acquiring_ = false;
     if (killRequested_) {
       buffer->inInput_ = true;

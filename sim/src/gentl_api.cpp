@@ -245,7 +245,7 @@ void DSAnnounceBuffer(DS_HANDLE hDataStream, void* pBuffer, size_t iSize, void* 
 
 void DSAllocAndAnnounceBuffer(DS_HANDLE hDataStream, size_t iBufferSize, void* pPrivate, BUFFER_HANDLE* phBuffer) {
   const auto stream = streamOf(hDataStream);
-  if (iBufferSize == 0 || iBufferSize > (size_t{1} << 36)) fail(GC_ERR_INVALID_PARAMETER, "unreasonable buffer size");
+  if (iBufferSize == 0 || iBufferSize > (size_t{1} << 31)) fail(GC_ERR_INVALID_PARAMETER, "unreasonable buffer size");
   requireOut(phBuffer, "phBuffer");
   *phBuffer = producer().registry.add(stream->allocate(iBufferSize, pPrivate));
 }
