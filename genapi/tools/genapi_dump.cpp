@@ -38,7 +38,7 @@ class PatternPort : public IPort {
 std::string escape(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
-    if (c == '\\' || c == '\t' || c == '\n' || c < 0x20 || c > 0x7e) {
+    if (c == '\t' || c == '\n' || c < 0x20 || c > 0x7e) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02x", c);
       out += hex;
