@@ -171,5 +171,26 @@ TEST(GenApiConcurrency, ReadersAndWritersShareOneMap) {
   EXPECT_EQ(reg.GetValue(), 99);
 }
 
+TEST(GenApiConcurrency, MapsOfOneFactoryLiveIndependently) {
+  std::string text = describe(R"(<IntReg Name="Reg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>
+                                 <pPort>Device</pPort></IntReg>)");
+  CNodeMapFactory factory(ContentType_Xml, text.data(), text.size());
+  factory.Preprocess();
+  auto work = [&](int value) {
+    MemoryPort port;
+    auto map = factory.CreateNodeMap();
+    map->Connect(&port);
+    auto* reg = CastNode<IInteger>(map->GetNode("Reg"));
+    for (int k = 0; k < 500; ++k) {
+      reg->SetValue(value);
+      EXPECT_EQ(reg->GetValue(false, true), value);
+    }
+  };
+  std::thread first(work, 1);
+  std::thread second(work, 2);
+  first.join();
+  second.join();
+}
+
 }  // namespace
 }  // namespace corvid2::genapi::test
