@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // The tests' only use of the system loader.
 #include "gentl_loader.h"
+#include "gentl_loader_c.h"
 
 #include <dlfcn.h>
 
@@ -36,3 +37,9 @@ std::string simProducerPath() { return CORVID2_SIM_CTI_PATH; }
 std::string simVariantPath(const std::string& name) { return std::string(CORVID2_SIM_VARIANT_DIR) + "/" + name + ".cti"; }
 
 }  // namespace corvid2::sim::test
+
+extern "C" void* corvid2_sim_test_function(const char* name) {
+  static const corvid2::sim::test::ProducerLibrary* const kLibrary =
+      new corvid2::sim::test::ProducerLibrary(corvid2::sim::test::simProducerPath());
+  return kLibrary->symbol(name);
+}
