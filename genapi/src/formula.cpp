@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <set>
 
 #include "corvid2/genapi/exceptions.h"
@@ -136,10 +137,27 @@ class FormulaParser {
     if (!accept(token)) fail(std::string("expected '") + token + "'");
   }
 
+  // Evaluation recurses along the tree, so its height is bounded; so is the parser's own nesting.
+  static constexpr int kMaxHeight = 512;
+
   int32_t emit(Formula::Instruction instruction) {
+    int height = 1;
+    for (int32_t operand : {instruction.a, instruction.b, instruction.c}) {
+      if (operand >= 0) height = std::max(height, heights_[static_cast<size_t>(operand)] + 1);
+    }
+    if (height > kMaxHeight) fail("formula nests too deeply");
     formula_.ops_.push_back(instruction);
+    heights_.push_back(height);
     return static_cast<int32_t>(formula_.ops_.size() - 1);
   }
+
+  struct NestingGuard {
+    explicit NestingGuard(FormulaParser& parser) : parser_(parser) {
+      if (++parser_.nesting_ > kMaxHeight) parser_.fail("formula nests too deeply");
+    }
+    ~NestingGuard() { --parser_.nesting_; }
+    FormulaParser& parser_;
+  };
 
   int32_t emitOp(Op op, int32_t a, int32_t b = -1, int32_t c = -1) {
     Formula::Instruction instruction{};
@@ -151,6 +169,7 @@ class FormulaParser {
   }
 
   int32_t parseTernary() {
+    NestingGuard guard(*this);
     int32_t condition = parseBinary(0);
     if (!accept("?")) return condition;
     int32_t whenTrue = parseTernary();
@@ -178,6 +197,7 @@ class FormulaParser {
 
   // Unary operators bind looser than **, so -2**2 is -4, as in mathematics.
   int32_t parseUnary() {
+    NestingGuard guard(*this);
     if (accept("-")) return emitOp(Op::kMinus, parseUnary());
     if (accept("+")) return emitOp(Op::kPlus, parseUnary());
     if (accept("~")) return emitOp(Op::kBitNot, parseUnary());
@@ -294,6 +314,8 @@ class FormulaParser {
   std::set<std::string>& expanding_;
   const std::string* text_ = nullptr;
   size_t pos_ = 0;
+  int nesting_ = 0;
+  std::vector<int>& heights_ = formula_.heights_;
 };
 
 FormulaSymbols gatherFormulaSymbols(Linker& linker, const NodeXml& xml, bool integerConstants,
@@ -340,6 +362,7 @@ Formula Formula::compile(const std::string& text, const FormulaSymbols& symbols,
   std::set<std::string> expanding;
   FormulaParser parser(formula, symbols, expanding);
   formula.root_ = parser.parseAll(text);
+  formula.heights_ = std::vector<int>();
   return formula;
 }
 

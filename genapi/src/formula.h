@@ -71,6 +71,7 @@ class Formula {
   FormulaValue readVariable(const FormulaVariable& variable) const;
 
   std::vector<Instruction> ops_;
+  std::vector<int> heights_;  // tree height of each instruction, while compiling
   std::vector<FormulaVariable> slots_;
   std::vector<Node*> nodes_;
   int32_t root_ = -1;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace corvid2::genapi::detail {
@@ -99,28 +100,44 @@ void NodeMapImpl::build(const std::unordered_set<std::string>* only) {
 }
 
 void NodeMapImpl::checkCycles() const {
-  // Colours: 0 new, 1 on the current path, 2 done. Also marks nodes whose value may change unseen.
+  // Depth-first walk with an explicit stack (descriptions may chain thousands of nodes). Colours: 0 new,
+  // 1 on the current path, 2 done. On the way back it marks nodes whose value may change unseen.
   std::unordered_map<const Node*, int> colour;
   colour.reserve(nodes_.size());
-  std::vector<const Node*> path;
-  std::function<bool(Node*)> visit = [&](Node* node) -> bool {
-    int& state = colour[node];
-    if (state == 2) return node->volatile_;
-    if (state == 1) {
-      std::string text = node->name();
-      for (auto it = path.rbegin(); it != path.rend() && *it != node; ++it) text = (*it)->name() + " -> " + text;
-      throw RuntimeException("cyclic reference: " + node->name() + " -> " + text, __FILE__, __LINE__);
-    }
-    state = 1;
-    path.push_back(node);
-    bool isVolatile = node->isVolatileSource();
-    for (Node* child : node->children_) isVolatile = visit(child) || isVolatile;
-    path.pop_back();
-    colour[node] = 2;
-    node->volatile_ = isVolatile;
-    return isVolatile;
+  struct Frame {
+    Node* node;
+    size_t next;
   };
-  for (auto& node : nodes_) visit(node.get());
+  std::vector<Frame> path;
+  for (auto& root : nodes_) {
+    if (colour[root.get()] != 0) continue;
+    colour[root.get()] = 1;
+    root->volatile_ = root->isVolatileSource();
+    path.push_back({root.get(), 0});
+    while (!path.empty()) {
+      Frame& frame = path.back();
+      if (frame.next == frame.node->children_.size()) {
+        colour[frame.node] = 2;
+        Node* done = frame.node;
+        path.pop_back();
+        if (!path.empty() && done->volatile_) path.back().node->volatile_ = true;
+        continue;
+      }
+      Node* child = frame.node->children_[frame.next++];
+      int& state = colour[child];
+      if (state == 2) {
+        if (child->volatile_) frame.node->volatile_ = true;
+      } else if (state == 1) {
+        std::string text = child->name();
+        for (auto it = path.rbegin(); it != path.rend() && it->node != child; ++it) text = it->node->name() + " -> " + text;
+        throw RuntimeException("cyclic reference: " + child->name() + " -> " + text, __FILE__, __LINE__);
+      } else {
+        state = 1;
+        child->volatile_ = child->isVolatileSource();
+        path.push_back({child, 0});
+      }
+    }
+  }
 }
 
 void NodeMapImpl::groupSiblings() {

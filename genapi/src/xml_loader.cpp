@@ -49,7 +49,13 @@ std::string nodeLabel(pugi::xml_node element) {
   return std::string(element.name()) + (*comment ? std::string(" ") + comment : std::string());
 }
 
-void checkChildren(pugi::xml_node element) {
+// Descriptions nest a few levels only; a limit keeps hostile input from exhausting the stack.
+constexpr int kMaxNesting = 16;
+
+void checkChildren(pugi::xml_node element, int depth = 0) {
+  if (depth > kMaxNesting) {
+    throw RuntimeException("node '" + nodeLabel(element) + "': elements nest too deeply", __FILE__, __LINE__);
+  }
   for (pugi::xml_node child : element.children()) {
     if (child.type() != pugi::node_element) continue;
     if (!childElementNames().count(child.name())) {
@@ -57,7 +63,7 @@ void checkChildren(pugi::xml_node element) {
                              __FILE__, __LINE__);
     }
     std::string_view name = child.name();
-    if (name == "EnumEntry" || name == "StructEntry" || name == "IntSwissKnife") checkChildren(child);
+    if (name == "EnumEntry" || name == "StructEntry" || name == "IntSwissKnife") checkChildren(child, depth + 1);
   }
 }
 
@@ -69,12 +75,13 @@ void checkName(pugi::xml_node element) {
   }
 }
 
-void collectNodes(Description& description, pugi::xml_node parent) {
+void collectNodes(Description& description, pugi::xml_node parent, int depth = 0) {
+  if (depth > kMaxNesting) CORVID2_GENAPI_THROW(RuntimeException, "Group elements nest too deeply");
   for (pugi::xml_node element : parent.children()) {
     if (element.type() != pugi::node_element) continue;
     std::string_view kind = element.name();
     if (kind == "Group") {
-      collectNodes(description, element);
+      collectNodes(description, element, depth + 1);
       continue;
     }
     if (!nodeElementNames().count(kind)) {
@@ -127,14 +134,16 @@ std::vector<char> unzipFirstEntry(const std::vector<char>& bytes) {
   return content;
 }
 
-void addReferences(const Description& description, pugi::xml_node element, std::vector<std::string>& pending) {
+void addReferences(const Description& description, pugi::xml_node element, std::vector<std::string>& pending,
+                   int depth = 0) {
+  if (depth > kMaxNesting) return;
   for (pugi::xml_node child : element.children()) {
     if (child.type() != pugi::node_element || std::strcmp(child.name(), "Extension") == 0) continue;
     if (child.name()[0] == 'p' && child.first_child().type() == pugi::node_pcdata) {
       pending.emplace_back(child.child_value());
     }
     if (const char* offset = child.attribute("pOffset").value(); *offset) pending.emplace_back(offset);
-    if (std::strcmp(child.name(), "StructEntry") != 0) addReferences(description, child, pending);
+    if (std::strcmp(child.name(), "StructEntry") != 0) addReferences(description, child, pending, depth + 1);
   }
 }
 

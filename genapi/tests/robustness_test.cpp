@@ -113,6 +113,28 @@ TEST(GenApiBadDescriptions, EachErrorNamesWhatIsWrong) {
   EXPECT_TRUE(contains(errorOf(describe(R"(<Integer><Value>1</Value></Integer>)")), "no Name"));
 }
 
+TEST(GenApiBadDescriptions, HostileSizesRaiseInsteadOfExhaustingTheStack) {
+  std::string chain;
+  for (int k = 0; k < 5000; ++k) {
+    chain += "<Integer Name=\"N" + std::to_string(k) + "\"><pValue>N" + std::to_string(k + 1) + "</pValue></Integer>";
+  }
+  chain += "<Integer Name=\"N5000\"><Value>1</Value></Integer>";
+  SnippetMap s(chain);
+  EXPECT_THROW(s.get<IInteger>("N0").GetValue(), GenericException);  // too deep: unavailable or raised
+  EXPECT_EQ(s.get<IInteger>("N4900").GetValue(), 1);
+  std::string deep(100000, '(');
+  EXPECT_TRUE(contains(errorOf(describe("<IntSwissKnife Name=\"K\"><Formula>" + deep + "</Formula></IntSwissKnife>")),
+                       "nests too deeply"));
+  std::string sum = "1";
+  for (int k = 0; k < 100000; ++k) sum += "+1";
+  EXPECT_TRUE(contains(errorOf(describe("<IntSwissKnife Name=\"K\"><Formula>" + sum + "</Formula></IntSwissKnife>")),
+                       "nests too deeply"));
+  std::string groups;
+  for (int k = 0; k < 1000; ++k) groups += "<Group Comment=\"g\">";
+  for (int k = 0; k < 1000; ++k) groups += "</Group>";
+  EXPECT_TRUE(contains(errorOf(describe(groups)), "nest too deeply"));
+}
+
 TEST(GenApiBadDescriptions, RefusingPortRaisesWithTheRegisterName) {
   SnippetMap s(R"(<IntReg Name="Reg"><Address>0x40</Address><Length>4</Length><AccessMode>RW</AccessMode>
                   <pPort>Device</pPort></IntReg>)");
