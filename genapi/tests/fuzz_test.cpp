@@ -31,7 +31,12 @@ std::string mutate(std::string text, std::mt19937_64& random) {
   int edits = 1 + static_cast<int>(random() % 4);
   for (int k = 0; k < edits && !text.empty(); ++k) {
     size_t at = random() % text.size();
-    switch (random() % 4) {
+    switch (random() % 5) {
+      case 4: {  // keep the structure, change a number: exercises evaluation rather than parsing
+        size_t digit = text.find_first_of("0123456789", at);
+        if (digit != std::string::npos) text[digit] = static_cast<char>('0' + random() % 10);
+        break;
+      }
       case 0: text[at] = static_cast<char>(random() % 256); break;
       case 1: text.erase(at, 1 + random() % 16); break;
       case 2: text.insert(at, kPieces[random() % (sizeof kPieces / sizeof kPieces[0])]); break;

@@ -124,7 +124,9 @@ TEST_F(GenApiSharedDescriptions, UsbCameraCachingCountedByPortTraffic) {
 
 TEST_F(GenApiSharedDescriptions, UsbCameraEventsAndChunks) {
   RealCamera camera("ADGenICam_PGR_GS3_U3_51S5M.xml");
-  camera.port.pokeLittleEndian32(0xFFFFF0F04500, 1);  // EventControl_Inq: the test event is implemented
+  EXPECT_EQ(camera.map->GetNode("EventTest")->GetAccessMode(), NI);  // EventControl_Inq reads 0
+  camera.port.pokeLittleEndian32(0xFFFFF0F04500, 1);               // now the test event is implemented
+  camera.map->InvalidateNodes();
   CEventAdapterGeneric events(camera.map.get());
   EXPECT_EQ(camera.map->GetNode("EventTest")->GetAccessMode(), NA);  // nothing delivered yet
   uint8_t message[20] = {0, 0, 0xFF, 0x4F, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 7};
