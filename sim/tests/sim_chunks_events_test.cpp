@@ -43,12 +43,12 @@ uint64_t u64At(const std::vector<uint8_t>& bytes, size_t offset) {
   return v;
 }
 
-class ChunksAndEvents : public SimTest {
+class SimChunksAndEvents : public SimTest {
  protected:
   SimSession session;
 };
 
-TEST_F(ChunksAndEvents, ChunkTrailerMatchesTheChunkListAndTheDescription) {
+TEST_F(SimChunksAndEvents, ChunkTrailerMatchesTheChunkListAndTheDescription) {
   Acquisition acq(session, "SimMono0");
   Features& cam = acq.camera();
   cam.setBool("ChunkModeActive", true);
@@ -112,7 +112,7 @@ TEST_F(ChunksAndEvents, ChunkTrailerMatchesTheChunkListAndTheDescription) {
   EXPECT_EQ(nullptr, chunkValue("ChunkPortGain"));  // not enabled
 }
 
-TEST_F(ChunksAndEvents, RemoteDeviceEventsCarryTheirIdAndData) {
+TEST_F(SimChunksAndEvents, RemoteDeviceEventsCarryTheirIdAndData) {
   Acquisition acq(session, "SimMono0");
   EVENT_HANDLE event = nullptr;
   ASSERT_EQ(GC_ERR_SUCCESS, gentl().GCRegisterEvent(acq.device(), EVENT_REMOTE_DEVICE, &event));
@@ -137,7 +137,7 @@ TEST_F(ChunksAndEvents, RemoteDeviceEventsCarryTheirIdAndData) {
   EXPECT_EQ(GC_ERR_INVALID_HANDLE, gentl().EventGetData(event, nullptr, &size, 0));
 }
 
-TEST_F(ChunksAndEvents, CameraAutomaticReachesItsTargetAndInvalidatesExposure) {
+TEST_F(SimChunksAndEvents, CameraAutomaticReachesItsTargetAndInvalidatesExposure) {
   Acquisition acq(session, "SimMono0");
   EVENT_HANDLE invalidate = nullptr;
   ASSERT_EQ(GC_ERR_SUCCESS, gentl().GCRegisterEvent(acq.device(), EVENT_FEATURE_INVALIDATE, &invalidate));
@@ -168,7 +168,7 @@ TEST_F(ChunksAndEvents, CameraAutomaticReachesItsTargetAndInvalidatesExposure) {
   EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "ExposureAuto"));
 }
 
-TEST_F(ChunksAndEvents, SerialInterfaceEchoesAndSignalsReadReady) {
+TEST_F(SimChunksAndEvents, SerialInterfaceEchoesAndSignalsReadReady) {
   DEV_HANDLE device = session.openDevice("SimSerial0");
   Features cam(session.remotePort(device));
   EVENT_HANDLE event = nullptr;
@@ -198,7 +198,7 @@ TEST_F(ChunksAndEvents, SerialInterfaceEchoesAndSignalsReadReady) {
   EXPECT_EQ("Baudrate9600Hz", cam.getEnum("qxSerialConfigBaudRate"));
 }
 
-TEST_F(ChunksAndEvents, UnplugRaisesPlugAndPlayAndDeviceLost) {
+TEST_F(SimChunksAndEvents, UnplugRaisesPlugAndPlayAndDeviceLost) {
   IF_HANDLE iface = session.interfaceOf("SimMono0");
   DEV_HANDLE device = session.openDevice("SimMono0");
   EVENT_HANDLE pnp = nullptr, lost = nullptr;
@@ -237,7 +237,7 @@ TEST_F(ChunksAndEvents, UnplugRaisesPlugAndPlayAndDeviceLost) {
   EXPECT_EQ(2u, count);
 }
 
-TEST(PlugAndPlayVendor, OnlyTheMakersOwnVendorOffersIt) {
+TEST(SimPlugAndPlayVendor, OnlyTheMakersOwnVendorOffersIt) {
   ScopedEnvironment env({{"CORVID2_SIM_VENDOR", "Somebody"}});
   SimSession session;
   EVENT_HANDLE pnp = nullptr;
@@ -245,7 +245,7 @@ TEST(PlugAndPlayVendor, OnlyTheMakersOwnVendorOffersIt) {
   EXPECT_EQ("Somebody", infoText([&](INFO_DATATYPE* t, void* b, size_t* s) { return gentl().TLGetInfo(session.system(), TL_INFO_VENDOR, t, b, s); }));
 }
 
-TEST_F(ChunksAndEvents, UnregisteringEndsAWaitingFetch) {
+TEST_F(SimChunksAndEvents, UnregisteringEndsAWaitingFetch) {
   DEV_HANDLE device = session.openDevice("SimBayer0");
   EVENT_HANDLE event = nullptr;
   ASSERT_EQ(GC_ERR_SUCCESS, gentl().GCRegisterEvent(device, EVENT_REMOTE_DEVICE, &event));

@@ -9,7 +9,7 @@
 namespace corvid2::sim::test {
 namespace {
 
-TEST(Concurrency, StreamingAccessAndOpeningRunSideBySide) {
+TEST(SimConcurrency, StreamingAccessAndOpeningRunSideBySide) {
   SimSession session;
   Acquisition mono(session, "SimMono0");
   Acquisition bayer(session, "SimBayer0");

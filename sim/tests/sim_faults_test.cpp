@@ -15,7 +15,7 @@ std::string lastErrorText(GC_ERROR* code) {
   return idText([&](char* b, size_t* s) { return gentl().GCGetLastError(code, b, s); });
 }
 
-TEST(EnvironmentFaults, InitFailsWhileTheFaultIsConfigured) {
+TEST(SimEnvironmentFaults, InitFailsWhileTheFaultIsConfigured) {
   const GenTLFunctions& gt = gentl();
   {
     ScopedEnvironment env({{"CORVID2_SIM_FAIL", "GCInitLib:-1004"}});
@@ -27,7 +27,7 @@ TEST(EnvironmentFaults, InitFailsWhileTheFaultIsConfigured) {
   EXPECT_EQ(GC_ERR_SUCCESS, gt.GCCloseLib());
 }
 
-TEST(EnvironmentFaults, NamedFunctionFailsTheGivenNumberOfTimes) {
+TEST(SimEnvironmentFaults, NamedFunctionFailsTheGivenNumberOfTimes) {
   const GenTLFunctions& gt = gentl();
   ScopedEnvironment env({{"CORVID2_SIM_FAIL", "TLOpen:-1010:2,DevGetPort:-10005"}});
   ASSERT_EQ(GC_ERR_SUCCESS, gt.GCInitLib());
@@ -42,13 +42,13 @@ TEST(EnvironmentFaults, NamedFunctionFailsTheGivenNumberOfTimes) {
   EXPECT_EQ(GC_ERR_SUCCESS, gt.GCCloseLib());
 }
 
-class FeatureFaults : public SimTest {
+class SimFeatureFaults : public SimTest {
  protected:
   SimSession session;
   Features system{session.system()};
 };
 
-TEST_F(FeatureFaults, ArmedFunctionFailsExactlyCountTimes) {
+TEST_F(SimFeatureFaults, ArmedFunctionFailsExactlyCountTimes) {
   Acquisition acq(session, "SimMono0");
   const auto buffers = acq.announceUserBuffers(1);
   gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_ALL_DISCARD);
@@ -60,7 +60,7 @@ TEST_F(FeatureFaults, ArmedFunctionFailsExactlyCountTimes) {
   EXPECT_EQ(GC_ERR_SUCCESS, gentl().DSQueueBuffer(acq.stream(), buffers[0]));
 }
 
-TEST_F(FeatureFaults, EveryNthFrameArrivesIncomplete) {
+TEST_F(SimFeatureFaults, EveryNthFrameArrivesIncomplete) {
   system.setInt("SimIncompleteEvery", 3);
   Acquisition acq(session, "SimMono0");
   acq.camera().setBool("AcquisitionFrameRateEnable", false);
@@ -82,7 +82,7 @@ TEST_F(FeatureFaults, EveryNthFrameArrivesIncomplete) {
   EXPECT_EQ((std::vector<bool>{false, false, true, false, false, true}), incomplete);
 }
 
-TEST_F(FeatureFaults, DelayedFramesStillArriveAndKillEndsTheDelay) {
+TEST_F(SimFeatureFaults, DelayedFramesStillArriveAndKillEndsTheDelay) {
   system.setInt("SimFrameDelay", 50000);
   EXPECT_EQ(50000, system.getInt("SimFrameDelay"));
   Acquisition acq(session, "SimMono0");
@@ -96,7 +96,7 @@ TEST_F(FeatureFaults, DelayedFramesStillArriveAndKillEndsTheDelay) {
   EXPECT_EQ(1u, acq.streamInfo<size_t>(STREAM_INFO_NUM_QUEUED, INFO_DATATYPE_SIZET));
 }
 
-TEST(EnvironmentSettings, InterfacesAndCamerasFollowTheEnvironment) {
+TEST(SimEnvironmentSettings, InterfacesAndCamerasFollowTheEnvironment) {
   ScopedEnvironment env({{"CORVID2_SIM_INTERFACES", "U3V:bayer,bayer,mono"}, {"CORVID2_SIM_INCOMPLETE_EVERY", "7"},
                          {"CORVID2_SIM_FRAME_DELAY_US", "1234"}});
   SimSession session;
@@ -140,7 +140,7 @@ size_t traceHookCount(const ProducerLibrary& library) {
   return count;
 }
 
-TEST(Variants, EachLacksExactlyWhatItIsFor) {
+TEST(SimVariants, EachLacksExactlyWhatItIsFor) {
   ProducerLibrary full(simProducerPath());
   EXPECT_TRUE(full.missingFunctions().empty());
   EXPECT_EQ(0u, traceHookCount(full));
@@ -153,7 +153,7 @@ TEST(Variants, EachLacksExactlyWhatItIsFor) {
   EXPECT_EQ(nullptr, incomplete.symbol("QXTLTraceActivateOutputOptionPrefix"));
 }
 
-TEST(Variants, TraceHooksDeliverTheProducersOwnLines) {
+TEST(SimVariants, TraceHooksDeliverTheProducersOwnLines) {
   ProducerLibrary library(simVariantPath("corvid2_sim_trace_hooks"));
   ASSERT_EQ(11u, traceHookCount(library));
   using Register = int32_t (*)(decltype(&recordTrace));

@@ -10,9 +10,9 @@
 namespace corvid2::sim::test {
 namespace {
 
-class LibraryLifecycle : public SimTest {};
+class SimLibraryLifecycle : public SimTest {};
 
-TEST_F(LibraryLifecycle, CallsBeforeInitAndAfterCloseAnswerNotInitialized) {
+TEST_F(SimLibraryLifecycle, CallsBeforeInitAndAfterCloseAnswerNotInitialized) {
   TL_HANDLE system = nullptr;
   EXPECT_EQ(GC_ERR_NOT_INITIALIZED, gt.TLOpen(&system));
   size_t size = 0;
@@ -24,7 +24,7 @@ TEST_F(LibraryLifecycle, CallsBeforeInitAndAfterCloseAnswerNotInitialized) {
   EXPECT_EQ(GC_ERR_NOT_INITIALIZED, gt.TLOpen(&system));
 }
 
-TEST_F(LibraryLifecycle, LastErrorIsKeptPerThread) {
+TEST_F(SimLibraryLifecycle, LastErrorIsKeptPerThread) {
   SimSession session;
   EXPECT_EQ(GC_ERR_INVALID_HANDLE, gt.TLClose(reinterpret_cast<TL_HANDLE>(0x1234)));
   GC_ERROR code = 0;
@@ -40,12 +40,12 @@ TEST_F(LibraryLifecycle, LastErrorIsKeptPerThread) {
   other.join();
 }
 
-class ModuleTree : public SimTest {
+class SimModuleTree : public SimTest {
  protected:
   SimSession session;
 };
 
-TEST_F(ModuleTree, SystemInfoHasEveryCommandWithItsType) {
+TEST_F(SimModuleTree, SystemInfoHasEveryCommandWithItsType) {
   const auto info = [&](TL_INFO_CMD cmd) {
     return [=](INFO_DATATYPE* t, void* b, size_t* s) { return gentl().TLGetInfo(session.system(), cmd, t, b, s); };
   };
@@ -69,7 +69,7 @@ TEST_F(ModuleTree, SystemInfoHasEveryCommandWithItsType) {
   EXPECT_EQ(GC_ERR_INVALID_PARAMETER, gt.TLGetInfo(session.system(), TL_INFO_VENDOR, &type, nullptr, nullptr));
 }
 
-TEST_F(ModuleTree, InterfacesAndDevicesAreListedWithTheirInfo) {
+TEST_F(SimModuleTree, InterfacesAndDevicesAreListedWithTheirInfo) {
   uint32_t count = 0;
   ASSERT_EQ(GC_ERR_SUCCESS, gt.TLGetNumInterfaces(session.system(), &count));
   ASSERT_EQ(2u, count);
@@ -101,7 +101,7 @@ TEST_F(ModuleTree, InterfacesAndDevicesAreListedWithTheirInfo) {
   EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, gt.TLOpenInterface(session.system(), first.c_str(), &iface));
 }
 
-TEST_F(ModuleTree, DeviceInfoBeforeAndAfterOpening) {
+TEST_F(SimModuleTree, DeviceInfoBeforeAndAfterOpening) {
   IF_HANDLE iface = session.interfaceOf("SimMono0");
   const auto ifInfo = [&](DEVICE_INFO_CMD cmd) {
     return [=](INFO_DATATYPE* t, void* b, size_t* s) { return gentl().IFGetDeviceInfo(iface, "SimMono0", cmd, t, b, s); };
@@ -133,7 +133,7 @@ TEST_F(ModuleTree, DeviceInfoBeforeAndAfterOpening) {
   EXPECT_EQ("left camera", infoText(devInfo(DEVICE_INFO_USER_DEFINED_NAME)));
 }
 
-TEST_F(ModuleTree, AccessModesAreEnforced) {
+TEST_F(SimModuleTree, AccessModesAreEnforced) {
   DEV_HANDLE device = session.openDevice("SimMono0", DEVICE_ACCESS_EXCLUSIVE);
   DEV_HANDLE second = nullptr;
   EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, gt.IFOpenDevice(session.interfaceOf("SimMono0"), "SimMono0", DEVICE_ACCESS_EXCLUSIVE, &second));
@@ -152,7 +152,7 @@ TEST_F(ModuleTree, AccessModesAreEnforced) {
                                INFO_DATATYPE_INT32));
 }
 
-TEST_F(ModuleTree, ClosedHandlesBecomeInvalid) {
+TEST_F(SimModuleTree, ClosedHandlesBecomeInvalid) {
   DEV_HANDLE device = session.openDevice("SimBayer0");
   DS_HANDLE stream = session.openStream(device);
   PORT_HANDLE remote = session.remotePort(device);
@@ -172,7 +172,7 @@ TEST_F(ModuleTree, ClosedHandlesBecomeInvalid) {
 }
 
 // Every module has a port whose description can be fetched from each location and parses.
-TEST_F(ModuleTree, EveryModulePortServesItsDescriptions) {
+TEST_F(SimModuleTree, EveryModulePortServesItsDescriptions) {
   DEV_HANDLE device = session.openDevice("SimPolarized0");
   DS_HANDLE stream = session.openStream(device);
   BUFFER_HANDLE buffer = nullptr;
@@ -238,7 +238,7 @@ TEST_F(ModuleTree, EveryModulePortServesItsDescriptions) {
   EXPECT_TRUE(sawFile);
 }
 
-TEST_F(ModuleTree, SystemDescriptionCarriesTheGenTLVersion) {
+TEST_F(SimModuleTree, SystemDescriptionCarriesTheGenTLVersion) {
   Features system(session.system());
   EXPECT_EQ(1, system.getInt("GenTLVersionMajor"));
   EXPECT_EQ(6, system.getInt("GenTLVersionMinor"));
@@ -249,7 +249,7 @@ TEST_F(ModuleTree, SystemDescriptionCarriesTheGenTLVersion) {
   EXPECT_EQ("SimBayer0", iface.getString("DeviceID"));
 }
 
-TEST_F(ModuleTree, StackedPortAccessReadsAndWritesSeveralRegisters) {
+TEST_F(SimModuleTree, StackedPortAccessReadsAndWritesSeveralRegisters) {
   DEV_HANDLE device = session.openDevice("SimMono0");
   PORT_HANDLE port = session.remotePort(device);
   Features camera(port);

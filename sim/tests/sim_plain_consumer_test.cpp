@@ -20,7 +20,7 @@ uint64_t integerRegister(const pugi::xml_node root, const char* name) {
   return std::stoull(reg.child_value("Address"), nullptr, 0);
 }
 
-TEST(PlainConsumer, ReceivesImagesInTheDefaultConfiguration) {
+TEST(SimPlainConsumer, ReceivesImagesInTheDefaultConfiguration) {
   const GenTLFunctions& gt = gentl();
   ASSERT_EQ(GC_ERR_SUCCESS, gt.GCInitLib());
   TL_HANDLE system = nullptr;

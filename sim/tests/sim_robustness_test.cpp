@@ -10,12 +10,12 @@ namespace {
 
 bool isGenTLCode(GC_ERROR code) { return code == GC_ERR_SUCCESS || (code <= -1001 && code >= -1023) || code <= -10000; }
 
-class Robustness : public SimTest {
+class SimRobustness : public SimTest {
  protected:
   SimSession session;
 };
 
-TEST_F(Robustness, NullOutputsAnswerInvalidParameter) {
+TEST_F(SimRobustness, NullOutputsAnswerInvalidParameter) {
   DEV_HANDLE device = session.openDevice("SimMono0");
   DS_HANDLE stream = session.openStream(device);
   IF_HANDLE iface = session.interfaceOf("SimMono0");
@@ -52,7 +52,7 @@ TEST_F(Robustness, NullOutputsAnswerInvalidParameter) {
   for (const auto& call : calls) EXPECT_EQ(GC_ERR_INVALID_PARAMETER, call.second) << call.first;
 }
 
-TEST_F(Robustness, StaleForeignAndMadeUpHandlesAreRefused) {
+TEST_F(SimRobustness, StaleForeignAndMadeUpHandlesAreRefused) {
   DEV_HANDLE device = session.openDevice("SimMono0");
   DS_HANDLE stream = session.openStream(device);
   EVENT_HANDLE event = nullptr;
@@ -75,7 +75,7 @@ TEST_F(Robustness, StaleForeignAndMadeUpHandlesAreRefused) {
   EXPECT_EQ(GC_ERR_INVALID_HANDLE, gt.EventGetData(event, nullptr, &size, 0));
 }
 
-TEST_F(Robustness, UnknownCommandsSizesAndAddressesAreRefused) {
+TEST_F(SimRobustness, UnknownCommandsSizesAndAddressesAreRefused) {
   DEV_HANDLE device = session.openDevice("SimMono0");
   Acquisition acq(session, "SimBayer0");
   const auto buffer = acq.announceUserBuffers(1).front();
@@ -109,7 +109,7 @@ TEST_F(Robustness, UnknownCommandsSizesAndAddressesAreRefused) {
 }
 
 // A bounded run of random calls over valid, stale and made-up handles: every result must be a GenTL code.
-TEST_F(Robustness, RandomCallsAnswerWithGenTLCodes) {
+TEST_F(SimRobustness, RandomCallsAnswerWithGenTLCodes) {
   std::mt19937_64 random(20261206);
   std::vector<void*> handles = {nullptr, reinterpret_cast<void*>(0x10), reinterpret_cast<void*>(0xFFFFFFFF), session.system()};
   for (uint32_t i = 0; i < 2; ++i) handles.push_back(session.openInterface(i));

@@ -17,12 +17,12 @@ constexpr uint32_t kSensorWidth = 2448;
 // Mono8 level of the horizontal ramp at a sensor column, at brightness 1.
 int rampMono8(uint32_t sensorX) { return static_cast<int>((uint64_t{sensorX} * 65535 / (kSensorWidth - 1)) >> 8); }
 
-class Streaming : public SimTest {
+class SimStreaming : public SimTest {
  protected:
   SimSession session;
 };
 
-TEST_F(Streaming, UserMemoryFreeRunDeliversPredictableFrames) {
+TEST_F(SimStreaming, UserMemoryFreeRunDeliversPredictableFrames) {
   Acquisition acq(session, "SimMono0");
   acq.camera().setBool("AcquisitionFrameRateEnable", false);
   acq.camera().setInt("OffsetX", 800);
@@ -56,7 +56,7 @@ TEST_F(Streaming, UserMemoryFreeRunDeliversPredictableFrames) {
   EXPECT_EQ(buffers.size(), acq.streamInfo<size_t>(STREAM_INFO_NUM_ANNOUNCED, INFO_DATATYPE_SIZET));
 }
 
-TEST_F(Streaming, ProducerMemoryCountedAcquisitionEndsByItself) {
+TEST_F(SimStreaming, ProducerMemoryCountedAcquisitionEndsByItself) {
   Acquisition acq(session, "SimBayer0");
   acq.camera().setBool("AcquisitionFrameRateEnable", false);
   const auto buffers = acq.announceProducerBuffers(3);
@@ -85,7 +85,7 @@ TEST_F(Streaming, ProducerMemoryCountedAcquisitionEndsByItself) {
   EXPECT_EQ(2u, acq.streamInfo<size_t>(STREAM_INFO_NUM_ANNOUNCED, INFO_DATATYPE_SIZET));
 }
 
-TEST_F(Streaming, EveryFlushModeMovesTheRightBuffers) {
+TEST_F(SimStreaming, EveryFlushModeMovesTheRightBuffers) {
   Acquisition acq(session, "SimMono0");
   const auto buffers = acq.announceUserBuffers(3);
   const auto queued = [&] { return acq.streamInfo<size_t>(STREAM_INFO_NUM_QUEUED, INFO_DATATYPE_SIZET); };
@@ -126,7 +126,7 @@ TEST_F(Streaming, EveryFlushModeMovesTheRightBuffers) {
   EXPECT_NE(nullptr, memory);
 }
 
-TEST_F(Streaming, KillEndsAWaitAndExactlyOneFetch) {
+TEST_F(SimStreaming, KillEndsAWaitAndExactlyOneFetch) {
   Acquisition acq(session, "SimMono0");
   std::atomic<GC_ERROR> waited{GC_ERR_SUCCESS};
   std::atomic<bool> waiting{false};
@@ -150,7 +150,7 @@ TEST_F(Streaming, KillEndsAWaitAndExactlyOneFetch) {
   EXPECT_NE(nullptr, acq.next(0));
 }
 
-TEST_F(Streaming, UnderrunsAreCountedWhenNoBufferIsFree) {
+TEST_F(SimStreaming, UnderrunsAreCountedWhenNoBufferIsFree) {
   Acquisition acq(session, "SimMono0");
   acq.camera().setInt("AcquisitionFrameRateReg", 500000);  // the converter's register is in millihertz
   acq.announceUserBuffers(1);
@@ -164,7 +164,7 @@ TEST_F(Streaming, UnderrunsAreCountedWhenNoBufferIsFree) {
   acq.stop();
 }
 
-TEST_F(Streaming, SoftwareTriggerProducesOneFrameEach) {
+TEST_F(SimStreaming, SoftwareTriggerProducesOneFrameEach) {
   Acquisition acq(session, "SimMono0");
   acq.camera().setEnum("TriggerSelector", "FrameStart");
   acq.camera().setEnum("TriggerMode", "On");
@@ -183,7 +183,7 @@ TEST_F(Streaming, SoftwareTriggerProducesOneFrameEach) {
   acq.stop();
 }
 
-TEST_F(Streaming, CompositeBufferHoldsTheImageAcrossItsSegments) {
+TEST_F(SimStreaming, CompositeBufferHoldsTheImageAcrossItsSegments) {
   Acquisition acq(session, "SimMono0");
   acq.camera().setBool("AcquisitionFrameRateEnable", false);
   const size_t payload = acq.payloadSize();
@@ -213,7 +213,7 @@ TEST_F(Streaming, CompositeBufferHoldsTheImageAcrossItsSegments) {
     for (uint32_t x : {0u, 320u, 639u}) EXPECT_EQ(rampMono8(x), whole[y * 640 + x]);
 }
 
-TEST_F(Streaming, TooSmallBufferIsDeliveredIncomplete) {
+TEST_F(SimStreaming, TooSmallBufferIsDeliveredIncomplete) {
   Acquisition acq(session, "SimMono0");
   acq.announceUserBuffers(1, 1000);
   acq.start(1);
@@ -226,12 +226,12 @@ TEST_F(Streaming, TooSmallBufferIsDeliveredIncomplete) {
   EXPECT_EQ(1u, acq.sizeInfo(buffer, BUFFER_INFO_DELIVERED_IMAGEHEIGHT));
 }
 
-class Camera : public SimTest {
+class SimCamera : public SimTest {
  protected:
   SimSession session;
 };
 
-TEST_F(Camera, GeometryAndFormatDrivePayloadSizeUntilLocked) {
+TEST_F(SimCamera, GeometryAndFormatDrivePayloadSizeUntilLocked) {
   Acquisition acq(session, "SimBayer0");
   Features& cam = acq.camera();
   EXPECT_EQ("BayerRG8", cam.getEnum("PixelFormat"));
@@ -274,7 +274,7 @@ std::vector<uint8_t> grabOne(Acquisition& acq) {
   return bytes;
 }
 
-TEST_F(Camera, PackedAndColourFormatsFollowTheirLayouts) {
+TEST_F(SimCamera, PackedAndColourFormatsFollowTheirLayouts) {
   Acquisition mono(session, "SimMono0");
   mono.camera().setEnum("PixelFormat", "Mono12p");
   const std::vector<uint8_t> packed = grabOne(mono);
@@ -301,7 +301,7 @@ TEST_F(Camera, PackedAndColourFormatsFollowTheirLayouts) {
   EXPECT_NE(rgb[at], rgb[at + 2]);
 }
 
-TEST_F(Camera, ExposureAndGainChangeBrightness) {
+TEST_F(SimCamera, ExposureAndGainChangeBrightness) {
   Acquisition acq(session, "SimMono0");
   const std::vector<uint8_t> base = grabOne(acq);
   acq.camera().setFloat("ExposureTime", 5000);
@@ -316,7 +316,7 @@ TEST_F(Camera, ExposureAndGainChangeBrightness) {
   EXPECT_NEAR(base[at] * 2.0, brighter[at], 2.0);
 }
 
-TEST_F(Camera, PolarizationCameraShowsItsMosaicAndCalibration) {
+TEST_F(SimCamera, PolarizationCameraShowsItsMosaicAndCalibration) {
   Acquisition acq(session, "SimPolarized0");
   Features& cam = acq.camera();
   EXPECT_EQ("PolarizedRaw", cam.getEnum("ComponentSelector"));
