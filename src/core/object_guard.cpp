@@ -7,7 +7,6 @@
 
 #include "core/last_error.h"
 #include "core/result_codes.h"
-#include "platform/platform.h"
 
 namespace corvid2 {
 namespace {
@@ -45,7 +44,7 @@ CorvidObjectGuard::CorvidObjectGuard(CObjectRegistry& registry, const char* func
 
 CorvidObjectGuard::~CorvidObjectGuard() { release(); }
 
-void CorvidObjectGuard::release() {
+void CorvidObjectGuard::releaseHeld() {
     if (record_ != nullptr) {
         if (holdsExclusive_) record_->exclusive_.store(0, std::memory_order_release);
         // After this decrement the object may be destroyed by its unregistering thread.
@@ -57,16 +56,6 @@ void CorvidObjectGuard::release() {
         counter_ = nullptr;
     }
     if (holdsLock_) unlockRegistry();
-}
-
-void CorvidObjectGuard::lockRegistry() {
-    registry_.lock().lock();
-    holdsLock_ = true;
-}
-
-void CorvidObjectGuard::unlockRegistry() {
-    holdsLock_ = false;
-    registry_.lock().unlock();
 }
 
 void CorvidObjectGuard::fail(std::int32_t code, const char* format) {
@@ -81,7 +70,7 @@ void CorvidObjectGuard::OnInvalid() { fail(kObjectInvalid, "Access to an invalid
 void CorvidObjectGuard::OnAccessDenied() { fail(kAccessDenied, "Access denied to an %s object."); }
 
 bool CorvidObjectGuard::BeginWriteLock(void* object) {
-    const std::uint32_t self = platform::currentThreadId();
+    const std::uint32_t self = guardThreadId();
     if (record_ != nullptr) {
         // Only an exclusive holder gets here, so no other activation can interleave.
         if (record_->writeLockCount_.load(std::memory_order_acquire) != 0) return false;
@@ -108,7 +97,8 @@ ObjectIdentity CorvidObjectGuard::currentIdentity(void* object) {
     return IdentityOf(object);
 }
 
-AcquireResult CorvidObjectGuard::checkRegistered(const void* owner, void* object) {
+AcquireResult CorvidObjectGuard::checkRegistered(const void* owner, void* object,
+                                                 CorvidObjectAccessControl*& record) {
     const ObjectIdentity* ownerIdentity = nullptr;
     if (owner != nullptr) {
         ownerIdentity = registry_.findOwner(owner);
@@ -120,15 +110,17 @@ AcquireResult CorvidObjectGuard::checkRegistered(const void* owner, void* object
     if (ownerIdentity != nullptr && *ownerIdentity != *registered) return AcquireResult::Mismatch;
     // Only now is the object known to be alive, so only now may its record be read: a new object
     // at a reused address shows itself by an identity other than the registered one.
-    if (*registered != currentIdentity(object)) return AcquireResult::Mismatch;
+    record = RecordOf(object);
+    if (*registered != (record != nullptr ? record->identity_ : IdentityOf(object))) return AcquireResult::Mismatch;
     return AcquireResult::Success;
 }
 
 AcquireResult CorvidObjectGuard::TryAcquire(const void* owner, void* object, AcquireMode mode) {
-    const AcquireResult checked = checkRegistered(owner, object);
+    CorvidObjectAccessControl* record = nullptr;
+    const AcquireResult checked = checkRegistered(owner, object, record);
     if (checked != AcquireResult::Success || lookupOnly_) return checked;
 
-    if (CorvidObjectAccessControl* record = RecordOf(object)) {
+    if (record != nullptr) {
         switch (mode) {
             case AcquireMode::Shared:
                 if (record->exclusive_.load(std::memory_order_acquire) != 0) return AcquireResult::Busy;
@@ -172,7 +164,7 @@ void* CorvidObjectGuard::Acquire(const void* owner, ObjectSlot objectSlot, Acqui
 void CorvidObjectGuard::CheckWriteLock(void* object) {
     CorvidObjectAccessControl* lock = record_ != nullptr ? record_ : WriteLockOf(object);
     if (lock == nullptr || lock->writeLockCount_.load(std::memory_order_acquire) == 0) return;
-    if (lock->writeLockOwner_.load(std::memory_order_relaxed) != platform::currentThreadId()) OnAccessDenied();
+    if (lock->writeLockOwner_.load(std::memory_order_relaxed) != guardThreadId()) OnAccessDenied();
 }
 
 bool CorvidObjectGuard::Register(const void* owner, void* object) {
@@ -189,10 +181,11 @@ void* CorvidObjectGuard::Unregister(const void* owner, ObjectSlot objectSlot) {
 
     lockRegistry();
     void* object = objectSlot.read();
-    const AcquireResult result = checkRegistered(owner, object);
+    CorvidObjectAccessControl* record = nullptr;
+    const AcquireResult result = checkRegistered(owner, object, record);
     if (result == AcquireResult::Success) {
         // Counted like any user, so that the waiting below has a use of its own to discount.
-        if (CorvidObjectAccessControl* record = RecordOf(object)) {
+        if (record != nullptr) {
             record->useCount_.fetch_add(1, std::memory_order_acq_rel);
             record_ = record;
         } else if (std::atomic<std::uint32_t>* counter = UseCounterOf(object)) {

@@ -116,7 +116,9 @@ public:
     void ReleaseWriteLock(const void* owner, ObjectSlot objectSlot);
     // Lets go of the current hold before the guard's end (a method that must not keep its wrapper
     // counted across a long call).
-    void release();
+    void release() {
+        if (record_ != nullptr || counter_ != nullptr || holdsLock_) releaseHeld();
+    }
 
     CObjectRegistry& registry() const { return registry_; }
     const char* functionName() const { return functionName_; }
@@ -127,10 +129,18 @@ private:
     // Owner given exactly for non-root kinds.
     bool ownerFitsKind(const void* owner) const { return (owner == nullptr) == registry_.isRoot(); }
     // The registry checks shared by acquisition and unregistration; the caller holds the lock.
-    AcquireResult checkRegistered(const void* owner, void* object);
+    // On success `record` is the object's record (or null when it has none).
+    AcquireResult checkRegistered(const void* owner, void* object, CorvidObjectAccessControl*& record);
     ObjectIdentity currentIdentity(void* object);
-    void lockRegistry();
-    void unlockRegistry();
+    void releaseHeld();
+    void lockRegistry() {
+        registry_.lock().lock();
+        holdsLock_ = true;
+    }
+    void unlockRegistry() {
+        holdsLock_ = false;
+        registry_.lock().unlock();
+    }
     [[noreturn]] void fail(std::int32_t code, const char* format);
 
     CObjectRegistry& registry_;
@@ -192,7 +202,7 @@ public:
     static constexpr RegistryKind kKind = Kind;
 
     explicit CObjectGuard(const char* functionName, bool lookupOnly = false)
-        : CorvidObjectGuard(registryOf(Kind), functionName, lookupOnly) {}
+        : CorvidObjectGuard(registryOfKind(), functionName, lookupOnly) {}
 
     Object* Acquire(const void* owner, Object* const* objectSlot, AcquireMode mode = AcquireMode::Shared) {
         return static_cast<Object*>(CorvidObjectGuard::Acquire(owner, objectSlot, mode));
@@ -217,6 +227,10 @@ public:
 
 private:
     static Object* cast(void* object) { return static_cast<Object*>(object); }
+    static CObjectRegistry& registryOfKind() {
+        static CObjectRegistry& registry = registryOf(Kind);
+        return registry;
+    }
 };
 
 }  // namespace corvid2

@@ -33,38 +33,82 @@ const std::array<RegistryDescription, kRegistryCount> kRegistryDescriptions = {{
     {"BrightnessAuto", false},
 }};
 
-void CRegistryLock::lock() {
-    const std::uint32_t self = platform::currentThreadId();
-    if (owner_.load(std::memory_order_relaxed) == self) {
-        ++depth_;
-        return;
+void CPointerMap::reserve(std::size_t count) {
+    std::size_t capacity = 8;
+    while (capacity < 2 * count) capacity *= 2;  // at most half full
+    if (capacity > slots_.size()) rehash(capacity);
+}
+
+void CPointerMap::rehash(std::size_t capacity) {
+    std::vector<Slot> old(capacity);
+    old.swap(slots_);
+    mask_ = capacity - 1;
+    shift_ = 64;
+    for (std::size_t bits = capacity; bits > 1; bits >>= 1) --shift_;
+    size_ = 0;
+    for (const Slot& slot : old)
+        if (slot.key != nullptr) insert(slot.key, slot.value);
+}
+
+void CPointerMap::insert(const void* key, ObjectIdentity value) {
+    if (key == nullptr) return;
+    if (2 * (size_ + 1) > slots_.size()) rehash(slots_.empty() ? 8 : 2 * slots_.size());
+    std::size_t index = home(key);
+    while (slots_[index].key != nullptr) {
+        if (slots_[index].key == key) return;
+        index = (index + 1) & mask_;
     }
-    mutex_.lock();
-    owner_.store(self, std::memory_order_relaxed);
-    depth_ = 1;
+    slots_[index] = Slot{key, value};
+    ++size_;
 }
 
-void CRegistryLock::unlock() {
-    if (--depth_ != 0) return;
-    owner_.store(0, std::memory_order_relaxed);
-    mutex_.unlock();
+void CPointerMap::erase(const void* key) {
+    if (key == nullptr || slots_.empty()) return;
+    std::size_t hole = home(key);
+    while (slots_[hole].key != key) {
+        if (slots_[hole].key == nullptr) return;
+        hole = (hole + 1) & mask_;
+    }
+    // Move back every later entry of the run whose home does not lie between the hole and itself.
+    for (std::size_t next = (hole + 1) & mask_; slots_[next].key != nullptr; next = (next + 1) & mask_) {
+        const std::size_t wanted = home(slots_[next].key);
+        const bool homeBetween = hole <= next ? (hole < wanted && wanted <= next) : (hole < wanted || wanted <= next);
+        if (homeBetween) continue;
+        slots_[hole] = slots_[next];
+        hole = next;
+    }
+    slots_[hole] = Slot{};
+    --size_;
 }
 
-bool CRegistryLock::heldByCurrentThread() const {
-    return owner_.load(std::memory_order_relaxed) == platform::currentThreadId();
+#if defined(__GNUC__)
+#define CORVID2_INITIAL_EXEC_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define CORVID2_INITIAL_EXEC_TLS
+#endif
+
+namespace {
+// Constant-initialised and initial-exec: reading it is a single load, with no wrapper call.
+CORVID2_INITIAL_EXEC_TLS thread_local std::uint32_t cachedThreadId = 0;
+}  // namespace
+
+std::uint32_t guardThreadId() {
+    std::uint32_t id = cachedThreadId;
+    if (id == 0) cachedThreadId = id = platform::currentThreadId();
+    return id;
 }
 
 // Registries start with room for a few hundred objects so that a typical session never rehashes.
-constexpr std::size_t kInitialBuckets = 256;
+constexpr std::size_t kInitialEntries = 64;
 
 CObjectRegistry::CObjectRegistry(const char* name, bool root) : name_(name), root_(root) {
-    owners_.reserve(root ? 0 : kInitialBuckets);
-    objects_.reserve(kInitialBuckets);
+    if (!root) owners_.reserve(kInitialEntries);
+    objects_.reserve(kInitialEntries);
 }
 
 void CObjectRegistry::insert(const void* owner, const void* object, ObjectIdentity identity) {
-    if (!root_) owners_.emplace(owner, identity);
-    objects_.emplace(object, identity);
+    if (!root_) owners_.insert(owner, identity);
+    objects_.insert(object, identity);
 }
 
 void CObjectRegistry::erase(const void* owner, const void* object) {
@@ -74,7 +118,7 @@ void CObjectRegistry::erase(const void* owner, const void* object) {
 
 bool CObjectRegistry::isRegistered(const void* object) {
     std::lock_guard<CRegistryLock> hold(lock_);
-    return objects_.count(object) != 0;
+    return objects_.find(object) != nullptr;
 }
 
 std::size_t CObjectRegistry::objectCount() {

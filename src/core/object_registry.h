@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "core/access_control.h"
 
@@ -52,19 +52,76 @@ struct RegistryDescription {
 // Name and root flag of every kind, indexed by RegistryKind.
 extern const std::array<RegistryDescription, kRegistryCount> kRegistryDescriptions;
 
+// The calling thread's id as platform::currentThreadId gives it, cached for the guards' fast paths.
+std::uint32_t guardThreadId();
+
 // A recursive lock made of the owning thread's id, a depth and a mutex. The owner field is atomic
 // so that the "do I already hold it" test may race with other threads taking the mutex: only the
 // owning thread can ever find its own id there.
 class CRegistryLock {
 public:
-    void lock();
-    void unlock();
-    bool heldByCurrentThread() const;
+    void lock() {
+        const std::uint32_t self = guardThreadId();
+        if (owner_.load(std::memory_order_relaxed) == self) {
+            ++depth_;
+            return;
+        }
+        mutex_.lock();
+        owner_.store(self, std::memory_order_relaxed);
+        depth_ = 1;
+    }
+    void unlock() {
+        if (--depth_ != 0) return;
+        owner_.store(0, std::memory_order_relaxed);
+        mutex_.unlock();
+    }
+    bool heldByCurrentThread() const { return owner_.load(std::memory_order_relaxed) == guardThreadId(); }
 
 private:
     std::atomic<std::uint32_t> owner_{0};
     std::uint32_t depth_ = 0;
     std::mutex mutex_;
+};
+
+// Hash map from an address to an identity: open addressing with linear probing in a power-of-two
+// table, so a lookup is one multiply, a shift and usually one cache line, with no division and no
+// allocation. Erasing shifts the following entries back instead of leaving tombstones, so lookups
+// stay short however many objects come and go. Not thread-safe: the registry lock guards it.
+class CPointerMap {
+public:
+    CPointerMap() = default;
+    CPointerMap(const CPointerMap&) = delete;
+    CPointerMap& operator=(const CPointerMap&) = delete;
+
+    const ObjectIdentity* find(const void* key) const {
+        if (key == nullptr || slots_.empty()) return nullptr;
+        for (std::size_t index = home(key);; index = (index + 1) & mask_) {
+            const Slot& slot = slots_[index];
+            if (slot.key == key) return &slot.value;
+            if (slot.key == nullptr) return nullptr;
+        }
+    }
+    // Keeps the value of a key already present. The null key is never stored.
+    void insert(const void* key, ObjectIdentity value);
+    void erase(const void* key);
+    std::size_t size() const { return size_; }
+    void reserve(std::size_t count);
+
+private:
+    struct Slot {
+        const void* key = nullptr;
+        ObjectIdentity value = kNoIdentity;
+    };
+    std::size_t home(const void* key) const {
+        // Fibonacci hashing of the address without its alignment bits.
+        return static_cast<std::size_t>(((reinterpret_cast<std::uintptr_t>(key) >> 3) * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+    void rehash(std::size_t capacity);
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    unsigned shift_ = 64;
+    std::size_t size_ = 0;
 };
 
 // Maps the key of a wrapper (owner) and the key of a guarded object to the identity they were
@@ -84,8 +141,8 @@ public:
 
     // ---- with the lock held ----
     // The identity registered for a key, or nothing (null pointer) when the key is unknown.
-    const ObjectIdentity* findOwner(const void* owner) const { return find(owners_, owner); }
-    const ObjectIdentity* findObject(const void* object) const { return find(objects_, object); }
+    const ObjectIdentity* findOwner(const void* owner) const { return owners_.find(owner); }
+    const ObjectIdentity* findObject(const void* object) const { return objects_.find(object); }
     // Keys already present keep the identity they have.
     void insert(const void* owner, const void* object, ObjectIdentity identity);
     void erase(const void* owner, const void* object);
@@ -95,16 +152,10 @@ public:
     std::size_t objectCount();
 
 private:
-    using Map = std::unordered_map<const void*, ObjectIdentity>;
-    static const ObjectIdentity* find(const Map& map, const void* key) {
-        auto it = map.find(key);
-        return it == map.end() ? nullptr : &it->second;
-    }
-
     const char* name_;
     bool root_;
-    Map owners_;
-    Map objects_;
+    CPointerMap owners_;
+    CPointerMap objects_;
     CRegistryLock lock_;
 };
 

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <limits>
+#include <map>
+#include <random>
 #include <set>
 #include <thread>
 #include <vector>
@@ -62,4 +64,32 @@ TEST(Registries, EveryKindHasItsOwnRegistryAndOnlyInternalKindsAreRoot) {
     EXPECT_EQ(roots, (std::set<std::string>{"GenAPINode", "CDeviceObjPtr", "DataStreamObjPtr"}));
     EXPECT_STREQ(registryOf(RegistryKind::DeviceData).name(), "DeviceData");
     EXPECT_STREQ(registryOf(RegistryKind::BrightnessAuto).name(), "BrightnessAuto");
+}
+
+TEST(PointerMap, AgreesWithAnOrderedMapThroughGrowthAndErasure) {
+    // Addresses of one array: neighbours collide in the low bits the way heap objects do.
+    static long cells[3000];
+    CPointerMap map;
+    std::map<const void*, ObjectIdentity> model;
+    std::mt19937 random(7);
+    for (int step = 0; step < 20000; ++step) {
+        const void* key = &cells[random() % 3000];
+        if (random() % 3 == 0) {
+            map.erase(key);
+            model.erase(key);
+        } else {
+            map.insert(key, step + 1);
+            model.emplace(key, step + 1);  // a present key keeps its first value in both
+        }
+    }
+    ASSERT_EQ(map.size(), model.size());
+    for (const long& cell : cells) {
+        const ObjectIdentity* found = map.find(&cell);
+        auto expected = model.find(&cell);
+        ASSERT_EQ(found != nullptr, expected != model.end());
+        if (found) {
+            EXPECT_EQ(*found, expected->second);
+        }
+    }
+    EXPECT_EQ(map.find(nullptr), nullptr);
 }
