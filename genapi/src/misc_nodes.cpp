@@ -37,6 +37,7 @@ class CategoryNode : public Node, public virtual ICategory {
       if (auto* value = dynamic_cast<IValue*>(node)) features.push_back(value);
     }
   }
+  const std::vector<Node*>* categoryFeatures() const override { return &features_; }
   void GetChildren(node_vector& children, ELinkType linkType) const override {
     if (linkType != ctReadingChildren) return Node::GetChildren(children, linkType);
     children.assign(features_.begin(), features_.end());

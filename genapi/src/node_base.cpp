@@ -325,7 +325,7 @@ gcstring Node::GetDocuURL() const { return xml_.self.child_value("DocuURL"); }
 gcstring Node::GetEventID() const { return gcstring(trim(xml_.text("EventID", ""))); }
 bool Node::IsDeprecated() const { return parseYesNo(xml_.self.child_value("IsDeprecated"), false); }
 bool Node::IsStreamable() const { return parseYesNo(xml_.text("Streamable"), false); }
-bool Node::IsFeature() const { return !isEntry_; }
+bool Node::IsFeature() const { return feature_; }
 
 void Node::InvalidateNode() {
   MapGuard guard(*this);

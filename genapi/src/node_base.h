@@ -139,6 +139,8 @@ class Node : public virtual ISelector {
   virtual bool fixedLocation(const Node*& port, int64_t& address) const { return false; }
   /// Registers answer true (terminal nodes of a write).
   virtual bool isRegister() const { return false; }
+  /// Categories list their features; other nodes have none.
+  virtual const std::vector<Node*>* categoryFeatures() const { return nullptr; }
 
   // Numeric value protocol used by references and formulas; the public interfaces sit on top.
   virtual bool isFloatValued() const { return false; }
@@ -175,7 +177,8 @@ class Node : public virtual ISelector {
   bool volatile_ = false;
   int64_t pollingTime_ = 0;
   int64_t pollingElapsed_ = 0;
-  bool isEntry_ = false;  // EnumEntry and helpers that are no features
+  bool isEntry_ = false;  // EnumEntry
+  bool feature_ = false;  // reachable from the category "Root" (set by the map)
   std::vector<std::pair<CallbackHandleType, NodeCallback>> callbacks_;
   mutable bool accessValid_ = false;
   mutable EAccessMode accessCache_ = NI;

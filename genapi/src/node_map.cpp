@@ -97,6 +97,31 @@ void NodeMapImpl::build(const std::unordered_set<std::string>* only) {
   }
   checkCycles();
   groupSiblings();
+  markFeatures();
+}
+
+void NodeMapImpl::markFeatures() {
+  // Features are what the category tree under "Root" shows; without such a tree, every node but entries and ports.
+  Node* root = find("Root");
+  if (!root || !root->categoryFeatures()) {
+    for (auto& node : nodes_) {
+      node->feature_ = !node->isEntry_ && node->GetPrincipalInterfaceType() != intfIPort;
+    }
+    return;
+  }
+  std::vector<Node*> pending{root};
+  root->feature_ = true;
+  while (!pending.empty()) {
+    Node* node = pending.back();
+    pending.pop_back();
+    const std::vector<Node*>* members = node->categoryFeatures();
+    if (!members) continue;
+    for (Node* member : *members) {
+      if (member->feature_) continue;
+      member->feature_ = true;
+      pending.push_back(member);
+    }
+  }
 }
 
 void NodeMapImpl::checkCycles() const {

@@ -94,6 +94,7 @@ class NodeMapImpl final : public INodeMap {
  private:
   void checkCycles() const;
   void groupSiblings();
+  void markFeatures();
 
   std::shared_ptr<const Description> description_;
   std::string deviceName_;
