@@ -249,7 +249,6 @@ void DataStream::start(ACQ_START_FLAGS flags, uint64_t count) {
   stopRequested_ = killRequested_ = false;
   toAcquire_ = count;
   acquired_ = 0;
-  ++started_;
   camera_->setListener(shared_from_this());
   thread_ = std::thread([this] { run(); });
 }
@@ -330,8 +329,9 @@ void DataStream::run() {
     input_.pop_front();
     buffer->inInput_ = false;
     buffer->acquiring_ = true;
+    const uint64_t number = ++frameCount_;
     lock.unlock();
-    produce(*buffer);
+    produce(*buffer, number);
     const uint32_t delayUs = producer_.frameDelayUs;
     lock.lock();
     if (delayUs > 0)
@@ -349,11 +349,10 @@ void DataStream::run() {
   grabbing_ = false;
 }
 
-void DataStream::produce(BufferObject& buffer) {
+void DataStream::produce(BufferObject& buffer, uint64_t number) {
   // Only this thread touches a buffer while it is being filled, so the frame is written without the lock.
   FrameInfo frame = camera_->beginFrame();
   const uint32_t every = producer_.incompleteEvery;
-  const uint64_t number = ++frameCount_;
   const size_t capacity = buffer.totalSize();
   const bool contiguous = buffer.segments_.size() == 1 && capacity >= frame.payloadBytes;
   if (!contiguous) scratch_.resize(frame.payloadBytes);
@@ -403,7 +402,7 @@ InfoValue DataStream::info(STREAM_INFO_CMD command) const {
       {STREAM_INFO_NUM_ANNOUNCED, [&] { return InfoValue::sizet(buffers_.size()); }},
       {STREAM_INFO_NUM_QUEUED, [&] { return InfoValue::sizet(input_.size()); }},
       {STREAM_INFO_NUM_AWAIT_DELIVERY, [&] { return InfoValue::sizet(output_.size()); }},
-      {STREAM_INFO_NUM_STARTED, [&] { return InfoValue::u64(started_); }},
+      {STREAM_INFO_NUM_STARTED, [&] { return InfoValue::u64(frameCount_); }},
       {STREAM_INFO_PAYLOAD_SIZE, [&] { return InfoValue::sizet(camera_->payloadSize()); }},
       {STREAM_INFO_IS_GRABBING, [&] { return InfoValue::boolean(grabbing_); }},
       {STREAM_INFO_DEFINES_PAYLOADSIZE, [] { return InfoValue::boolean(true); }},

@@ -91,7 +91,7 @@ class DataStream : public Module, public AcquisitionListener, public std::enable
 
  private:
   void run();
-  void produce(BufferObject& buffer);
+  void produce(BufferObject& buffer, uint64_t number);
   void deliverLocked(BufferObject& buffer);
   void joinThread();
   void dropFromOutput(void* handle);
@@ -109,7 +109,7 @@ class DataStream : public Module, public AcquisitionListener, public std::enable
   bool grabbing_ = false, stopRequested_ = false, killRequested_ = false;
   uint64_t changes_ = 0;
   uint64_t toAcquire_ = 0, acquired_ = 0;
-  uint64_t delivered_ = 0, underruns_ = 0, started_ = 0, frameCount_ = 0;
+  uint64_t delivered_ = 0, underruns_ = 0, frameCount_ = 0;  // frameCount_: frames started
   std::vector<uint8_t> scratch_;
 };
 
