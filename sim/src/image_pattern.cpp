@@ -27,19 +27,24 @@ constexpr double kPi = 3.14159265358979323846;
 
 bool isColourSensor(CameraKind kind) { return kind == CameraKind::Bayer; }
 
-// Levels of one output row (three channels per pixel), brightness applied, counter drawn when asked.
-void rowLevels(const ImageSettings& s, uint32_t y, uint64_t frameId, bool counter, std::vector<uint16_t>& out) {
+// Levels of the first `columns` pixels of one output row (three channels per pixel), brightness applied, counter
+// drawn when asked.
+void rowLevels(const ImageSettings& s, uint32_t y, uint64_t frameId, bool counter, std::vector<uint16_t>& out,
+               uint32_t columns) {
   out.resize(size_t{s.width} * 3);
   const uint32_t yy = s.reverseY ? s.height - 1 - y : y;
   const uint32_t sensorY = (s.offsetY + yy) * s.binningV;
   const bool drawCounter = counter && y < kCounterBlock && s.width >= kCounterBits * kCounterBlock && s.height >= 8;
-  for (uint32_t x = 0; x < s.width; ++x) {
+  for (uint32_t x = 0; x < columns; ++x) {
     const uint32_t xx = s.reverseX ? s.width - 1 - x : x;
     const uint32_t sensorX = (s.offsetX + xx) * s.binningH;
+    if (drawCounter && x < kCounterBits * kCounterBlock) {
+      const uint16_t level = ((frameId >> (kCounterBits - 1 - x / kCounterBlock)) & 1) ? 65535 : 0;
+      out[size_t{x} * 3] = out[size_t{x} * 3 + 1] = out[size_t{x} * 3 + 2] = level;
+      continue;
+    }
     for (int c = 0; c < 3; ++c) {
-      double level = sceneLevel(s, sensorX, sensorY, frameId, c) * s.brightness;
-      if (drawCounter && x < kCounterBits * kCounterBlock)
-        level = ((frameId >> (kCounterBits - 1 - x / kCounterBlock)) & 1) ? 65535 : 0;
+      const double level = sceneLevel(s, sensorX, sensorY, frameId, c) * s.brightness;
       out[size_t{x} * 3 + c] = static_cast<uint16_t>(std::min(65535.0, level));
     }
   }
@@ -52,8 +57,9 @@ uint16_t monoOf(const ImageSettings& s, const uint16_t* rgb) {
 // Channel seen by the pixel of an RG/GB colour filter mosaic.
 int bayerChannel(uint32_t x, uint32_t y) { return (y & 1) == 0 ? ((x & 1) == 0 ? 0 : 1) : ((x & 1) == 0 ? 1 : 2); }
 
+// Encodes the first `columns` pixels (an even number) of one row.
 void encodeRow(const ImageSettings& s, const PixelFormatInfo& f, uint32_t y, const std::vector<uint16_t>& levels,
-               uint8_t* out) {
+               uint8_t* out, uint32_t columns) {
   const uint32_t shift = 16 - f.componentBits;
   auto component = [&](uint32_t x) -> uint16_t {
     const uint16_t* rgb = &levels[size_t{x} * 3];
@@ -62,17 +68,17 @@ void encodeRow(const ImageSettings& s, const PixelFormatInfo& f, uint32_t y, con
   };
   switch (f.encoding) {
     case PixelEncoding::Byte:
-      for (uint32_t x = 0; x < s.width; ++x) out[x] = static_cast<uint8_t>(component(x));
+      for (uint32_t x = 0; x < columns; ++x) out[x] = static_cast<uint8_t>(component(x));
       break;
     case PixelEncoding::Word:
-      for (uint32_t x = 0; x < s.width; ++x) {
+      for (uint32_t x = 0; x < columns; ++x) {
         const uint16_t v = component(x);
         out[2 * x] = static_cast<uint8_t>(v);
         out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
       }
       break;
     case PixelEncoding::Packed12:
-      for (uint32_t x = 0; x + 1 < s.width; x += 2) {
+      for (uint32_t x = 0; x + 1 < columns; x += 2) {
         const uint16_t a = component(x), b = component(x + 1);
         uint8_t* p = out + size_t{x} / 2 * 3;
         p[0] = static_cast<uint8_t>(a);
@@ -82,7 +88,7 @@ void encodeRow(const ImageSettings& s, const PixelFormatInfo& f, uint32_t y, con
       break;
     case PixelEncoding::RGB:
     case PixelEncoding::BGR:
-      for (uint32_t x = 0; x < s.width; ++x)
+      for (uint32_t x = 0; x < columns; ++x)
         for (int c = 0; c < 3; ++c) {
           const int channel = f.encoding == PixelEncoding::RGB ? c : 2 - c;
           out[size_t{x} * 3 + c] = static_cast<uint8_t>(levels[size_t{x} * 3 + channel] >> 8);
@@ -152,8 +158,8 @@ void ImageRenderer::render(const ImageSettings& s, uint64_t frameId, uint8_t* de
     // Every row of the moving bar is the same apart from the mosaic phase: encode two rows and repeat them.
     std::vector<uint8_t> rows(rowBytes * 2);
     for (uint32_t phase = 0; phase < 2 && phase < s.height; ++phase) {
-      rowLevels(s, phase, frameId, false, levels);
-      encodeRow(s, *f, phase, levels, rows.data() + phase * rowBytes);
+      rowLevels(s, phase, frameId, false, levels, s.width);
+      encodeRow(s, *f, phase, levels, rows.data() + phase * rowBytes, s.width);
     }
     for (uint32_t y = 0; y < s.height; ++y) std::memcpy(destination + y * rowBytes, rows.data() + (y & 1) * rowBytes, rowBytes);
   } else {
@@ -163,8 +169,8 @@ void ImageRenderer::render(const ImageSettings& s, uint64_t frameId, uint8_t* de
       if (!cachedImage_ || !(cachedSettings_ == s)) {
         auto fresh = std::make_shared<std::vector<uint8_t>>(s.imageBytes());
         for (uint32_t y = 0; y < s.height; ++y) {
-          rowLevels(s, y, 0, false, levels);
-          encodeRow(s, *f, y, levels, fresh->data() + y * rowBytes);
+          rowLevels(s, y, 0, false, levels, s.width);
+          encodeRow(s, *f, y, levels, fresh->data() + y * rowBytes, s.width);
         }
         cachedSettings_ = s;
         cachedImage_ = std::move(fresh);
@@ -173,9 +179,17 @@ void ImageRenderer::render(const ImageSettings& s, uint64_t frameId, uint8_t* de
     }
     std::memcpy(destination, image->data(), image->size());
   }
+  // Only the counter's own pixels differ from the pattern.
+  const uint32_t columns = std::min(s.width, kCounterBits * kCounterBlock);
+  const size_t spanBytes = size_t{columns} * f->bitsPerPixel / 8;
   for (uint32_t y = 0; y < kCounterBlock && y < s.height; ++y) {
-    rowLevels(s, y, frameId, true, levels);
-    encodeRow(s, *f, y, levels, destination + y * rowBytes);
+    if (y >= 2) {
+      // The counter rows differ only in their mosaic phase.
+      std::memcpy(destination + y * rowBytes, destination + (y & 1) * rowBytes, spanBytes);
+      continue;
+    }
+    rowLevels(s, y, frameId, true, levels, columns);
+    encodeRow(s, *f, y, levels, destination + y * rowBytes, columns);
   }
 }
 
