@@ -226,6 +226,56 @@ TEST_F(SimStreaming, TooSmallBufferIsDeliveredIncomplete) {
   EXPECT_EQ(1u, acq.sizeInfo(buffer, BUFFER_INFO_DELIVERED_IMAGEHEIGHT));
 }
 
+// The data type of every command as the GenTL tables give it; the commands that can be unavailable say so with
+// their own codes instead.
+TEST_F(SimStreaming, EveryBufferAndStreamInfoCommandHasItsType) {
+  Acquisition acq(session, "SimMono0");
+  const auto buffers = acq.announceUserBuffers(1);
+  acq.start(1);
+  BUFFER_HANDLE buffer = acq.next(kWaitMs);
+  ASSERT_NE(nullptr, buffer);
+  const INFO_DATATYPE P = INFO_DATATYPE_PTR, Z = INFO_DATATYPE_SIZET, B = INFO_DATATYPE_BOOL8, U = INFO_DATATYPE_UINT64,
+                      S = INFO_DATATYPE_STRING;
+  const std::vector<INFO_DATATYPE> bufferTypes = {P, Z, P, U, B, B, B, B, S, Z, Z, Z, Z, Z, Z, Z,
+                                                  U, B, Z, Z, U, U, Z, Z, U, S, INFO_DATATYPE_INT32, Z, U, B, B, B};
+  for (int32_t cmd = 0; cmd < static_cast<int32_t>(bufferTypes.size()); ++cmd) {
+    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+    size_t size = 0;
+    const GC_ERROR result = gentl().DSGetBufferInfo(acq.stream(), buffer, cmd, &type, nullptr, &size);
+    if (cmd == BUFFER_INFO_FILENAME) {
+      EXPECT_EQ(GC_ERR_NOT_AVAILABLE, result);
+      continue;
+    }
+    ASSERT_EQ(GC_ERR_SUCCESS, result) << cmd;
+    EXPECT_EQ(bufferTypes[cmd], type) << cmd;
+  }
+  const std::vector<INFO_DATATYPE> streamTypes = {S, U, U, Z, Z, Z, U, Z, B, B, S, Z, Z, Z};
+  for (int32_t cmd = 0; cmd < static_cast<int32_t>(streamTypes.size()); ++cmd) {
+    INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+    size_t size = 0;
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSGetInfo(acq.stream(), cmd, &type, nullptr, &size)) << cmd;
+    EXPECT_EQ(streamTypes[cmd], type) << cmd;
+  }
+  INFO_DATATYPE type = 0;
+  size_t size = 0;
+  EXPECT_EQ(GC_ERR_NO_DATA, gentl().DSGetInfo(acq.stream(), STREAM_INFO_FLOW_TABLE, &type, nullptr, &size));
+  EXPECT_EQ(1u, acq.streamInfo<uint64_t>(STREAM_INFO_NUM_STARTED, INFO_DATATYPE_UINT64));
+  // The stacked form answers each entry on its own.
+  uint64_t frame = 0;
+  char text[4];
+  DS_BUFFER_INFO_STACKED stacked[3] = {{BUFFER_INFO_FRAMEID, 0, &frame, sizeof frame, 1},
+                                       {BUFFER_INFO_TLTYPE, 0, text, 1, 1},
+                                       {4711, 0, nullptr, 0, 1}};
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSGetBufferInfoStacked(acq.stream(), buffer, stacked, 3));
+  EXPECT_EQ(GC_ERR_SUCCESS, stacked[0].iResult);
+  EXPECT_EQ(acq.info<uint64_t>(buffer, BUFFER_INFO_FRAMEID, INFO_DATATYPE_UINT64), frame);
+  EXPECT_EQ(GC_ERR_BUFFER_TOO_SMALL, stacked[1].iResult);
+  EXPECT_EQ(GC_ERR_NOT_IMPLEMENTED, stacked[2].iResult);
+  uint32_t parts = 7;
+  ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSGetNumBufferParts(acq.stream(), buffer, &parts));
+  EXPECT_EQ(0u, parts);
+}
+
 class SimCamera : public SimTest {
  protected:
   SimSession session;
