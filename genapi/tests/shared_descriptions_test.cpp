@@ -205,6 +205,34 @@ TEST_F(GenApiSharedDescriptions, GigECameraFloatConverterBothWays) {
   EXPECT_EQ(camera.port.reads_, 2);  // Cachable NoCache
 }
 
+TEST_F(GenApiSharedDescriptions, FrameGrabberSelectorWithIndexedLimits) {
+  CNodeMapFactory factory(corpusFile("ADGenICam_Euresys_Coaxlink_TLInterface.xml"));
+  auto map = factory.CreateNodeMap("Interface");
+  MemoryPort port;
+  ASSERT_TRUE(map->Connect(&port, "InterfacePort"));
+  auto poke64 = [&](int64_t address, uint64_t value) {
+    for (int k = 0; k < 8; ++k) port.poke(address + k, {static_cast<uint8_t>(value >> (8 * k))});
+  };
+  const int64_t kBase = 0x447200000000000;
+  poke64(kBase + 0x40003000000, 1000);  // node_66 / value of selector 3
+  poke64(kBase + 0x40002000000, 5000);  // node_68 / value of selector 2
+  auto& selector = *CastNode<IEnumeration>(map->GetNode("CxpDiscoveryTimingSelector"));
+  auto& timing = *CastNode<IInteger>(map->GetNode("CxpDiscoveryTiming"));
+  selector.FromString("DiscoveryInitialDelay");  // 3: address (4<<40)|(3<<24), min default 0, max node_68
+  EXPECT_EQ(CastNode<IRegister>(map->GetNode("node_64"))->GetAddress(), kBase + 0x40003000000);
+  EXPECT_EQ(timing.GetValue(), 1000);
+  EXPECT_EQ(timing.GetMin(), 0);
+  EXPECT_EQ(timing.GetMax(), 5000);
+  selector.FromString("ExtensionSetupMaxTime");  // 2: min node_66, max default 3600000
+  EXPECT_EQ(timing.GetValue(), 5000);
+  EXPECT_EQ(timing.GetMin(), 1000);
+  EXPECT_EQ(timing.GetMax(), 3600000);
+  timing.SetValue(4000);
+  EXPECT_EQ(port.peek(kBase + 0x40002000000), 4000 & 0xff);
+  EXPECT_EQ(port.peek(kBase + 0x40002000001), 4000 >> 8);
+  EXPECT_THROW(timing.SetValue(999), OutOfRangeException);
+}
+
 TEST(GenApiChunkTrailer, MalformedTrailersAreRejected) {
   uint8_t tooLong[] = {1, 2, 0, 0, 0, 1, 0, 0, 0, 9};
   EXPECT_THROW(ParseChunkTrailer(tooLong + 2, 8), InvalidArgumentException);
