@@ -8,8 +8,11 @@ namespace {
 
 class EnumEntryNode : public Node, public virtual IEnumEntry {
  public:
+  /// An entry inside its enumeration is named "EnumEntry_<Enumeration>_<Entry>"; a free-standing one
+  /// (schema 1.0, referenced through pEnumEntry) keeps its own name.
   EnumEntryNode(NodeMapImpl& map, const NodeXml& xml, const std::string& enumeration)
-      : Node(map, xml, "EnumEntry_" + enumeration + "_" + nodeName(xml), "EnumEntry") {
+      : Node(map, xml, enumeration.empty() ? nodeName(xml) : "EnumEntry_" + enumeration + "_" + nodeName(xml),
+             "EnumEntry") {
     isEntry_ = true;
     const char* symbolic = xml.self.child_value("Symbolic");
     symbolic_ = *symbolic ? symbolic : nodeName(xml);
@@ -49,6 +52,11 @@ class EnumerationNode : public Node, public virtual IEnumeration {
   void link(Linker& linker) override {
     Node::link(linker);
     value_.link(linker, xml_, name_);
+    for (Node* node : linker.resolveAll(xml_, "pEnumEntry", false)) {
+      auto* entry = dynamic_cast<EnumEntryNode*>(node);
+      if (!entry) CORVID2_NODE_THROW(RuntimeException, *this, "<pEnumEntry> names '" + node->name() + "', which is no entry");
+      entries_.push_back(entry);
+    }
   }
   EAccessMode ownAccessMode() const override { return value_.accessMode(); }
   bool hasValidCache() const override { return value_.target() && value_.target()->hasValidCache(); }
@@ -154,8 +162,15 @@ void createEnumeration(Builder& builder, const NodeXml& xml) {
   }
 }
 
+void createFreeEntry(Builder& builder, const NodeXml& xml) {
+  builder.add(std::make_unique<EnumEntryNode>(builder.map(), xml, std::string()));
+}
+
 }  // namespace
 
-void addEnumerationCreators(CreatorTable& table) { table["Enumeration"] = createEnumeration; }
+void addEnumerationCreators(CreatorTable& table) {
+  table["Enumeration"] = createEnumeration;
+  table["EnumEntry"] = createFreeEntry;
+}
 
 }  // namespace corvid2::genapi::detail

@@ -21,7 +21,7 @@ const std::unordered_set<std::string_view>& nodeElementNames() {
       "Node", "Category", "Integer", "IntReg", "MaskedIntReg", "Float", "FloatReg", "Converter",
       "IntConverter", "SwissKnife", "IntSwissKnife", "Boolean", "Command", "Enumeration", "String",
       "StringReg", "Register", "StructReg", "Port", "ConfRom", "TextDesc", "IntKey", "AdvFeatureLock",
-      "SmartFeature"};
+      "SmartFeature", "EnumEntry"};
   return kNames;
 }
 

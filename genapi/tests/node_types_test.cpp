@@ -245,6 +245,16 @@ TEST(GenApiOtherNodes, EnumerationEntriesAreScopedToTheirEnumeration) {
   EXPECT_EQ(s.get<IEnumeration>("Other").GetEntryByName("Width")->GetValue(), 7);
 }
 
+TEST(GenApiOtherNodes, FreeStandingEntriesOfSchemaOneZero) {
+  SnippetMap s(R"(
+    <EnumEntry Name="Fast"><Value>1</Value></EnumEntry>
+    <EnumEntry Name="Slow"><Value>2</Value></EnumEntry>
+    <Enumeration Name="Speed"><pEnumEntry>Fast</pEnumEntry><pEnumEntry>Slow</pEnumEntry><Value>2</Value></Enumeration>)");
+  EXPECT_EQ(s.get<IEnumeration>("Speed").ToString(), "Slow");
+  s.get<IEnumeration>("Speed").FromString("Fast");
+  EXPECT_EQ(s.get<IEnumeration>("Speed").GetIntValue(), 1);
+}
+
 TEST(GenApiOtherNodes, StringsHaveFixedLengthRegisters) {
   SnippetMap s(R"(
     <StringReg Name="UserID"><Address>0x100</Address><Length>8</Length><AccessMode>RW</AccessMode>

@@ -111,6 +111,9 @@ TEST(GenApiBadDescriptions, EachErrorNamesWhatIsWrong) {
   EXPECT_TRUE(contains(errorOf(describe(R"(<IntSwissKnife Name="K"><Formula>1 +* 2</Formula></IntSwissKnife>)")),
                        "'K': formula"));
   EXPECT_TRUE(contains(errorOf(describe(R"(<Integer><Value>1</Value></Integer>)")), "no Name"));
+  EXPECT_TRUE(contains(errorOf(describe(R"(<Integer Name="I"><Value>1</Value></Integer>
+      <Enumeration Name="E"><pEnumEntry>I</pEnumEntry><Value>0</Value></Enumeration>)")),
+                       "'E': <pEnumEntry> names 'I', which is no entry"));
 }
 
 TEST(GenApiBadDescriptions, HostileSizesRaiseInsteadOfExhaustingTheStack) {
