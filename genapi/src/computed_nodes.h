@@ -259,13 +259,16 @@ class ConverterNode : public Base {
       target_->writeInt(integer, verify);
     }
   }
-  /// The converter's limits are the converted limits of pValue, in the order the slope gives.
+  /// The converter's limits are the converted limits of pValue, in the order the slope gives; an unbounded
+  /// pValue leaves the converter unbounded (converting the extremes of 64 bits would only wrap around).
   T limit(bool wantMax) {
     try {
-      FormulaValue low = target_->isFloatValued() ? FormulaValue::ofFloat(target_->floatMin())
-                                                  : FormulaValue::ofInt(target_->intMin());
-      FormulaValue high = target_->isFloatValued() ? FormulaValue::ofFloat(target_->floatMax())
-                                                   : FormulaValue::ofInt(target_->intMax());
+      bool isFloat = target_->isFloatValued();
+      FormulaValue low = isFloat ? FormulaValue::ofFloat(target_->floatMin()) : FormulaValue::ofInt(target_->intMin());
+      FormulaValue high = isFloat ? FormulaValue::ofFloat(target_->floatMax()) : FormulaValue::ofInt(target_->intMax());
+      bool unbounded = isFloat ? (low.d <= -1.7976931348623157e308 || high.d >= 1.7976931348623157e308)
+                               : (low.i == INT64_MIN || high.i == INT64_MAX);
+      if (unbounded) return wantMax ? NumberKind<T>::kHighest : NumberKind<T>::kLowest;
       T a = convertFrom(low), b = convertFrom(high);
       if (decreasing_) std::swap(a, b);
       return wantMax ? std::max(a, b) : std::min(a, b);
