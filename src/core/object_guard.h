@@ -106,7 +106,8 @@ public:
     void CheckWriteLock(void* object);
     // Enters the object (and for non-root kinds its owner) under the object's identity.
     bool Register(const void* owner, void* object);
-    // Removes the object, waits until its other users have left, and returns it for destruction.
+    // Removes the object and returns it for destruction: an object with a record once its other
+    // users have left; one with only an alternate counter at once (its users are not waited for).
     void* Unregister(const void* owner, ObjectSlot objectSlot);
     // Write lock for the calling thread that outlives this guard; throws when already locked.
     void* ActivateWriteLock(const void* owner, ObjectSlot objectSlot);

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "core/object_guard.h"
+#include "corvid2/exceptions.h"
 #include "core/result_codes.h"
 #include "trace/trace.h"
 
@@ -95,6 +96,25 @@ decltype(auto) callGuarded(const MethodSite& site, CallShape shape, const void* 
     return std::forward<OnSuccess>(onSuccess)(*call);
 }
 
+// The constructor and destructor shapes of a wrapper. The constructor registers the holder it has
+// just made; the destructor unregisters it (waiting for the methods still inside), destroys it
+// with `destroy(holder)`, and meets a holder that is already gone with a warning line
+// "<class>; <~method>; Object invalid." instead of an exception.
+template <class Guard>
+void registerHolder(const char* functionName, const void* owner, typename Guard::ObjectType* holder) {
+    Guard(functionName).Register(owner, holder);
+}
+
+template <class Guard, class Destroy>
+void unregisterHolder(const char* functionName, const void* owner, typename Guard::ObjectType* const* holderSlot,
+                      const char* className, const char* destructorName, Destroy&& destroy) {
+    try {
+        std::forward<Destroy>(destroy)(Guard(functionName).Unregister(owner, holderSlot));
+    } catch (const CORVID2::Exceptions::ObjectInvalidException&) {
+        traceWarning("%s; %s; Object invalid.", className, destructorName);
+    }
+}
+
 // The internal step of a method: acquires the internal object (root kind, no owner) held in the
 // wrapper's data for the length of `operation(object)`, whose result code it returns. A wrapper
 // without internal object (a module not open) is the method's own case: `whenMissing()` gives the
@@ -102,6 +122,8 @@ decltype(auto) callGuarded(const MethodSite& site, CallShape shape, const void* 
 template <class InternalGuard, class Operation, class WhenMissing>
 std::int32_t withInternal(const MethodSite& site, typename InternalGuard::ObjectType* const* objectSlot,
                           Operation&& operation, WhenMissing&& whenMissing) {
+    // Read outside any lock: code that sets or clears a holder's internal pointer while methods may
+    // run must hold the holder exclusively (or make the pointer atomic), or this read races.
     if (*objectSlot == nullptr) return std::forward<WhenMissing>(whenMissing)();
     InternalGuard guard(site.name);
     return std::forward<Operation>(operation)(*guard.Acquire(nullptr, objectSlot, AcquireMode::Shared));

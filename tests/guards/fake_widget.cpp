@@ -6,7 +6,6 @@
 #include <new>
 
 #include "core/last_error.h"
-#include "corvid2/exceptions.h"
 #include "core/public_method.h"
 #include "trace/trace.h"
 
@@ -38,24 +37,19 @@ FakeWidget::FakeWidget(FakeWidgetObj* object, void* holderStorage)
     : data_(holderStorage ? new (holderStorage) FakeWidgetData : new FakeWidgetData), ownsStorage_(!holderStorage) {
     data_->object_ = object;
     std::snprintf(data_->traceName_, sizeof data_->traceName_, "Widget_%p", static_cast<void*>(this));
-    CFakeWidgetGuard("CORVID2::FakeWidget::FakeWidget").Register(this, data_);
+    registerHolder<CFakeWidgetGuard>("CORVID2::FakeWidget::FakeWidget", this, data_);
 }
 
-FakeWidget::~FakeWidget() {
-    try {
-        destroyBehind();
-    } catch (const CORVID2::Exceptions::ObjectInvalidException&) {
-        traceWarning("FakeWidget; ~FakeWidget; Object invalid.");
-    }
-}
+FakeWidget::~FakeWidget() { destroyBehind(); }
 
 void FakeWidget::destroyBehind() {
-    CFakeWidgetGuard guard("CORVID2::FakeWidget::~FakeWidget");
-    FakeWidgetData* data = guard.Unregister(this, &data_);
-    if (ownsStorage_)
-        delete data;
-    else
-        data->~FakeWidgetData();
+    unregisterHolder<CFakeWidgetGuard>("CORVID2::FakeWidget::~FakeWidget", this, &data_, "FakeWidget", "~FakeWidget",
+                                       [this](FakeWidgetData* data) {
+                                           if (ownsStorage_)
+                                               delete data;
+                                           else
+                                               data->~FakeWidgetData();
+                                       });
 }
 
 int FakeWidget::GetValue() {

@@ -48,7 +48,8 @@ public:
     void SetValue(int value);   // shared, refused under another thread's write lock
     void Reset();               // exclusive, refused under another thread's write lock
 
-    // What a list update does to the object behind a wrapper that the application still holds.
+    // What a list update does to the object behind a wrapper that the application still holds; a
+    // second time (or the destructor after it) finds the holder gone and only traces a warning.
     void destroyBehind();
     FakeWidgetData* const* dataSlot() const { return &data_; }
 
