@@ -171,6 +171,7 @@ public:
     std::uint64_t maximumFileSizeBytes() const;
     unsigned maximumArchives() const;
     void setFreeSpaceSource(FreeSpaceSource source);
+    // Not synchronised with tracing threads: set it before the first line.
     void setClock(const TraceClock& clock);
     const char* prefix() const { return prefix_; }
     bool hasWriter() const;

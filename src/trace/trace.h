@@ -5,7 +5,8 @@
 #include "core/consumer_base.h"
 #include "trace/debug_trace.h"
 
-// Each helper costs two relaxed loads when its level is off. Formats follow the library's line
+// Each helper costs two relaxed loads when its level is off. They reach the consumer context,
+// so code that runs while that context is being built uses its trace object directly instead. Formats follow the library's line
 // convention: "<object>; <operation>; <details>", e.g. traceInfo("%s; open", name).
 #if CORVID2_TRACE_INLINE_FORWARDING
 #define CORVID2_DEFINE_TRACE_HELPER(name, level)                                                     \

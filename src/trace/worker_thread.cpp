@@ -46,7 +46,11 @@ void CWorkerThread::entry() {
     afterRun();
     tlsCurrentWorker = nullptr;
     running_.store(false, std::memory_order_release);
-    active_.store(false, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        active_.store(false, std::memory_order_release);
+    }
+    eventCondition_.notify_all();  // ends a stopper's 10 ms poll early
 }
 
 bool CWorkerThread::start() {
@@ -87,13 +91,13 @@ bool CWorkerThread::stop() {
     if (!thread_.joinable()) return true;
     stopFlag_.store(true, std::memory_order_release);
     {
-        std::lock_guard<std::mutex> lock(eventMutex_);
+        std::unique_lock<std::mutex> lock(eventMutex_);
         stopEvent_ = true;
-    }
-    eventCondition_.notify_all();
-    for (int poll = 0; poll < kStopPolls && active_.load(std::memory_order_acquire); ++poll) {
-        stopFlag_.store(true, std::memory_order_release);
-        std::this_thread::sleep_for(kStopPollInterval);
+        eventCondition_.notify_all();
+        for (int poll = 0; poll < kStopPolls && active_.load(std::memory_order_acquire); ++poll) {
+            stopFlag_.store(true, std::memory_order_release);
+            eventCondition_.wait_for(lock, kStopPollInterval);
+        }
     }
     thread_.join();
     return true;

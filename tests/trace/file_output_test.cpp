@@ -2,7 +2,10 @@
 // File output of the trace object: naming the file, free-space sizing, start-up by enable file.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "trace/debug_trace.h"
 #include "trace/trace_compressor.h"
@@ -141,6 +144,30 @@ TEST_F(FileOutput, ThreadedWriterRotatesBySize) {
     const auto archives = CTraceArchiveNames(path_).existing();
     EXPECT_GE(archives.size(), 1u);
     EXPECT_LE(archives.size(), 2u);
+}
+
+TEST_F(FileOutput, SwitchingWhileOtherThreadsTraceIsSafe) {
+    ASSERT_TRUE(trace_.setFileName(path_));
+    trace_.setEnabled(true);
+    std::atomic<bool> done{false};
+    std::vector<std::thread> tracers;
+    for (int t = 0; t < 3; ++t)
+        tracers.emplace_back([&, t] {
+            for (int i = 0; !done; ++i) trace_.trace(0, kLevelError, 0, "base; thread %d line %d", t, i);
+        });
+    for (int round = 0; round < 30; ++round) {
+        trace_.setEnabled(round % 2 == 0);
+        trace_.setFileName(folder_.file(round % 3 == 0 ? "a.log" : "b.log"));
+        trace_.changeOptions(kOptionThreadId, round % 2 == 1);
+    }
+    done = true;
+    for (auto& tracer : tracers) tracer.join();
+    trace_.setOptions(kOptionPrefix | kOptionLineEnd);
+    trace_.setEnabled(true);
+    ASSERT_TRUE(trace_.setFileName(path_));
+    trace_.trace(0, kLevelError, 0, "base; after the storm");
+    ASSERT_TRUE(trace_.waitUntilWritten(corvid2::test::kPatience));
+    EXPECT_NE(readFile(path_).find("corvid2_genicam; Err; base; after the storm\n"), std::string::npos);
 }
 
 // ---- sizing -----------------------------------------------------------------------------
