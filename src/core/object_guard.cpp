@@ -3,7 +3,6 @@
 #include "core/object_guard.h"
 
 #include <cstdio>
-#include <thread>
 
 #include "core/last_error.h"
 #include "core/result_codes.h"
@@ -14,30 +13,7 @@ namespace {
 constexpr std::int32_t kAccessDenied = -1005;
 constexpr std::int32_t kObjectInvalid = -1098;
 
-// Enough pause instructions to ride out a holder that is about to leave; past that the holder is
-// probably descheduled and needs this core.
-constexpr unsigned kPausesBeforeYield = 64;
-
-inline void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#else
-    std::this_thread::yield();
-#endif
-}
-
 }  // namespace
-
-void CSpinWait::once() {
-    if (tries_ < kPausesBeforeYield) {
-        ++tries_;
-        cpuRelax();
-    } else {
-        std::this_thread::yield();
-    }
-}
 
 CorvidObjectGuard::CorvidObjectGuard(CObjectRegistry& registry, const char* functionName, bool lookupOnly)
     : registry_(registry), functionName_(functionName ? functionName : ""), lookupOnly_(lookupOnly) {}

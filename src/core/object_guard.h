@@ -24,7 +24,7 @@
 // and leave no hold behind. They still take the registry lock for the lookup itself: the maps
 // are std::unordered_map, which another thread may rehash while registering, so an unlocked
 // lookup would be a data race. The lock is uncontended in the common case and costs one atomic
-// exchange to take and one to release. What a lookup-only guard proves is that the object was
+// exchange to take and one release store to let go. What a lookup-only guard proves is that the object was
 // registered, under the identity it carries now, at the moment of the lookup; nothing keeps it
 // alive afterwards, so such guards belong to objects whose destruction their caller excludes by
 // other means.
@@ -60,16 +60,6 @@ private:
     }
     const void* slot_;
     void* (*read_)(const void*);
-};
-
-// Busy-wait step: a pause instruction for the first tries, then a yield so that on a machine with
-// few cores the thread that holds the object gets to run and finish.
-class CSpinWait {
-public:
-    void once();
-
-private:
-    unsigned tries_ = 0;
 };
 
 // Base of every guard. Objects are passed as untyped pointers here; `CObjectGuard` below gives
@@ -196,6 +186,15 @@ struct UncountedRecordBase : NoAccessControl {
 // The guard of one kind. Later public classes declare theirs in one line, for example
 //   using CBufferGuard = CObjectGuard<RegistryKind::BufferData, BufferData,
 //                                     RecordMember<BufferData, &BufferData::access_>>;
+// or, where the guard must reach a public class's private members,
+//   class CBufferGuard : public CObjectGuard<...>, CORVID2::Internal { using CObjectGuard::CObjectGuard; };
+// Which policy each kind takes:
+//   holders of the public wrappers (Device, Buffer, NodeMap, Image, ...): RecordMember;
+//   CPolarizerObj (derives from the record): RecordBase;
+//   internal CDeviceObj, CDataStreamObj, device and plug-and-play event objects: IdentityAndCounter
+//     (the data stream's policy adds an onUnregistered that cancels waits for filled buffers);
+//   internal GenApi nodes: UncountedRecordBase, used lookup-only;
+//   segment info objects: NoAccessControl (identity 0, nothing counted).
 template <RegistryKind Kind, class Object, class Access>
 class CObjectGuard : public CorvidObjectGuard {
 public:

@@ -2,10 +2,38 @@
 // The registries of live guarded objects and their recursive lock.
 #include "core/object_registry.h"
 
+#include <thread>
+
 #include "core/consumer_base.h"
 #include "platform/platform.h"
 
 namespace corvid2 {
+namespace {
+
+// Enough pause instructions to ride out a holder that is about to leave; past that the holder is
+// probably descheduled and needs this core.
+constexpr unsigned kPausesBeforeYield = 64;
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+void CSpinWait::once() {
+    if (tries_ < kPausesBeforeYield) {
+        ++tries_;
+        cpuRelax();
+    } else {
+        std::this_thread::yield();
+    }
+}
 
 const std::array<RegistryDescription, kRegistryCount> kRegistryDescriptions = {{
     {"GenAPINode", true},

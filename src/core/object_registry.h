@@ -55,6 +55,33 @@ extern const std::array<RegistryDescription, kRegistryCount> kRegistryDescriptio
 // The calling thread's id as platform::currentThreadId gives it, cached for the guards' fast paths.
 std::uint32_t guardThreadId();
 
+// Busy-wait step: a pause instruction for the first tries, then a yield so that on a machine with
+// few cores the thread that holds what is awaited gets to run and finish.
+class CSpinWait {
+public:
+    void once();
+
+private:
+    unsigned tries_ = 0;
+};
+
+// The mutual exclusion under the registry lock. Its critical sections are a few lookups and
+// atomic updates and never block, so waiting by spinning costs less than parking a thread, and
+// taking it is one atomic exchange, releasing one store.
+class CSpinMutex {
+public:
+    void lock() {
+        while (locked_.exchange(true, std::memory_order_acquire)) {
+            CSpinWait spin;
+            while (locked_.load(std::memory_order_relaxed)) spin.once();
+        }
+    }
+    void unlock() { locked_.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> locked_{false};
+};
+
 // A recursive lock made of the owning thread's id, a depth and a mutex. The owner field is atomic
 // so that the "do I already hold it" test may race with other threads taking the mutex: only the
 // owning thread can ever find its own id there.
@@ -80,7 +107,7 @@ public:
 private:
     std::atomic<std::uint32_t> owner_{0};
     std::uint32_t depth_ = 0;
-    std::mutex mutex_;
+    CSpinMutex mutex_;
 };
 
 // Hash map from an address to an identity: open addressing with linear probing in a power-of-two
