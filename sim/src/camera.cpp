@@ -407,6 +407,16 @@ void Camera::setConnected(bool connected) {
   notifyListener();
 }
 
+void Camera::releaseControl() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.tlParamsLocked = 0;
+    acquiring_ = false;
+    pendingTriggers_ = 0;
+  }
+  notifyListener();
+}
+
 std::string Camera::userId() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return state_.userId;

@@ -78,6 +78,8 @@ class Camera {
   void setObserver(std::weak_ptr<CameraObserver> observer);
   void setListener(std::weak_ptr<AcquisitionListener> listener);
   void setConnected(bool connected);
+  // The controlling device closed: like a camera losing its control channel, it stops and unlocks.
+  void releaseControl();
   bool connected() const { return connected_; }
   std::string userId() const;
   size_t payloadSize() const;

@@ -105,6 +105,7 @@ std::vector<void*> DeviceModule::close() {
     handles.push_back(stream->handle());
   }
   camera_->setObserver({});
+  if (access_ != DEVICE_ACCESS_READONLY) camera_->releaseControl();
   camera_->port().setWritable(true);
   for (const auto& event : unregisterAllEvents()) handles.push_back(event->handle());
   handles.push_back(remote_->handle());

@@ -2,6 +2,8 @@
 // The exported C functions: each is one guarded call of its implementation, which maps any failure to its
 // GenTL code, records the thread's last error and lets injected faults take effect.
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "gentl_api.h"
 #include "producer.h"

@@ -171,6 +171,22 @@ TEST_F(SimModuleTree, ClosedHandlesBecomeInvalid) {
   EXPECT_NE(device, again);
 }
 
+TEST_F(SimModuleTree, ClosingTheControllingDeviceStopsAndUnlocksTheCamera) {
+  DEV_HANDLE device = session.openDevice("SimMono0");
+  {
+    Features camera(session.remotePort(device));
+    camera.setInt("TLParamsLocked", 1);
+    camera.execute("AcquisitionStart");
+    camera.setEnum("AcquisitionStatusSelector", "AcquisitionActive");
+    EXPECT_TRUE(camera.getBool("AcquisitionActiveBit"));
+  }
+  ASSERT_EQ(GC_ERR_SUCCESS, gt.DevClose(device));
+  Features camera(session.remotePort(session.openDevice("SimMono0")));
+  EXPECT_FALSE(camera.getBool("AcquisitionActiveBit"));
+  EXPECT_EQ(0, camera.getInt("TLParamsLocked"));
+  EXPECT_EQ(GC_ERR_SUCCESS, camera.trySetInt("Width", 320));
+}
+
 // Every module has a port whose description can be fetched from each location and parses.
 TEST_F(SimModuleTree, EveryModulePortServesItsDescriptions) {
   DEV_HANDLE device = session.openDevice("SimPolarized0");
