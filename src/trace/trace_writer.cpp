@@ -183,8 +183,11 @@ void CDbgTraceThread::runPass() {
     batch.reserve(kLinesPerPass);
     std::size_t written = 0;
     if (skip_.load()) {
-        // Drain the whole backlog, then report how many lines were dropped meanwhile.
-        while (const std::size_t taken = takeBatch(batch, kLinesPerPass)) {
+        // Drain the whole backlog, then report how many lines were dropped meanwhile. A stop
+        // request ends the drain: what is left is freed with the writer.
+        while (!stopRequested()) {
+            const std::size_t taken = takeBatch(batch, kLinesPerPass);
+            if (taken == 0) break;
             writeBatch(file, batch);
             written += taken;
         }
