@@ -20,7 +20,9 @@ struct NumberKind<int64_t> {
   static int64_t parse(const char* text, const std::string& owner, const char* element) {
     return parseInteger(text, owner, element);
   }
-  static int64_t read(Node* node, bool verify = false, bool ignoreCache = false) { return node->readInt(verify, ignoreCache); }
+  static int64_t read(Node* node, bool verify = false, bool ignoreCache = false) {
+    return node->readInt(verify, ignoreCache);
+  }
   static void write(Node* node, int64_t value, bool verify) { node->writeInt(value, verify); }
   static int64_t min(Node* node) { return node->intMin(); }
   static int64_t max(Node* node) { return node->intMax(); }
@@ -37,7 +39,9 @@ struct NumberKind<double> {
   static double parse(const char* text, const std::string& owner, const char* element) {
     return parseFloat(text, owner, element);
   }
-  static double read(Node* node, bool verify = false, bool ignoreCache = false) { return node->readFloat(verify, ignoreCache); }
+  static double read(Node* node, bool verify = false, bool ignoreCache = false) {
+    return node->readFloat(verify, ignoreCache);
+  }
   static void write(Node* node, double value, bool verify) { node->writeFloat(value, verify); }
   static double min(Node* node) { return node->floatMin(); }
   static double max(Node* node) { return node->floatMax(); }
@@ -211,8 +215,8 @@ class SwissKnifeNode : public Base {
   SwissKnifeNode(NodeMapImpl& map, const NodeXml& xml, const char* type) : Base(map, xml, nodeName(xml), type) {}
   void link(Linker& linker) override {
     Base::link(linker);
-    FormulaSymbols symbols = gatherFormulaSymbols(linker, this->xml_, NumberKind<T>::kMode == Formula::Mode::kInteger,
-                                                  this->name_);
+    FormulaSymbols symbols =
+        gatherFormulaSymbols(linker, this->xml_, NumberKind<T>::kMode == Formula::Mode::kInteger, this->name_);
     formula_ = Formula::compile(this->xml_.text("Formula", ""), symbols, NumberKind<T>::kMode, this->name_);
   }
   EAccessMode ownAccessMode() const override { return formulaAccess({&formula_}); }
@@ -229,8 +233,8 @@ class ConverterNode : public Base {
   ConverterNode(NodeMapImpl& map, const NodeXml& xml, const char* type) : Base(map, xml, nodeName(xml), type) {}
   void link(Linker& linker) override {
     Base::link(linker);
-    FormulaSymbols symbols = gatherFormulaSymbols(linker, this->xml_, NumberKind<T>::kMode == Formula::Mode::kInteger,
-                                                  this->name_);
+    FormulaSymbols symbols =
+        gatherFormulaSymbols(linker, this->xml_, NumberKind<T>::kMode == Formula::Mode::kInteger, this->name_);
     symbols.hasFromTo = true;
     target_ = linker.resolve(this->xml_.text("pValue", ""), "pValue");
     from_ = Formula::compile(this->xml_.text("FormulaFrom", ""), symbols, NumberKind<T>::kMode, this->name_);

@@ -54,7 +54,8 @@ class EnumerationNode : public Node, public virtual IEnumeration {
     value_.link(linker, xml_, name_);
     for (Node* node : linker.resolveAll(xml_, "pEnumEntry", false)) {
       auto* entry = dynamic_cast<EnumEntryNode*>(node);
-      if (!entry) CORVID2_NODE_THROW(RuntimeException, *this, "<pEnumEntry> names '" + node->name() + "', which is no entry");
+      if (!entry)
+        CORVID2_NODE_THROW(RuntimeException, *this, "<pEnumEntry> names '" + node->name() + "', which is no entry");
       entries_.push_back(entry);
     }
   }

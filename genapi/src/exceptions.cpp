@@ -7,8 +7,7 @@
 
 namespace corvid2::genapi {
 
-GenericException::GenericException(std::string description, std::string sourceFile, unsigned line,
-                                   std::string typeName)
+GenericException::GenericException(std::string description, std::string sourceFile, unsigned line, std::string typeName)
     : description_(std::move(description)),
       sourceFile_(std::move(sourceFile)),
       line_(line),
@@ -36,7 +35,7 @@ const char* ToString(ECachingMode mode) {
   return pick(kNames, mode);
 }
 const char* ToString(ERepresentation representation) {
-  static const char* const kNames[] = {"Linear", "Logarithmic", "Boolean", "PureNumber",
+  static const char* const kNames[] = {"Linear",    "Logarithmic", "Boolean",   "PureNumber",
                                        "HexNumber", "IPV4Address", "MACAddress"};
   return pick(kNames, representation);
 }
@@ -45,7 +44,7 @@ const char* ToString(EDisplayNotation notation) {
   return pick(kNames, notation);
 }
 const char* ToString(EInterfaceType type) {
-  static const char* const kNames[] = {"IValue", "IBase", "IInteger", "IBoolean", "ICommand", "IFloat",
+  static const char* const kNames[] = {"IValue",  "IBase",     "IInteger",  "IBoolean",     "ICommand",   "IFloat",
                                        "IString", "IRegister", "ICategory", "IEnumeration", "IEnumEntry", "IPort"};
   return pick(kNames, type);
 }

@@ -2,12 +2,13 @@
 // Formula compiler (tokenizer and precedence parser into a flat expression tree) and its evaluator.
 #include "formula.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <set>
+#include <string_view>
 
 #include "corvid2/genapi/exceptions.h"
 #include "corvid2/genapi/interfaces.h"
@@ -15,11 +16,15 @@
 
 namespace corvid2::genapi::detail {
 
+// clang-format off
 enum class Formula::Op : uint8_t {
-  kLiteral, kVariable, kFrom, kTo, kFunction, kRound2, kSgn, kNeg, kAbs, kTernary,
-  kOr, kAnd, kBitOr, kBitXor, kBitAnd, kEq, kNe, kLt, kLe, kGt, kGe, kShl, kShr,
-  kAdd, kSub, kMul, kDiv, kMod, kPow, kMinus, kPlus, kBitNot, kNot
+  kLiteral, kVariable, kFrom, kTo,                                   // leaves
+  kFunction, kRound2, kSgn, kNeg, kAbs,                              // functions
+  kTernary, kOr, kAnd, kBitOr, kBitXor, kBitAnd, kEq, kNe,           // binary and ternary operators
+  kLt, kLe, kGt, kGe, kShl, kShr, kAdd, kSub, kMul, kDiv, kMod, kPow,
+  kMinus, kPlus, kBitNot, kNot                                       // unary operators
 };
+// clang-format on
 
 int64_t FormulaValue::asInt() const {
   if (isInt) return i;
@@ -33,25 +38,28 @@ namespace {
 
 using Op = Formula::Op;
 
-struct BinaryLevel {
-  const char* tokens[4];
-  Op ops[4];
+// Operators of one or two characters as a number, so that matching one is an integer compare.
+constexpr uint16_t operatorCode(const char* token) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(token[0]) |
+                               (token[0] && token[1] ? static_cast<uint8_t>(token[1]) << 8 : 0));
+}
+
+struct BinaryOperator {
+  uint16_t code;
+  int level;  // higher binds tighter; all binary operators are left-associative
+  Op op;
 };
 
 // Lowest precedence first; ** and the unary operators are handled by the parser itself.
-const BinaryLevel kLevels[] = {
-    {{"||"}, {Op::kOr}},
-    {{"&&"}, {Op::kAnd}},
-    {{"|"}, {Op::kBitOr}},
-    {{"^"}, {Op::kBitXor}},
-    {{"&"}, {Op::kBitAnd}},
-    {{"=", "<>", "==", "!="}, {Op::kEq, Op::kNe, Op::kEq, Op::kNe}},
-    {{"<", "<=", ">", ">="}, {Op::kLt, Op::kLe, Op::kGt, Op::kGe}},
-    {{"<<", ">>"}, {Op::kShl, Op::kShr}},
-    {{"+", "-"}, {Op::kAdd, Op::kSub}},
-    {{"*", "/", "%"}, {Op::kMul, Op::kDiv, Op::kMod}},
+const BinaryOperator kBinaryOperators[] = {
+    {operatorCode("||"), 0, Op::kOr},    {operatorCode("&&"), 1, Op::kAnd},   {operatorCode("|"), 2, Op::kBitOr},
+    {operatorCode("^"), 3, Op::kBitXor}, {operatorCode("&"), 4, Op::kBitAnd}, {operatorCode("="), 5, Op::kEq},
+    {operatorCode("<>"), 5, Op::kNe},    {operatorCode("=="), 5, Op::kEq},    {operatorCode("!="), 5, Op::kNe},
+    {operatorCode("<"), 6, Op::kLt},     {operatorCode("<="), 6, Op::kLe},    {operatorCode(">"), 6, Op::kGt},
+    {operatorCode(">="), 6, Op::kGe},    {operatorCode("<<"), 7, Op::kShl},   {operatorCode(">>"), 7, Op::kShr},
+    {operatorCode("+"), 8, Op::kAdd},    {operatorCode("-"), 8, Op::kSub},    {operatorCode("*"), 9, Op::kMul},
+    {operatorCode("/"), 9, Op::kDiv},    {operatorCode("%"), 9, Op::kMod},
 };
-constexpr int kLevelCount = sizeof kLevels / sizeof kLevels[0];
 
 struct FunctionEntry {
   const char* name;
@@ -62,7 +70,9 @@ struct FunctionEntry {
 double roundHalfAway(double x) { return std::round(x); }
 
 const FunctionEntry kFunctions[] = {
-    {"SGN", Op::kSgn, nullptr},      {"NEG", Op::kNeg, nullptr},        {"ABS", Op::kAbs, nullptr},
+    {"SGN", Op::kSgn, nullptr},
+    {"NEG", Op::kNeg, nullptr},
+    {"ABS", Op::kAbs, nullptr},
     {"SQRT", Op::kFunction, static_cast<double (*)(double)>(std::sqrt)},
     {"EXP", Op::kFunction, static_cast<double (*)(double)>(std::exp)},
     {"LN", Op::kFunction, static_cast<double (*)(double)>(std::log)},
@@ -111,25 +121,39 @@ class FormulaParser {
                            __FILE__, __LINE__);
   }
 
+  static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
   void skipSpace() {
-    while (pos_ < text_->size() && std::isspace(static_cast<unsigned char>((*text_)[pos_]))) ++pos_;
+    while (pos_ < text_->size() && isSpace((*text_)[pos_])) ++pos_;
   }
 
-  bool accept(const char* token) {
+  // The operator at the current position (longest match first) as its code, 0 when there is none; remembered
+  // per position because the parser asks for it several times.
+  uint16_t currentOperator() {
+    static const char* const kOperators[] = {"**", "<<", ">>", "<=", ">=", "<>", "==", "!=", "&&", "||",
+                                             "<",  ">",  "=",  "+",  "-",  "*",  "/",  "%",  "&",  "|",
+                                             "^",  "~",  "!",  "?",  ":",  "(",  ")",  ","};
     skipSpace();
-    size_t n = std::strlen(token);
-    if (text_->compare(pos_, n, token) != 0) return false;
-    // "<" must not swallow "<<", "<=", "<>"; "*" not "**"; "&" not "&&"; "|" not "||"; "=" not "==".
-    if (n == 1 && pos_ + 1 < text_->size()) {
-      char next = (*text_)[pos_ + 1];
-      char c = token[0];
-      if ((c == '<' && (next == '<' || next == '=' || next == '>')) || (c == '>' && (next == '>' || next == '=')) ||
-          (c == '*' && next == '*') || (c == '&' && next == '&') || (c == '|' && next == '|') ||
-          (c == '=' && next == '=') || (c == '!' && next == '=')) {
-        return false;
+    if (pos_ == operatorPos_) return operator_;
+    operatorPos_ = pos_;
+    operator_ = 0;
+    const std::string& text = *text_;
+    for (const char* candidate : kOperators) {
+      size_t n = candidate[1] ? 2 : 1;
+      if (pos_ + n <= text.size() && text[pos_] == candidate[0] && (n == 1 || text[pos_ + 1] == candidate[1])) {
+        operator_ = operatorCode(candidate);
+        break;
       }
     }
-    pos_ += n;
+    return operator_;
+  }
+
+  static size_t operatorLength(uint16_t code) { return code > 0xff ? 2 : 1; }
+
+  bool accept(const char* token) {
+    uint16_t code = operatorCode(token);
+    if (currentOperator() != code) return false;
+    pos_ += operatorLength(code);
     return true;
   }
 
@@ -178,20 +202,22 @@ class FormulaParser {
     return emitOp(Op::kTernary, condition, whenTrue, whenFalse);
   }
 
-  int32_t parseBinary(int level) {
-    if (level == kLevelCount) return parseUnary();
-    int32_t left = parseBinary(level + 1);
+  // Precedence climbing: one look at the operator per step instead of one per precedence level.
+  int32_t parseBinary(int minLevel) {
+    int32_t left = parseUnary();
     for (;;) {
-      bool matched = false;
-      for (int k = 0; k < 4 && kLevels[level].tokens[k]; ++k) {
-        if (accept(kLevels[level].tokens[k])) {
-          int32_t right = parseBinary(level + 1);
-          left = emitOp(kLevels[level].ops[k], left, right);
-          matched = true;
+      const BinaryOperator* found = nullptr;
+      uint16_t op = currentOperator();
+      for (const BinaryOperator& candidate : kBinaryOperators) {
+        if (op == candidate.code) {
+          found = &candidate;
           break;
         }
       }
-      if (!matched) return left;
+      if (!found || found->level < minLevel) return left;
+      pos_ += operatorLength(op);
+      int32_t right = parseBinary(found->level + 1);
+      left = emitOp(found->op, left, right);
     }
   }
 
@@ -233,10 +259,11 @@ class FormulaParser {
     } else {
       size_t k = 0;
       while (std::isdigit(static_cast<unsigned char>(begin[k]))) ++k;
-      bool isFloat = begin[k] == '.' ||
-                     ((begin[k] == 'e' || begin[k] == 'E') &&
-                      (std::isdigit(static_cast<unsigned char>(begin[k + 1])) ||
-                       ((begin[k + 1] == '-' || begin[k + 1] == '+') && std::isdigit(static_cast<unsigned char>(begin[k + 2])))));
+      bool isFloat =
+          begin[k] == '.' ||
+          ((begin[k] == 'e' || begin[k] == 'E') &&
+           (std::isdigit(static_cast<unsigned char>(begin[k + 1])) ||
+            ((begin[k + 1] == '-' || begin[k + 1] == '+') && std::isdigit(static_cast<unsigned char>(begin[k + 2])))));
       if (isFloat) {
         literal.literal = FormulaValue::ofFloat(std::strtod(begin, &end));
       } else {
@@ -314,6 +341,8 @@ class FormulaParser {
   std::set<std::string>& expanding_;
   const std::string* text_ = nullptr;
   size_t pos_ = 0;
+  size_t operatorPos_ = std::string::npos;
+  uint16_t operator_ = 0;
   int nesting_ = 0;
   std::vector<int>& heights_ = formula_.heights_;
 };
@@ -325,9 +354,10 @@ FormulaSymbols gatherFormulaSymbols(Linker& linker, const NodeXml& xml, bool int
     std::string name = element.attribute("Name").value();
     FormulaVariable variable;
     variable.node = linker.resolve(element.child_value(), "pVariable");
-    static const std::pair<const char*, FormulaVariable::Property> kSuffixes[] = {
-        {".Min", FormulaVariable::kMin}, {".Max", FormulaVariable::kMax}, {".Inc", FormulaVariable::kInc},
-        {".Value", FormulaVariable::kValue}};
+    static const std::pair<const char*, FormulaVariable::Property> kSuffixes[] = {{".Min", FormulaVariable::kMin},
+                                                                                  {".Max", FormulaVariable::kMax},
+                                                                                  {".Inc", FormulaVariable::kInc},
+                                                                                  {".Value", FormulaVariable::kValue}};
     for (const auto& [suffix, property] : kSuffixes) {
       size_t n = std::strlen(suffix);
       if (name.size() > n && name.compare(name.size() - n, n, suffix) == 0) variable.property = property;
@@ -383,9 +413,9 @@ FormulaValue Formula::readVariable(const FormulaVariable& variable) const {
       auto* enumeration = dynamic_cast<IEnumeration*>(&node);
       IEnumEntry* entry = enumeration ? enumeration->GetEntryByName(variable.entry) : nullptr;
       if (!entry) {
-        throw RuntimeException("node '" + owner_ + "': formula names missing entry '" + variable.entry + "' of '" +
-                                   node.name() + "'",
-                               __FILE__, __LINE__);
+        throw RuntimeException(
+            "node '" + owner_ + "': formula names missing entry '" + variable.entry + "' of '" + node.name() + "'",
+            __FILE__, __LINE__);
       }
       return FormulaValue::ofInt(entry->GetValue());
     }
@@ -401,9 +431,15 @@ FormulaValue Formula::evaluate(FormulaValue from, FormulaValue to) const {
 
 namespace {
 // Integer arithmetic wraps around at 64 bits, as on the devices that the formulas describe.
-int64_t wrapAdd(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
-int64_t wrapSub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
-int64_t wrapMul(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)); }
+int64_t wrapAdd(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+int64_t wrapSub(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+int64_t wrapMul(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
 int64_t shiftLeft(int64_t a, int64_t n) {
   return n < 0 || n > 63 ? 0 : static_cast<int64_t>(static_cast<uint64_t>(a) << n);
 }
@@ -432,26 +468,36 @@ FormulaValue Formula::eval(int32_t index, const FormulaValue& from, const Formul
     throw RuntimeException("node '" + owner_ + "': division by zero in formula '" + text_ + "'", __FILE__, __LINE__);
   };
   switch (in.op) {
-    case Op::kLiteral: return in.literal;
+    case Op::kLiteral:
+      return in.literal;
     case Op::kVariable: {
       FormulaValue v = readVariable(slots_[static_cast<size_t>(in.slot)]);
       return mode_ == Mode::kFloat ? FormulaValue::ofFloat(v.asFloat()) : v;
     }
-    case Op::kFrom: return mode_ == Mode::kFloat ? FormulaValue::ofFloat(from.asFloat()) : from;
-    case Op::kTo: return mode_ == Mode::kFloat ? FormulaValue::ofFloat(to.asFloat()) : to;
-    case Op::kTernary: return isTrue(operand(in.a)) ? operand(in.b) : operand(in.c);
-    case Op::kOr: return truth(isTrue(operand(in.a)) || isTrue(operand(in.b)));
-    case Op::kAnd: return truth(isTrue(operand(in.a)) && isTrue(operand(in.b)));
-    case Op::kNot: return truth(!isTrue(operand(in.a)));
-    default: break;
+    case Op::kFrom:
+      return mode_ == Mode::kFloat ? FormulaValue::ofFloat(from.asFloat()) : from;
+    case Op::kTo:
+      return mode_ == Mode::kFloat ? FormulaValue::ofFloat(to.asFloat()) : to;
+    case Op::kTernary:
+      return isTrue(operand(in.a)) ? operand(in.b) : operand(in.c);
+    case Op::kOr:
+      return truth(isTrue(operand(in.a)) || isTrue(operand(in.b)));
+    case Op::kAnd:
+      return truth(isTrue(operand(in.a)) && isTrue(operand(in.b)));
+    case Op::kNot:
+      return truth(!isTrue(operand(in.a)));
+    default:
+      break;
   }
   FormulaValue a = operand(in.a);
   if (in.b < 0) {
     // Unary operators and functions.
     switch (in.op) {
       case Op::kMinus:
-      case Op::kNeg: return a.isInt ? FormulaValue::ofInt(wrapSub(0, a.i)) : FormulaValue::ofFloat(-a.d);
-      case Op::kPlus: return a;
+      case Op::kNeg:
+        return a.isInt ? FormulaValue::ofInt(wrapSub(0, a.i)) : FormulaValue::ofFloat(-a.d);
+      case Op::kPlus:
+        return a;
       case Op::kBitNot: {
         int64_t r = ~a.asInt();
         return mode_ == Mode::kFloat ? FormulaValue::ofFloat(static_cast<double>(r)) : FormulaValue::ofInt(r);
@@ -463,14 +509,16 @@ FormulaValue Formula::eval(int32_t index, const FormulaValue& from, const Formul
         return a.isInt ? FormulaValue::ofInt(a.i < 0 ? wrapSub(0, a.i) : a.i) : FormulaValue::ofFloat(std::fabs(a.d));
       case Op::kFunction: {
         double r = in.func(a.asFloat());
-        if (mode_ == Mode::kInteger && (in.func == roundHalfAway || in.func == static_cast<double (*)(double)>(std::trunc) ||
-                                        in.func == static_cast<double (*)(double)>(std::floor) ||
-                                        in.func == static_cast<double (*)(double)>(std::ceil))) {
+        if (mode_ == Mode::kInteger &&
+            (in.func == roundHalfAway || in.func == static_cast<double (*)(double)>(std::trunc) ||
+             in.func == static_cast<double (*)(double)>(std::floor) ||
+             in.func == static_cast<double (*)(double)>(std::ceil))) {
           return a.isInt ? a : FormulaValue::ofInt(FormulaValue::ofFloat(r).asInt());
         }
         return FormulaValue::ofFloat(r);
       }
-      default: break;
+      default:
+        break;
     }
   }
   FormulaValue b = operand(in.b);
@@ -483,20 +531,34 @@ FormulaValue Formula::eval(int32_t index, const FormulaValue& from, const Formul
     return mode_ == Mode::kFloat ? FormulaValue::ofFloat(static_cast<double>(r)) : FormulaValue::ofInt(r);
   };
   switch (in.op) {
-    case Op::kBitOr: return bitwise(a.asInt() | b.asInt());
-    case Op::kBitXor: return bitwise(a.asInt() ^ b.asInt());
-    case Op::kBitAnd: return bitwise(a.asInt() & b.asInt());
-    case Op::kShl: return bitwise(shiftLeft(a.asInt(), b.asInt()));
-    case Op::kShr: return bitwise(shiftRight(a.asInt(), b.asInt()));
-    case Op::kEq: return truth(integers ? a.i == b.i : a.asFloat() == b.asFloat());
-    case Op::kNe: return truth(integers ? a.i != b.i : a.asFloat() != b.asFloat());
-    case Op::kLt: return truth(integers ? a.i < b.i : a.asFloat() < b.asFloat());
-    case Op::kLe: return truth(integers ? a.i <= b.i : a.asFloat() <= b.asFloat());
-    case Op::kGt: return truth(integers ? a.i > b.i : a.asFloat() > b.asFloat());
-    case Op::kGe: return truth(integers ? a.i >= b.i : a.asFloat() >= b.asFloat());
-    case Op::kAdd: return integers ? FormulaValue::ofInt(wrapAdd(a.i, b.i)) : FormulaValue::ofFloat(a.asFloat() + b.asFloat());
-    case Op::kSub: return integers ? FormulaValue::ofInt(wrapSub(a.i, b.i)) : FormulaValue::ofFloat(a.asFloat() - b.asFloat());
-    case Op::kMul: return integers ? FormulaValue::ofInt(wrapMul(a.i, b.i)) : FormulaValue::ofFloat(a.asFloat() * b.asFloat());
+    case Op::kBitOr:
+      return bitwise(a.asInt() | b.asInt());
+    case Op::kBitXor:
+      return bitwise(a.asInt() ^ b.asInt());
+    case Op::kBitAnd:
+      return bitwise(a.asInt() & b.asInt());
+    case Op::kShl:
+      return bitwise(shiftLeft(a.asInt(), b.asInt()));
+    case Op::kShr:
+      return bitwise(shiftRight(a.asInt(), b.asInt()));
+    case Op::kEq:
+      return truth(integers ? a.i == b.i : a.asFloat() == b.asFloat());
+    case Op::kNe:
+      return truth(integers ? a.i != b.i : a.asFloat() != b.asFloat());
+    case Op::kLt:
+      return truth(integers ? a.i < b.i : a.asFloat() < b.asFloat());
+    case Op::kLe:
+      return truth(integers ? a.i <= b.i : a.asFloat() <= b.asFloat());
+    case Op::kGt:
+      return truth(integers ? a.i > b.i : a.asFloat() > b.asFloat());
+    case Op::kGe:
+      return truth(integers ? a.i >= b.i : a.asFloat() >= b.asFloat());
+    case Op::kAdd:
+      return integers ? FormulaValue::ofInt(wrapAdd(a.i, b.i)) : FormulaValue::ofFloat(a.asFloat() + b.asFloat());
+    case Op::kSub:
+      return integers ? FormulaValue::ofInt(wrapSub(a.i, b.i)) : FormulaValue::ofFloat(a.asFloat() - b.asFloat());
+    case Op::kMul:
+      return integers ? FormulaValue::ofInt(wrapMul(a.i, b.i)) : FormulaValue::ofFloat(a.asFloat() * b.asFloat());
     case Op::kDiv:
       if (integers) {
         if (b.i == 0) divisionByZero();
@@ -509,11 +571,13 @@ FormulaValue Formula::eval(int32_t index, const FormulaValue& from, const Formul
       if (y == 0) divisionByZero();
       int64_t r = y == -1 ? 0 : x % y;
       return mode_ == Mode::kFloat && !integers ? FormulaValue::ofFloat(std::fmod(a.asFloat(), b.asFloat()))
-                                                 : bitwise(r);
+                                                : bitwise(r);
     }
     case Op::kPow:
-      return integers ? FormulaValue::ofInt(intPower(a.i, b.i)) : FormulaValue::ofFloat(std::pow(a.asFloat(), b.asFloat()));
-    default: break;
+      return integers ? FormulaValue::ofInt(intPower(a.i, b.i))
+                      : FormulaValue::ofFloat(std::pow(a.asFloat(), b.asFloat()));
+    default:
+      break;
   }
   throw LogicalErrorException("node '" + owner_ + "': bad formula instruction", __FILE__, __LINE__);
 }

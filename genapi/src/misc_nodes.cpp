@@ -28,7 +28,9 @@ class CategoryNode : public Node, public virtual ICategory {
   }
   EAccessMode ownAccessMode() const override { return RO; }
   gcstring ToString(bool, bool) override { return {}; }
-  void FromString(const gcstring&, bool) override { CORVID2_NODE_THROW(AccessException, *this, "a category has no value"); }
+  void FromString(const gcstring&, bool) override {
+    CORVID2_NODE_THROW(AccessException, *this, "a category has no value");
+  }
   bool IsValueCacheValid() const override { return true; }
   void GetFeatures(value_vector& features) const override {
     MapGuard guard(*this);
@@ -172,7 +174,8 @@ class StringNode : public StringBase {
     if (Node* node = linker.resolveOptional(xml_, "pValue")) {
       target_ = dynamic_cast<IString*>(node);
       targetNode_ = node;
-      if (!target_) CORVID2_NODE_THROW(RuntimeException, *this, "<pValue> names '" + node->name() + "', which is no string");
+      if (!target_)
+        CORVID2_NODE_THROW(RuntimeException, *this, "<pValue> names '" + node->name() + "', which is no string");
     }
   }
   EAccessMode ownAccessMode() const override { return targetNode_ ? targetNode_->accessMode() : RW; }

@@ -108,9 +108,9 @@ Node* Linker::resolve(const char* name, const char* element, bool dependency) {
   std::string_view wanted = trim(name ? name : "");
   Node* node = map_.find(wanted);
   if (!node) {
-    throw RuntimeException("node '" + self_.name() + "': <" + element + "> refers to missing node '" +
-                               std::string(wanted) + "'",
-                           __FILE__, __LINE__);
+    throw RuntimeException(
+        "node '" + self_.name() + "': <" + element + "> refers to missing node '" + std::string(wanted) + "'", __FILE__,
+        __LINE__);
   }
   if (dependency && node != &self_) self_.children_.push_back(node);
   return node;
@@ -340,10 +340,18 @@ void Node::GetChildren(node_vector& children, ELinkType linkType) const {
   };
   switch (linkType) {
     case ctParentNodes:
-    case ctDependingNodes: append(dependents_); break;
-    case ctInvalidatingChildren: append(invalidators_); break;
-    case ctTerminalNodes: collectTerminals(children); break;
-    default: append(children_); break;
+    case ctDependingNodes:
+      append(dependents_);
+      break;
+    case ctInvalidatingChildren:
+      append(invalidators_);
+      break;
+    case ctTerminalNodes:
+      collectTerminals(children);
+      break;
+    default:
+      append(children_);
+      break;
   }
 }
 

@@ -2,10 +2,9 @@
 // Common part of every node: description access, reference linking, access mode, invalidation and callbacks.
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <cstdint>
 #include <map>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
@@ -74,7 +73,8 @@ struct FloatSource {
 };
 
 /// Raises exception E with a text that starts with the node's name.
-#define CORVID2_NODE_THROW(E, node, text) throw E(std::string("node '") + (node).name() + "': " + (text), __FILE__, __LINE__)
+#define CORVID2_NODE_THROW(E, node, text) \
+  throw E(std::string("node '") + (node).name() + "': " + (text), __FILE__, __LINE__)
 
 class Node : public virtual ISelector {
  public:

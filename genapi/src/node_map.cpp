@@ -42,9 +42,9 @@ void Builder::build(pugi::xml_node element, pugi::xml_node shared) {
   const CreatorTable& table = creatorTable();
   auto it = table.find(element.name());
   if (it == table.end()) {
-    throw RuntimeException(std::string("unknown node element <") + element.name() + "> named '" +
-                               element.attribute("Name").value() + "'",
-                           __FILE__, __LINE__);
+    throw RuntimeException(
+        std::string("unknown node element <") + element.name() + "> named '" + element.attribute("Name").value() + "'",
+        __FILE__, __LINE__);
   }
   it->second(*this, NodeXml{element, shared});
 }
@@ -154,7 +154,8 @@ void NodeMapImpl::checkCycles() const {
         if (child->volatile_) frame.node->volatile_ = true;
       } else if (state == 1) {
         std::string text = child->name();
-        for (auto it = path.rbegin(); it != path.rend() && it->node != child; ++it) text = it->node->name() + " -> " + text;
+        for (auto it = path.rbegin(); it != path.rend() && it->node != child; ++it)
+          text = it->node->name() + " -> " + text;
         throw RuntimeException("cyclic reference: " + child->name() + " -> " + text, __FILE__, __LINE__);
       } else {
         state = 1;

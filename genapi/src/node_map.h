@@ -2,11 +2,10 @@
 // The node map: owns the nodes, their lock, the name index, invalidation propagation and polling.
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <unordered_map>

@@ -29,8 +29,8 @@ namespace {
 // Port failures reach the caller with the register's name and location, keeping the exception's kind.
 [[noreturn]] void rethrowPortError(const Node& node, const char* operation, int64_t address, int64_t length) {
   char where[96];
-  std::snprintf(where, sizeof where, "%s of %lld bytes at 0x%llx failed: ", operation,
-                static_cast<long long>(length), static_cast<unsigned long long>(address));
+  std::snprintf(where, sizeof where, "%s of %lld bytes at 0x%llx failed: ", operation, static_cast<long long>(length),
+                static_cast<unsigned long long>(address));
   std::string prefix = "node '" + node.name() + "': " + where;
   try {
     throw;
@@ -92,7 +92,8 @@ void RegisterCore::link(Linker& linker, const NodeXml& xml) {
   if (!port) return;  // such a register is never available
   portNode_ = linker.resolve(port.child_value(), "pPort");
   port_ = dynamic_cast<IPort*>(portNode_);
-  if (!port_) CORVID2_NODE_THROW(RuntimeException, owner_, "<pPort> names '" + portNode_->name() + "', which is no port");
+  if (!port_)
+    CORVID2_NODE_THROW(RuntimeException, owner_, "<pPort> names '" + portNode_->name() + "', which is no port");
 }
 
 int64_t RegisterCore::address() const {
@@ -135,9 +136,9 @@ bool RegisterCore::cacheUsable() const {
 void RegisterCore::checkLength(int64_t length) const {
   int64_t expected = this->length();
   if (length != expected) {
-    CORVID2_NODE_THROW(OutOfRangeException, owner_,
-                       "buffer of " + std::to_string(length) + " bytes for a register of " +
-                           std::to_string(expected) + " bytes");
+    CORVID2_NODE_THROW(
+        OutOfRangeException, owner_,
+        "buffer of " + std::to_string(length) + " bytes for a register of " + std::to_string(expected) + " bytes");
   }
 }
 
@@ -210,7 +211,9 @@ int64_t signExtend(uint64_t value, int bits) {
   return static_cast<int64_t>((value ^ sign) - sign);
 }
 
-int64_t fieldMin(int bits, bool isSigned) { return isSigned ? (bits >= 64 ? INT64_MIN : -(int64_t{1} << (bits - 1))) : 0; }
+int64_t fieldMin(int bits, bool isSigned) {
+  return isSigned ? (bits >= 64 ? INT64_MIN : -(int64_t{1} << (bits - 1))) : 0;
+}
 int64_t fieldMax(int bits, bool isSigned) {
   if (bits >= 64) return INT64_MAX;
   return isSigned ? (int64_t{1} << (bits - 1)) - 1 : static_cast<int64_t>((uint64_t{1} << bits) - 1);
@@ -379,7 +382,8 @@ class StringRegNode : public RegisterNode<StringBase> {
   std::string getText(bool, bool ignoreCache) override {
     int64_t length = reg_.length();
     if (length < 0 || length > RegisterCore::kMaxLength) {
-      CORVID2_NODE_THROW(OutOfRangeException, *this, "string register length " + std::to_string(length) + " is not usable");
+      CORVID2_NODE_THROW(OutOfRangeException, *this,
+                         "string register length " + std::to_string(length) + " is not usable");
     }
     std::vector<uint8_t> bytes(static_cast<size_t>(length));
     reg_.read(bytes.data(), length, ignoreCache);
@@ -412,7 +416,8 @@ class RawRegisterNode : public RegisterNode<RawValueBase> {
   gcstring ToString(bool verify, bool ignoreCache) override {
     MapGuard guard(*this);
     int64_t length = GetLength();
-    if (length < 0 || length > RegisterCore::kMaxLength) CORVID2_NODE_THROW(OutOfRangeException, *this, "unusable length");
+    if (length < 0 || length > RegisterCore::kMaxLength)
+      CORVID2_NODE_THROW(OutOfRangeException, *this, "unusable length");
     std::vector<uint8_t> bytes(static_cast<size_t>(length));
     Get(bytes.data(), length, verify, ignoreCache);
     static const char kHex[] = "0123456789abcdef";

@@ -15,9 +15,8 @@ std::string nodeName(const NodeXml& xml) {
 
 ERepresentation parseRepresentation(const char* text, ERepresentation fallback) {
   static const std::pair<const char*, ERepresentation> kNames[] = {
-      {"Linear", Linear},       {"Logarithmic", Logarithmic}, {"Boolean", Boolean},
-      {"PureNumber", PureNumber}, {"HexNumber", HexNumber},   {"IPV4Address", IPV4Address},
-      {"MACAddress", MACAddress}};
+      {"Linear", Linear},       {"Logarithmic", Logarithmic}, {"Boolean", Boolean},      {"PureNumber", PureNumber},
+      {"HexNumber", HexNumber}, {"IPV4Address", IPV4Address}, {"MACAddress", MACAddress}};
   if (!text) return fallback;
   for (const auto& [name, value] : kNames) {
     if (std::strcmp(text, name) == 0) return value;
@@ -49,9 +48,9 @@ void IntegerBase::checkRange(int64_t value) {
   int64_t low = std::max(intMin(), imposedMin_);
   int64_t high = std::min(intMax(), imposedMax_);
   if (value < low || value > high) {
-    CORVID2_NODE_THROW(OutOfRangeException, *this,
-                       "value " + std::to_string(value) + " is outside [" + std::to_string(low) + ", " +
-                           std::to_string(high) + "]");
+    CORVID2_NODE_THROW(
+        OutOfRangeException, *this,
+        "value " + std::to_string(value) + " is outside [" + std::to_string(low) + ", " + std::to_string(high) + "]");
   }
   int64_t inc = intInc();
   if (inc > 1 && (static_cast<uint64_t>(value) - static_cast<uint64_t>(low)) % static_cast<uint64_t>(inc) != 0) {
@@ -142,9 +141,9 @@ void FloatBase::SetValue(double value, bool verify) {
   checkWritable();
   double low = std::max(floatMin(), imposedMin_), high = std::min(floatMax(), imposedMax_);
   if (!(value >= low && value <= high)) {
-    CORVID2_NODE_THROW(OutOfRangeException, *this,
-                       "value " + formatFloat(value) + " is outside [" + formatFloat(low) + ", " + formatFloat(high) +
-                           "]");
+    CORVID2_NODE_THROW(
+        OutOfRangeException, *this,
+        "value " + formatFloat(value) + " is outside [" + formatFloat(low) + ", " + formatFloat(high) + "]");
   }
   writeFloat(value, verify);
 }
@@ -225,9 +224,9 @@ void StringBase::SetValue(const gcstring& value, bool verify) {
   DepthGuard depth(*this);
   checkWritable();
   if (static_cast<int64_t>(value.size()) > maxLength()) {
-    CORVID2_NODE_THROW(OutOfRangeException, *this,
-                       "text of " + std::to_string(value.size()) + " bytes exceeds the maximum length " +
-                           std::to_string(maxLength()));
+    CORVID2_NODE_THROW(
+        OutOfRangeException, *this,
+        "text of " + std::to_string(value.size()) + " bytes exceeds the maximum length " + std::to_string(maxLength()));
   }
   setText(value, verify);
   if (verify) checkError();

@@ -18,27 +18,98 @@ using detail::Description;
 
 const std::unordered_set<std::string_view>& nodeElementNames() {
   static const std::unordered_set<std::string_view> kNames = {
-      "Node", "Category", "Integer", "IntReg", "MaskedIntReg", "Float", "FloatReg", "Converter",
-      "IntConverter", "SwissKnife", "IntSwissKnife", "Boolean", "Command", "Enumeration", "String",
-      "StringReg", "Register", "StructReg", "Port", "ConfRom", "TextDesc", "IntKey", "AdvFeatureLock",
-      "SmartFeature", "EnumEntry"};
+      "Node",      "Category",       "Integer",      "IntReg",        "MaskedIntReg", "Float",   "FloatReg",
+      "Converter", "IntConverter",   "SwissKnife",   "IntSwissKnife", "Boolean",      "Command", "Enumeration",
+      "String",    "StringReg",      "Register",     "StructReg",     "Port",         "ConfRom", "TextDesc",
+      "IntKey",    "AdvFeatureLock", "SmartFeature", "EnumEntry"};
   return kNames;
 }
 
 // Child elements that the schemas (1.0 and 1.1) allow inside node elements.
 const std::unordered_set<std::string_view>& childElementNames() {
-  static const std::unordered_set<std::string_view> kNames = {
-      "AccessMode", "Address", "Bit", "Cachable", "CacheChunkData", "ChunkID", "CommandValue", "Constant",
-      "Description", "DisplayName", "DisplayNotation", "DisplayPrecision", "DocuURL", "Endianess", "EnumEntry",
-      "EventID", "Expression", "Extension", "FeatureID", "Formula", "FormulaFrom", "FormulaTo",
-      "ImposedAccessMode", "Inc", "IntSwissKnife", "IsDeprecated", "IsLinear", "IsSelfClearing", "Key", "LSB",
-      "Length", "MSB", "Max", "Min", "NumericValue", "OffValue", "OnValue", "PollingTime", "Representation",
-      "Sign", "Slope", "Streamable", "StructEntry", "SwapEndianess", "Symbolic", "Timeout", "ToolTip", "Unit",
-      "ValidValueSet", "Value", "ValueDefault", "ValueIndexed", "Visibility", "p1212Parser", "pAddress",
-      "pAlias", "pBlockPolling", "pCastAlias", "pChunkID", "pCommandValue", "pEnumEntry", "pError", "pFeature",
-      "pInc", "pIndex", "pInvalidator", "pIsAvailable", "pIsImplemented", "pIsLocked", "pLength", "pMax",
-      "pMin", "pPort", "pSelected", "pValue", "pValueCopy", "pValueDefault", "pValueIndexed", "pVariable",
-      "pOffset", "pIncList", "IncList", "pTerminal"};
+  static const std::unordered_set<std::string_view> kNames = {"AccessMode",
+                                                              "Address",
+                                                              "Bit",
+                                                              "Cachable",
+                                                              "CacheChunkData",
+                                                              "ChunkID",
+                                                              "CommandValue",
+                                                              "Constant",
+                                                              "Description",
+                                                              "DisplayName",
+                                                              "DisplayNotation",
+                                                              "DisplayPrecision",
+                                                              "DocuURL",
+                                                              "Endianess",
+                                                              "EnumEntry",
+                                                              "EventID",
+                                                              "Expression",
+                                                              "Extension",
+                                                              "FeatureID",
+                                                              "Formula",
+                                                              "FormulaFrom",
+                                                              "FormulaTo",
+                                                              "ImposedAccessMode",
+                                                              "Inc",
+                                                              "IntSwissKnife",
+                                                              "IsDeprecated",
+                                                              "IsLinear",
+                                                              "IsSelfClearing",
+                                                              "Key",
+                                                              "LSB",
+                                                              "Length",
+                                                              "MSB",
+                                                              "Max",
+                                                              "Min",
+                                                              "NumericValue",
+                                                              "OffValue",
+                                                              "OnValue",
+                                                              "PollingTime",
+                                                              "Representation",
+                                                              "Sign",
+                                                              "Slope",
+                                                              "Streamable",
+                                                              "StructEntry",
+                                                              "SwapEndianess",
+                                                              "Symbolic",
+                                                              "Timeout",
+                                                              "ToolTip",
+                                                              "Unit",
+                                                              "ValidValueSet",
+                                                              "Value",
+                                                              "ValueDefault",
+                                                              "ValueIndexed",
+                                                              "Visibility",
+                                                              "p1212Parser",
+                                                              "pAddress",
+                                                              "pAlias",
+                                                              "pBlockPolling",
+                                                              "pCastAlias",
+                                                              "pChunkID",
+                                                              "pCommandValue",
+                                                              "pEnumEntry",
+                                                              "pError",
+                                                              "pFeature",
+                                                              "pInc",
+                                                              "pIndex",
+                                                              "pInvalidator",
+                                                              "pIsAvailable",
+                                                              "pIsImplemented",
+                                                              "pIsLocked",
+                                                              "pLength",
+                                                              "pMax",
+                                                              "pMin",
+                                                              "pPort",
+                                                              "pSelected",
+                                                              "pValue",
+                                                              "pValueCopy",
+                                                              "pValueDefault",
+                                                              "pValueIndexed",
+                                                              "pVariable",
+                                                              "pOffset",
+                                                              "pIncList",
+                                                              "IncList",
+                                                              "pTerminal"};
   return kNames;
 }
 
@@ -59,8 +130,8 @@ void checkChildren(pugi::xml_node element, int depth = 0) {
   for (pugi::xml_node child : element.children()) {
     if (child.type() != pugi::node_element) continue;
     if (!childElementNames().count(child.name())) {
-      throw RuntimeException("node '" + nodeLabel(element) + "': unknown element <" + child.name() + ">",
-                             __FILE__, __LINE__);
+      throw RuntimeException("node '" + nodeLabel(element) + "': unknown element <" + child.name() + ">", __FILE__,
+                             __LINE__);
     }
     std::string_view name = child.name();
     if (name == "EnumEntry" || name == "StructEntry" || name == "IntSwissKnife") checkChildren(child, depth + 1);
@@ -70,8 +141,7 @@ void checkChildren(pugi::xml_node element, int depth = 0) {
 void checkName(pugi::xml_node element) {
   const char* name = element.attribute("Name").value();
   if (!*name) {
-    throw RuntimeException(std::string("a <") + element.name() + "> element has no Name attribute", __FILE__,
-                           __LINE__);
+    throw RuntimeException(std::string("a <") + element.name() + "> element has no Name attribute", __FILE__, __LINE__);
   }
 }
 
@@ -156,8 +226,8 @@ CNodeMapFactory::~CNodeMapFactory() = default;
 
 CNodeMapFactory::CNodeMapFactory(EContentType contentType, const void* data, size_t size, ECacheUsage, bool) {
   if (!data && size) CORVID2_GENAPI_THROW(InvalidArgumentException, "description text is null");
-  auto bytes = std::make_shared<std::vector<char>>(static_cast<const char*>(data),
-                                                    static_cast<const char*>(data) + size);
+  auto bytes =
+      std::make_shared<std::vector<char>>(static_cast<const char*>(data), static_cast<const char*>(data) + size);
   if (contentType == ContentType_ZippedXml || isZip(*bytes)) *bytes = unzipFirstEntry(*bytes);
   text_ = std::move(bytes);
 }
@@ -178,13 +248,12 @@ void CNodeMapFactory::Preprocess() {
   if (IsEmpty()) CORVID2_GENAPI_THROW(RuntimeException, "no description text");
   auto description = std::make_shared<Description>();
   description->text = *text_;
-  pugi::xml_parse_result result = description->document.load_buffer_inplace(
-      description->text.data(), description->text.size(), pugi::parse_default | pugi::parse_trim_pcdata,
-      pugi::encoding_auto);
+  pugi::xml_parse_result result =
+      description->document.load_buffer_inplace(description->text.data(), description->text.size(),
+                                                pugi::parse_default | pugi::parse_trim_pcdata, pugi::encoding_auto);
   if (!result) {
-    CORVID2_GENAPI_THROW(RuntimeException, std::string("description is not well-formed XML: ") +
-                                               result.description() + " at offset " +
-                                               std::to_string(result.offset));
+    CORVID2_GENAPI_THROW(RuntimeException, std::string("description is not well-formed XML: ") + result.description() +
+                                               " at offset " + std::to_string(result.offset));
   }
   description->root = description->document.document_element();
   if (std::strcmp(description->root.name(), "RegisterDescription") != 0) {

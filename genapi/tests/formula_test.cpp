@@ -10,10 +10,14 @@ namespace {
 std::string escapeXml(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else if (c == '&') out += "&amp;";
-    else out += c;
+    if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '&')
+      out += "&amp;";
+    else
+      out += c;
   }
   return out;
 }
@@ -44,11 +48,11 @@ TEST(GenApiFormulaIntegers, PrecedenceAndAssociativity) {
   EXPECT_EQ(evalInt("(1 + 2) * 3"), 9);
   EXPECT_EQ(evalInt("10 - 4 - 3"), 3);
   EXPECT_EQ(evalInt("2 ** 3 ** 2"), 512);  // right-associative
-  EXPECT_EQ(evalInt("-2 ** 2"), -4);        // ** binds tighter than unary minus
-  EXPECT_EQ(evalInt("1 + 2 << 3"), 24);     // shift below additive
-  EXPECT_EQ(evalInt("1 | 6 & 3"), 3);       // & above ^ above |
+  EXPECT_EQ(evalInt("-2 ** 2"), -4);       // ** binds tighter than unary minus
+  EXPECT_EQ(evalInt("1 + 2 << 3"), 24);    // shift below additive
+  EXPECT_EQ(evalInt("1 | 6 & 3"), 3);      // & above ^ above |
   EXPECT_EQ(evalInt("5 ^ 1 | 8"), 12);
-  EXPECT_EQ(evalInt("1 < 2 = 1"), 1);       // comparison above equality
+  EXPECT_EQ(evalInt("1 < 2 = 1"), 1);  // comparison above equality
   EXPECT_EQ(evalInt("X = 7 && Y <> 3 || 0"), 1);
   EXPECT_EQ(evalInt("0 ? 1 : 0 ? 2 : 3"), 3);  // ternary is right-associative
 }

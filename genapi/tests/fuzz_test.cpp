@@ -26,8 +26,15 @@ std::string seedText() {
 }
 
 std::string mutate(std::string text, std::mt19937_64& random) {
-  static const char* const kPieces[] = {"<", ">", "/", "&amp;", "\"", "0x", "-1", "99999999999999999999", "(", ")",
-                                        "/0", "**", "Name=\"", "<pValue>A</pValue>", "</", "\xC3\xA9", "\0"};
+  static const char* const kPieces[] = {"<",       ">",
+                                        "/",       "&amp;",
+                                        "\"",      "0x",
+                                        "-1",      "99999999999999999999",
+                                        "(",       ")",
+                                        "/0",      "**",
+                                        "Name=\"", "<pValue>A</pValue>",
+                                        "</",      "\xC3\xA9",
+                                        "\0"};
   int edits = 1 + static_cast<int>(random() % 4);
   for (int k = 0; k < edits && !text.empty(); ++k) {
     size_t at = random() % text.size();
@@ -37,9 +44,15 @@ std::string mutate(std::string text, std::mt19937_64& random) {
         if (digit != std::string::npos) text[digit] = static_cast<char>('0' + random() % 10);
         break;
       }
-      case 0: text[at] = static_cast<char>(random() % 256); break;
-      case 1: text.erase(at, 1 + random() % 16); break;
-      case 2: text.insert(at, kPieces[random() % (sizeof kPieces / sizeof kPieces[0])]); break;
+      case 0:
+        text[at] = static_cast<char>(random() % 256);
+        break;
+      case 1:
+        text.erase(at, 1 + random() % 16);
+        break;
+      case 2:
+        text.insert(at, kPieces[random() % (sizeof kPieces / sizeof kPieces[0])]);
+        break;
       default: {
         size_t length = std::min<size_t>(1 + random() % 64, text.size() - at);
         text.insert(random() % text.size(), text.substr(at, length));

@@ -293,7 +293,7 @@ TEST(GenApiOtherNodes, RawRegisterAndCategory) {
   EXPECT_EQ(features[0]->GetNode()->GetName(), "Blob");
   EXPECT_EQ(s.map->GetNode("Root")->GetAccessMode(), RO);
   EXPECT_EQ(s.map->GetNode("Root")->GetPrincipalInterfaceType(), intfICategory);
-  EXPECT_TRUE(s.map->GetNode("Blob")->IsFeature());   // under Root
+  EXPECT_TRUE(s.map->GetNode("Blob")->IsFeature());     // under Root
   EXPECT_FALSE(s.map->GetNode("Device")->IsFeature());  // not in the category tree
 }
 

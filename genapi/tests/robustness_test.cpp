@@ -170,7 +170,7 @@ TEST(GenApiBadDescriptions, ReadBackVerificationOnDemand) {
   } sticky;
   ASSERT_TRUE(s.map->Connect(&sticky, "Device"));
   s.get<IInteger>("Bit").SetValue(1);  // no read-back by default
-  EXPECT_EQ(sticky.reads_, 1);          // the read of read-modify-write
+  EXPECT_EQ(sticky.reads_, 1);         // the read of read-modify-write
   s.map->SetReadBackVerification(true);
   EXPECT_THROW(s.get<IInteger>("Bit").SetValue(1, true), RuntimeException);
   EXPECT_NO_THROW(s.get<IInteger>("Bit").SetValue(1, false));

@@ -46,14 +46,19 @@ class GenApiSharedDescriptions : public ::testing::Test {
 // Node element counts from the corpus README (StructReg counted, entries not); the aravis test file also
 // embeds one IntSwissKnife in a register's address, which becomes a node of its own.
 TEST_F(GenApiSharedDescriptions, EveryFileLoadsWithAllItsNodes) {
-  const std::pair<const char*, int> kFiles[] = {
-      {"ADGenICam_Orca_Fire_C16240-20UP.xml", 30},       {"aravis_arv-fake-camera.xml", 63},
-      {"aravis_tests-data_genicam.xml", 99 + 1},         {"harvesters_TLSimu_issue_66_altered_plain.xml", 53},
-      {"nerian_SceneScan_remote.xml", 204},              {"ADGenICam_Mikrotron_CXP_MC206xS11.xml", 261},
-      {"PixeLINK_PL-B771G.xml", 457},                    {"ADGenICam_Teledyne_ShadoBox.xml", 389},
-      {"ADGenICam_AVT_Mako_G030B.xml", 636},             {"ADGenICam_PGR_GS3_U3_51S5M.xml", 733},
-      {"ADGenICam_Euresys_Coaxlink_TLInterface.xml", 1925}, {"ADGenICam_FLIR-BFS-PGE-50S4C.xml", 2527},
-      {"ADGenICam_Basler-acA1300-60gm.xml", 2188}};
+  const std::pair<const char*, int> kFiles[] = {{"ADGenICam_Orca_Fire_C16240-20UP.xml", 30},
+                                                {"aravis_arv-fake-camera.xml", 63},
+                                                {"aravis_tests-data_genicam.xml", 99 + 1},
+                                                {"harvesters_TLSimu_issue_66_altered_plain.xml", 53},
+                                                {"nerian_SceneScan_remote.xml", 204},
+                                                {"ADGenICam_Mikrotron_CXP_MC206xS11.xml", 261},
+                                                {"PixeLINK_PL-B771G.xml", 457},
+                                                {"ADGenICam_Teledyne_ShadoBox.xml", 389},
+                                                {"ADGenICam_AVT_Mako_G030B.xml", 636},
+                                                {"ADGenICam_PGR_GS3_U3_51S5M.xml", 733},
+                                                {"ADGenICam_Euresys_Coaxlink_TLInterface.xml", 1925},
+                                                {"ADGenICam_FLIR-BFS-PGE-50S4C.xml", 2527},
+                                                {"ADGenICam_Basler-acA1300-60gm.xml", 2188}};
   for (const auto& [file, expected] : kFiles) {
     SCOPED_TRACE(file);
     CNodeMapFactory factory(corpusFile(file));
@@ -93,15 +98,15 @@ TEST_F(GenApiSharedDescriptions, UsbCameraRegistersSwissKnivesAndStructEntries) 
 
 TEST_F(GenApiSharedDescriptions, UsbCameraConverterWithSelectorVariable) {
   RealCamera camera("ADGenICam_PGR_GS3_U3_51S5M.xml");
-  const int64_t kBase = 0xFFFFF0F00000;  // CamRegBaseAddress
-  camera.port.pokeLittleEndian32(kBase + 0x5420, 1);   // ParameterSelector_Reg: SEL = 1
-  camera.port.pokeLittleEndian32(kBase + 0x5424, 2);   // RemoveLimits_Reg: bit 1 set
+  const int64_t kBase = 0xFFFFF0F00000;               // CamRegBaseAddress
+  camera.port.pokeLittleEndian32(kBase + 0x5420, 1);  // ParameterSelector_Reg: SEL = 1
+  camera.port.pokeLittleEndian32(kBase + 0x5424, 2);  // RemoveLimits_Reg: bit 1 set
   auto& removeLimits = camera.get<IBoolean>("RemoveLimits");
-  EXPECT_TRUE(removeLimits.GetValue());             // ((2 & (1 << 1)) = 0) ? 0 : 1
+  EXPECT_TRUE(removeLimits.GetValue());               // ((2 & (1 << 1)) = 0) ? 0 : 1
   camera.port.pokeLittleEndian32(kBase + 0x5420, 0);  // SEL = 0 selects bit 0, which is clear
   camera.map->InvalidateNodes();
   EXPECT_FALSE(removeLimits.GetValue());
-  removeLimits.SetValue(true);                       // FormulaTo FROM: writes 1
+  removeLimits.SetValue(true);  // FormulaTo FROM: writes 1
   EXPECT_EQ(camera.port.peek(kBase + 0x5424), 1);
 }
 
@@ -125,7 +130,7 @@ TEST_F(GenApiSharedDescriptions, UsbCameraCachingCountedByPortTraffic) {
 TEST_F(GenApiSharedDescriptions, UsbCameraEventsAndChunks) {
   RealCamera camera("ADGenICam_PGR_GS3_U3_51S5M.xml");
   EXPECT_EQ(camera.map->GetNode("EventTest")->GetAccessMode(), NI);  // EventControl_Inq reads 0
-  camera.port.pokeLittleEndian32(0xFFFFF0F04500, 1);               // now the test event is implemented
+  camera.port.pokeLittleEndian32(0xFFFFF0F04500, 1);                 // now the test event is implemented
   camera.map->InvalidateNodes();
   CEventAdapterGeneric events(camera.map.get());
   EXPECT_EQ(camera.map->GetNode("EventTest")->GetAccessMode(), NA);  // nothing delivered yet
@@ -139,7 +144,7 @@ TEST_F(GenApiSharedDescriptions, UsbCameraEventsAndChunks) {
   EXPECT_EQ(camera.get<IInteger>("EventTestFrameID").GetValue(), 8);  // new data, not the cache
 
   // USB3 Vision trailer: little-endian tags. Frame counter chunk, then width chunk.
-  uint8_t buffer[] = {42, 0, 0, 0, 0x03, 0x00, 0x04, 0x05, 4, 0, 0, 0,
+  uint8_t buffer[] = {42,   0,    0, 0, 0x03, 0x00, 0x04, 0x05, 4, 0, 0, 0,
                       0x80, 0x02, 0, 0, 0x06, 0x00, 0x04, 0x05, 4, 0, 0, 0};
   auto chunks = ParseChunkTrailer(buffer, sizeof buffer, false);
   ASSERT_EQ(chunks.size(), 2u);
@@ -157,8 +162,8 @@ TEST_F(GenApiSharedDescriptions, UsbCameraEventsAndChunks) {
 TEST_F(GenApiSharedDescriptions, GigECameraChunksWithBigEndianTrailer) {
   RealCamera camera("ADGenICam_Basler-acA1300-60gm.xml");
   // Frame counter chunk (ID 8c0f1cd8, 4 bytes) then timestamp chunk (ID c91613db, 8 bytes); data little-endian.
-  uint8_t first[] = {5, 0, 0, 0, 0x8c, 0x0f, 0x1c, 0xd8, 0, 0, 0, 4,
-                     1, 2, 3, 4, 5, 6, 7, 8, 0xc9, 0x16, 0x13, 0xdb, 0, 0, 0, 8};
+  uint8_t first[] = {5, 0, 0, 0, 0x8c, 0x0f, 0x1c, 0xd8, 0,    0,    0, 4, 1, 2,
+                     3, 4, 5, 6, 7,    8,    0xc9, 0x16, 0x13, 0xdb, 0, 0, 0, 8};
   uint8_t second[sizeof first];
   std::memcpy(second, first, sizeof first);
   second[0] = 6;
@@ -196,7 +201,7 @@ TEST_F(GenApiSharedDescriptions, GigECameraFloatConverterBothWays) {
   camera.port.pokeBigEndian32(address, 32768);
   auto& gain = camera.get<IFloat>("GainDB_Val");
   EXPECT_NEAR(gain.GetValue(), 32768 * 6.020599913 / 16384, 1e-9);  // TO*6.020599913/(2**14)
-  gain.SetValue(6.020599913);                                        // FROM*(2**14)/6.020599913 = 16384
+  gain.SetValue(6.020599913);                                       // FROM*(2**14)/6.020599913 = 16384
   EXPECT_EQ(camera.port.peek(address + 2), 0x40);
   EXPECT_EQ(camera.port.peek(address + 3), 0x00);
   camera.port.resetCounters();

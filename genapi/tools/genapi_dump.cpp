@@ -169,15 +169,13 @@ int main(int argc, char** argv) {
     for (INode* node : nodes) {
       if (node->GetNodeType() != "EnumEntry") features.push_back(node);
     }
-    std::sort(features.begin(), features.end(),
-              [](INode* a, INode* b) { return a->GetName() < b->GetName(); });
+    std::sort(features.begin(), features.end(), [](INode* a, INode* b) { return a->GetName() < b->GetName(); });
     for (INode* node : features) {
       EInterfaceType type = node->GetPrincipalInterfaceType();
       EAccessMode mode = node->GetAccessMode();
       Row row = describe(node, type, IsReadable(mode));
       std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", node->GetName().c_str(), node->GetNodeType().c_str(),
-                  ToString(type), ToString(mode), row.value.c_str(), row.min.c_str(), row.max.c_str(),
-                  row.inc.c_str());
+                  ToString(type), ToString(mode), row.value.c_str(), row.min.c_str(), row.max.c_str(), row.inc.c_str());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "genapi-dump: %s\n", e.what());

@@ -27,13 +27,11 @@ class GenericException : public std::exception {
   std::string what_;
 };
 
-#define CORVID2_GENAPI_DECLARE_EXCEPTION(Name)                                                \
-  class Name : public GenericException {                                                      \
-   public:                                                                                    \
-    Name(std::string description, std::string sourceFile, unsigned line,                     \
-         std::string typeName = #Name)                                                        \
-        : GenericException(std::move(description), std::move(sourceFile), line,               \
-                           std::move(typeName)) {}                                            \
+#define CORVID2_GENAPI_DECLARE_EXCEPTION(Name)                                                          \
+  class Name : public GenericException {                                                                \
+   public:                                                                                              \
+    Name(std::string description, std::string sourceFile, unsigned line, std::string typeName = #Name)  \
+        : GenericException(std::move(description), std::move(sourceFile), line, std::move(typeName)) {} \
   };
 
 CORVID2_GENAPI_DECLARE_EXCEPTION(BadAllocException)

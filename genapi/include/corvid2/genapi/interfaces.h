@@ -85,7 +85,10 @@ struct IInteger : virtual IValue {
   virtual gcstring GetUnit() = 0;
   virtual void ImposeMin(int64_t value) = 0;
   virtual void ImposeMax(int64_t value) = 0;
-  IInteger& operator=(int64_t value) { SetValue(value); return *this; }
+  IInteger& operator=(int64_t value) {
+    SetValue(value);
+    return *this;
+  }
   int64_t operator()() { return GetValue(); }
 };
 
@@ -104,7 +107,10 @@ struct IFloat : virtual IValue {
   virtual int64_t GetDisplayPrecision() = 0;
   virtual void ImposeMin(double value) = 0;
   virtual void ImposeMax(double value) = 0;
-  IFloat& operator=(double value) { SetValue(value); return *this; }
+  IFloat& operator=(double value) {
+    SetValue(value);
+    return *this;
+  }
   double operator()() { return GetValue(); }
 };
 
@@ -112,14 +118,20 @@ struct IString : virtual IValue {
   virtual void SetValue(const gcstring& value, bool verify = true) = 0;
   virtual gcstring GetValue(bool verify = false, bool ignoreCache = false) = 0;
   virtual int64_t GetMaxLength() = 0;
-  IString& operator=(const gcstring& value) { SetValue(value); return *this; }
+  IString& operator=(const gcstring& value) {
+    SetValue(value);
+    return *this;
+  }
   gcstring operator()() { return GetValue(); }
 };
 
 struct IBoolean : virtual IValue {
   virtual void SetValue(bool value, bool verify = true) = 0;
   virtual bool GetValue(bool verify = false, bool ignoreCache = false) const = 0;
-  IBoolean& operator=(bool value) { SetValue(value); return *this; }
+  IBoolean& operator=(bool value) {
+    SetValue(value);
+    return *this;
+  }
   bool operator()() const { return GetValue(); }
 };
 
@@ -144,7 +156,10 @@ struct IEnumeration : virtual IValue {
   virtual IEnumEntry* GetCurrentEntry(bool verify = false, bool ignoreCache = false) = 0;
   virtual IEnumEntry* GetEntryByName(const gcstring& symbolic) = 0;
   virtual IEnumEntry* GetEntry(int64_t intValue) = 0;
-  IEnumeration& operator=(const gcstring& symbolic) { FromString(symbolic); return *this; }
+  IEnumeration& operator=(const gcstring& symbolic) {
+    FromString(symbolic);
+    return *this;
+  }
 };
 
 struct IRegister : virtual IValue {
@@ -218,9 +233,10 @@ class CPointer {
  public:
   CPointer() = default;
   CPointer(INode* node) : ptr_(node ? dynamic_cast<T*>(node) : nullptr) {}  // NOLINT: implicit like the reference
-  CPointer(T* ptr) : ptr_(ptr) {}                                             // NOLINT
+  CPointer(T* ptr) : ptr_(ptr) {}                                           // NOLINT
   template <class U>
-  CPointer(const CPointer<U>& other) : ptr_(other.IsValid() ? dynamic_cast<T*>(other.operator->()) : nullptr) {}  // NOLINT
+  CPointer(const CPointer<U>& other)
+      : ptr_(other.IsValid() ? dynamic_cast<T*>(other.operator->()) : nullptr) {}  // NOLINT
   T* operator->() const { return checked(); }
   T& operator*() const { return *checked(); }
   bool IsValid() const { return ptr_ != nullptr; }
