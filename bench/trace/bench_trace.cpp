@@ -147,6 +147,7 @@ double percentile(const std::vector<double>& sorted, double p) {
 // Remembers each benchmark's time per iteration and rate for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
+    SummaryReporter() : ConsoleReporter(OO_Tabular) {}  // plain text: the figures end up in logs
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             const double toNanoseconds = benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
