@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "core/object_guard.h"
 #include "core/public_method.h"
@@ -84,12 +86,19 @@ BENCHMARK(BM_ExclusiveGuard)->Threads(1)->Threads(2);
 BENCHMARK(BM_PublicMethodShape)->Threads(1)->Threads(2);
 
 // Prints the usual table, then every figure as a ratio to the baseline with the same thread count.
+// With repetitions the median stands for a benchmark.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration) times_.emplace_back(run.benchmark_name(), run.GetAdjustedCPUTime());
+        for (const Run& run : runs) {
+            const std::string name = run.run_name.str();
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type != Run::RT_Iteration && !median) continue;
+            if (!times_.count(name)) order_.push_back(name);
+            if (median || !medians_.count(name)) times_[name] = run.GetAdjustedCPUTime();
+            if (median) medians_.insert(name);
+        }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
@@ -97,16 +106,18 @@ public:
         for (const auto& [name, time] : times_)
             if (name.rfind("BM_Baseline_LockedHashLookup", 0) == 0) baseline[threadsOf(name)] = time;
         std::printf("\nCPU time per operation relative to a locked hash lookup with the same thread count:\n");
-        for (const auto& [name, time] : times_) {
+        for (const std::string& name : order_) {
             auto it = baseline.find(threadsOf(name));
             if (it != baseline.end() && it->second > 0)
-                std::printf("  %-40s %8.2f ns  x%.2f\n", name.c_str(), time, time / it->second);
+                std::printf("  %-40s %8.2f ns  x%.2f\n", name.c_str(), times_[name], times_[name] / it->second);
         }
     }
 
 private:
     static std::string threadsOf(const std::string& name) { return name.substr(name.rfind('/') + 1); }
-    std::vector<std::pair<std::string, double>> times_;
+    std::vector<std::string> order_;
+    std::map<std::string, double> times_;
+    std::set<std::string> medians_;
 };
 
 }  // namespace
