@@ -247,12 +247,12 @@ class PortNode : public Node, public virtual IChunkPort {
     } else {
       CORVID2_NODE_THROW(AccessException, *this, "port is not connected");
     }
-    if (swap_) std::reverse(static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + length);
+    if (swaps(length)) std::reverse(static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + length);
   }
   void Write(const void* buffer, int64_t address, int64_t length) override {
     MapGuard guard(*this);
     std::vector<uint8_t> swapped;
-    if (swap_) {
+    if (swaps(length)) {
       swapped.assign(static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + length);
       std::reverse(swapped.begin(), swapped.end());
       buffer = swapped.data();
@@ -292,6 +292,9 @@ class PortNode : public Node, public virtual IChunkPort {
   bool IsAttached() const override { return attached_; }
 
  private:
+  // SwapEndianess turns numbers around: accesses of 2, 4 or 8 bytes; texts and blocks keep their order.
+  bool swaps(int64_t length) const { return swap_ && (length == 2 || length == 4 || length == 8); }
+
   void checkBounds(int64_t address, int64_t length, const char* operation) const {
     if (address < 0 || length < 0 || address > dataLength_ || length > dataLength_ - address) {
       CORVID2_NODE_THROW(AccessException, *this,

@@ -238,6 +238,16 @@ TEST_F(GenApiSharedDescriptions, FrameGrabberSelectorWithIndexedLimits) {
   EXPECT_THROW(timing.SetValue(999), OutOfRangeException);
 }
 
+TEST_F(GenApiSharedDescriptions, SwappedDevicePortOfASimulator) {
+  RealCamera camera("harvesters_TLSimu_issue_66_altered_plain.xml");
+  // The port swaps 4-byte accesses and WidthReg (0x104) is little-endian: the device holds it big-endian.
+  camera.port.poke(0x104, {0x00, 0x00, 0x02, 0x80});
+  EXPECT_EQ(camera.get<IInteger>("WidthReg").GetValue(), 640);
+  camera.get<IInteger>("WidthReg").SetValue(0x12345678);
+  EXPECT_EQ(camera.port.peek(0x104), 0x12);
+  EXPECT_EQ(camera.port.peek(0x107), 0x78);
+}
+
 TEST(GenApiChunkTrailer, MalformedTrailersAreRejected) {
   uint8_t tooLong[] = {1, 2, 0, 0, 0, 1, 0, 0, 0, 9};
   EXPECT_THROW(ParseChunkTrailer(tooLong + 2, 8), InvalidArgumentException);
