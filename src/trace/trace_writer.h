@@ -64,6 +64,8 @@ public:
     std::string fileName() const;
     void setMode(int mode) { mode_.store(mode, std::memory_order_relaxed); }
     void setLimits(std::uint64_t maxFileBytes, unsigned maxArchives);
+    // The trace object's maximum value, kept as handed over (it does not steer the writer).
+    std::int64_t maximumValue() const { return maximumValue_; }
 
     // One pass of the writer loop; the thread calls it, tests may call it while no thread runs.
     void runPass();
