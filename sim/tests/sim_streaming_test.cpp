@@ -351,6 +351,33 @@ TEST_F(SimCamera, PackedAndColourFormatsFollowTheirLayouts) {
   EXPECT_NE(rgb[at], rgb[at + 2]);
 }
 
+TEST_F(SimCamera, TestPatternsArePredictable) {
+  Acquisition acq(session, "SimMono0");
+  acq.camera().setEnum("TestPattern", "Checkerboard");
+  const std::vector<uint8_t> board = grabOne(acq);
+  ASSERT_EQ(640u * 480, board.size());
+  for (uint32_t y : {10u, 70u, 300u})
+    for (uint32_t x : {5u, 64u, 130u, 639u}) EXPECT_EQ(((x / 64 + y / 64) & 1) ? 255 : 0, board[y * 640 + x]) << x << "," << y;
+
+  acq.camera().setEnum("TestPattern", "VerticalLineMoving");
+  acq.camera().setBool("AcquisitionFrameRateEnable", false);
+  acq.announceUserBuffers(2);
+  acq.start(6);
+  for (int i = 0; i < 6; ++i) {
+    BUFFER_HANDLE buffer = acq.next(kWaitMs);
+    ASSERT_NE(nullptr, buffer);
+    const uint64_t frame = acq.info<uint64_t>(buffer, BUFFER_INFO_FRAMEID, INFO_DATATYPE_UINT64);
+    const uint8_t* image = acq.data(buffer);
+    const uint32_t bar = static_cast<uint32_t>((frame * 16) % kSensorWidth);
+    if (bar + 32 <= 640) {
+      EXPECT_EQ(255, image[100 * 640 + bar]) << frame;
+      EXPECT_EQ(255, image[100 * 640 + bar + 31]) << frame;
+    }
+    EXPECT_EQ(8192 >> 8, image[100 * 640 + (bar + 300) % 640]) << frame;  // always beside the bar
+    acq.queue(buffer);
+  }
+}
+
 TEST_F(SimCamera, ExposureAndGainChangeBrightness) {
   Acquisition acq(session, "SimMono0");
   const std::vector<uint8_t> base = grabOne(acq);
