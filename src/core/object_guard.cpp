@@ -190,7 +190,12 @@ void* CorvidObjectGuard::Unregister(const void* owner, ObjectSlot objectSlot) {
 }
 
 void* CorvidObjectGuard::ActivateWriteLock(const void* owner, ObjectSlot objectSlot) {
+    // Always a real exclusive acquisition, also on a lookup-only guard: the record must be held
+    // for `BeginWriteLock` to find it and for the test-then-set to be safe.
+    const bool lookupOnly = lookupOnly_;
+    lookupOnly_ = false;
     void* object = Acquire(owner, objectSlot, AcquireMode::Exclusive);
+    lookupOnly_ = lookupOnly;
     const bool began = BeginWriteLock(object);
     // The write lock outlives the guard; the exclusive hold that made it safe to take does not.
     release();

@@ -107,7 +107,8 @@ TEST_F(PublicMethodTest, WriteLockRefusesCheckedMethodsOnOtherThreadsOnly) {
 }
 
 TEST_F(PublicMethodTest, ActivatingAWriteLockTwiceIsInvalid) {
-    activateWriteLock();
+    // A lookup-only guard locks as well as any other.
+    CFakeWidgetGuard("activateWriteLockWidget", true).ActivateWriteLock(widget_.get(), widget_->dataSlot());
     Thrown thrown = thrownBy<X::ObjectInvalidException>([&] { activateWriteLock(); });
     EXPECT_EQ(thrown.description, "Access to an invalid DeviceData object.");
     onOtherThread([&] { EXPECT_TRUE(thrownBy<X::ObjectInvalidException>([&] { activateWriteLock(); }).caught); });
