@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -155,9 +156,15 @@ BENCHMARK(BM_SimStreamCpuAt30Fps)->Args({640, 480})->Args({2448, 2048})->Iterati
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
+    // With repetitions the median stands for the run; without, the single run does.
     for (const Run& run : runs) {
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
       const auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) bandwidth_[run.benchmark_name()] = it->second.value;
+      if (it == run.counters.end() || (run.run_type == Run::RT_Aggregate && !median)) continue;
+      if (median || bandwidth_.count(run.run_name.str()) == 0 || !medians_.count(run.run_name.str())) {
+        bandwidth_[run.run_name.str()] = it->second.value;
+        if (median) medians_.insert(run.run_name.str());
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -172,6 +179,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, double> bandwidth_;
+  std::set<std::string> medians_;
 };
 
 }  // namespace
