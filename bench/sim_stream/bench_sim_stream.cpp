@@ -148,7 +148,9 @@ void BM_SimStreamCpuAt30Fps(benchmark::State& state) {
   state.counters["fps"] = 60.0 * static_cast<double>(state.iterations()) / wall;
 }
 
-BENCHMARK(BM_MemcpyFrame)->Args({640, 480})->Args({2448, 2048});
+// Both sides in wall-clock time: the stream works in the producer thread, and on a shared machine CPU time
+// would flatter the copy.
+BENCHMARK(BM_MemcpyFrame)->Args({640, 480})->Args({2448, 2048})->UseRealTime();
 BENCHMARK(BM_SimStreamFreeRun)->Args({640, 480})->Args({2448, 2048})->UseRealTime();
 BENCHMARK(BM_SimStreamCpuAt30Fps)->Args({640, 480})->Args({2448, 2048})->Iterations(1)->UseManualTime();
 
@@ -171,7 +173,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void PrintRatios() const {
     for (const char* size : {"640/480", "2448/2048"}) {
       const auto stream = bandwidth_.find(std::string("BM_SimStreamFreeRun/") + size + "/real_time");
-      const auto copy = bandwidth_.find(std::string("BM_MemcpyFrame/") + size);
+      const auto copy = bandwidth_.find(std::string("BM_MemcpyFrame/") + size + "/real_time");
       if (stream == bandwidth_.end() || copy == bandwidth_.end() || copy->second <= 0) continue;
       std::printf("ratio stream/memcpy bandwidth %-10s %.2f (target >= 0.5)\n", size, stream->second / copy->second);
     }
