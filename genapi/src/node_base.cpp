@@ -181,7 +181,7 @@ void Node::link(Linker& linker) {
   errors_ = linker.resolveAll(xml_, "pError", false);
   invalidators_ = linker.resolveAll(xml_, "pInvalidator", false);
   selected_ = linker.resolveAll(xml_, "pSelected", false);
-  linker.resolveAll(xml_, "pBlockPolling", false);
+  blockPolling_ = linker.resolveOptional(xml_, "pBlockPolling", false);
 }
 
 gcstring Node::GetName(bool fullQualified) const { return fullQualified ? "Device::" + name_ : name_; }
@@ -248,6 +248,15 @@ void Node::checkError() const {
       if (IEnumEntry* entry = enumeration->GetEntry(code)) text = entry->GetSymbolic();
     }
     CORVID2_NODE_THROW(RuntimeException, *this, "device reports error " + text + " (" + error->name() + ")");
+  }
+}
+
+bool Node::pollingBlocked() const {
+  if (!blockPolling_) return false;
+  try {
+    return IsReadable(blockPolling_->accessMode()) && blockPolling_->getInt(false, false) != 0;
+  } catch (const GenericException&) {
+    return false;
   }
 }
 

@@ -164,6 +164,8 @@ class Node : public virtual ISelector {
   void checkWritable() const;
   /// Checks pError after a write: a non-zero error value raises with the error's symbolic name.
   void checkError() const;
+  /// True while pBlockPolling reads non-zero: polling leaves the node alone.
+  bool pollingBlocked() const;
 
   // Graph edges, filled while linking.
   std::vector<Node*> children_;      // nodes this one reads (values, limits, addresses, access conditions)
@@ -194,6 +196,7 @@ class Node : public virtual ISelector {
   Node* isLocked_ = nullptr;
   Node* alias_ = nullptr;
   Node* castAlias_ = nullptr;
+  Node* blockPolling_ = nullptr;
   std::vector<Node*> errors_;
   EAccessMode imposed_ = RW;
   EVisibility imposedVisibility_ = _UndefinedVisibility;

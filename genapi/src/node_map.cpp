@@ -260,6 +260,7 @@ bool NodeMapImpl::Connect(IPort* port) const {
 void NodeMapImpl::Poll(int64_t elapsedTime) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   for (Node* node : polled_) {
+    if (node->pollingBlocked()) continue;
     node->pollingElapsed_ += elapsedTime;
     if (node->pollingElapsed_ >= node->GetPollingTime()) {
       node->pollingElapsed_ = 0;

@@ -344,7 +344,8 @@ class GenApiCaching : public ::testing::Test {
     <IntReg Name="Uncached"><Address>0x20</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
       <Cachable>NoCache</Cachable></IntReg>
     <IntReg Name="Polled"><Address>0x30</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
-      <PollingTime>50</PollingTime></IntReg>
+      <pBlockPolling>Block</pBlockPolling><PollingTime>50</PollingTime></IntReg>
+    <Integer Name="Block"><Value>0</Value></Integer>
     <Integer Name="Trigger"><Value>0</Value></Integer>
     <Integer Name="View"><pValue>Cached</pValue></Integer>)") {}
   IInteger& node(const char* name) { return s.get<IInteger>(name); }
@@ -386,6 +387,10 @@ TEST_F(GenApiCaching, InvalidatorsPollingAndExplicitInvalidation) {
   node("Polled").GetValue();
   EXPECT_EQ(s.port.reads_, 3);
   s.map->Poll(40);  // 60 ms in total: time is up
+  node("Polled").GetValue();
+  EXPECT_EQ(s.port.reads_, 4);
+  node("Block").SetValue(1);  // pBlockPolling holds the cached value
+  s.map->Poll(100);
   node("Polled").GetValue();
   EXPECT_EQ(s.port.reads_, 4);
   s.map->GetNode("Cached")->InvalidateNode();
