@@ -16,102 +16,35 @@ namespace {
 
 using detail::Description;
 
+// clang-format off
 const std::unordered_set<std::string_view>& nodeElementNames() {
   static const std::unordered_set<std::string_view> kNames = {
-      "Node",      "Category",       "Integer",      "IntReg",        "MaskedIntReg", "Float",   "FloatReg",
-      "Converter", "IntConverter",   "SwissKnife",   "IntSwissKnife", "Boolean",      "Command", "Enumeration",
-      "String",    "StringReg",      "Register",     "StructReg",     "Port",         "ConfRom", "TextDesc",
-      "IntKey",    "AdvFeatureLock", "SmartFeature", "EnumEntry"};
+      "Node", "Category", "Integer", "IntReg", "MaskedIntReg", "Float", "FloatReg", "Converter", "IntConverter",
+      "SwissKnife", "IntSwissKnife", "Boolean", "Command", "Enumeration", "String", "StringReg", "Register",
+      "StructReg", "Port", "ConfRom", "TextDesc", "IntKey", "AdvFeatureLock", "SmartFeature", "EnumEntry"
+  };
   return kNames;
 }
 
-// Child elements that the schemas (1.0 and 1.1) allow inside node elements.
+// Child elements that the schemas (1.0 and 1.1) allow inside node elements (TextDesc and IntKey also as
+// key lists of a ConfRom).
 const std::unordered_set<std::string_view>& childElementNames() {
-  static const std::unordered_set<std::string_view> kNames = {"AccessMode",
-                                                              "Address",
-                                                              "Bit",
-                                                              "Cachable",
-                                                              "CacheChunkData",
-                                                              "ChunkID",
-                                                              "CommandValue",
-                                                              "Constant",
-                                                              "Description",
-                                                              "DisplayName",
-                                                              "DisplayNotation",
-                                                              "DisplayPrecision",
-                                                              "DocuURL",
-                                                              "Endianess",
-                                                              "EnumEntry",
-                                                              "EventID",
-                                                              "Expression",
-                                                              "Extension",
-                                                              "FeatureID",
-                                                              "Formula",
-                                                              "FormulaFrom",
-                                                              "FormulaTo",
-                                                              "ImposedAccessMode",
-                                                              "Inc",
-                                                              "IntSwissKnife",
-                                                              "IsDeprecated",
-                                                              "IsLinear",
-                                                              "IsSelfClearing",
-                                                              "Key",
-                                                              "LSB",
-                                                              "Length",
-                                                              "MSB",
-                                                              "Max",
-                                                              "Min",
-                                                              "NumericValue",
-                                                              "OffValue",
-                                                              "OnValue",
-                                                              "PollingTime",
-                                                              "Representation",
-                                                              "Sign",
-                                                              "Slope",
-                                                              "Streamable",
-                                                              "StructEntry",
-                                                              "SwapEndianess",
-                                                              "Symbolic",
-                                                              "Timeout",
-                                                              "ToolTip",
-                                                              "Unit",
-                                                              "ValidValueSet",
-                                                              "Value",
-                                                              "ValueDefault",
-                                                              "ValueIndexed",
-                                                              "Visibility",
-                                                              "p1212Parser",
-                                                              "pAddress",
-                                                              "pAlias",
-                                                              "pBlockPolling",
-                                                              "pCastAlias",
-                                                              "pChunkID",
-                                                              "pCommandValue",
-                                                              "pEnumEntry",
-                                                              "pError",
-                                                              "pFeature",
-                                                              "pInc",
-                                                              "pIndex",
-                                                              "pInvalidator",
-                                                              "pIsAvailable",
-                                                              "pIsImplemented",
-                                                              "pIsLocked",
-                                                              "pLength",
-                                                              "pMax",
-                                                              "pMin",
-                                                              "pPort",
-                                                              "pSelected",
-                                                              "pValue",
-                                                              "pValueCopy",
-                                                              "pValueDefault",
-                                                              "pValueIndexed",
-                                                              "pVariable",
-                                                              "pOffset",
-                                                              "pIncList",
-                                                              "IncList",
-                                                              "pTerminal"};
+  static const std::unordered_set<std::string_view> kNames = {
+      "AccessMode", "Address", "Bit", "Cachable", "CacheChunkData", "ChunkID", "CommandValue", "Constant",
+      "Description", "DisplayName", "DisplayNotation", "DisplayPrecision", "DocuURL", "Endianess", "EnumEntry",
+      "EventID", "Expression", "Extension", "FeatureID", "Formula", "FormulaFrom", "FormulaTo",
+      "ImposedAccessMode", "Inc", "IntSwissKnife", "IsDeprecated", "IsLinear", "IsSelfClearing", "Key", "LSB",
+      "Length", "MSB", "Max", "Min", "NumericValue", "OffValue", "OnValue", "PollingTime", "Representation",
+      "Sign", "Slope", "Streamable", "StructEntry", "SwapEndianess", "Symbolic", "Timeout", "ToolTip", "Unit",
+      "ValidValueSet", "Value", "ValueDefault", "ValueIndexed", "Visibility", "p1212Parser", "pAddress", "pAlias",
+      "pBlockPolling", "pCastAlias", "pChunkID", "pCommandValue", "pEnumEntry", "pError", "pFeature", "pInc",
+      "pIndex", "pInvalidator", "pIsAvailable", "pIsImplemented", "pIsLocked", "pLength", "pMax", "pMin", "pPort",
+      "pSelected", "pValue", "pValueCopy", "pValueDefault", "pValueIndexed", "pVariable", "pOffset", "pIncList",
+      "IncList", "pTerminal", "TextDesc", "IntKey"
+  };
   return kNames;
 }
+// clang-format on
 
 std::string nodeLabel(pugi::xml_node element) {
   const char* name = element.attribute("Name").value();

@@ -297,6 +297,20 @@ TEST(GenApiOtherNodes, RawRegisterAndCategory) {
   EXPECT_FALSE(s.map->GetNode("Device")->IsFeature());  // not in the category tree
 }
 
+TEST(GenApiOtherNodes, ConfigurationRomNodesLoad) {
+  SnippetMap s(R"(
+    <ConfRom Name="Rom"><Unit>4</Unit><Address>0x400</Address><Length>16</Length><pPort>Device</pPort>
+      <TextDesc>0x81</TextDesc><IntKey>0x0C</IntKey></ConfRom>
+    <IntKey Name="VendorId"><p1212Parser>Rom</p1212Parser><Key>0x03</Key></IntKey>
+    <TextDesc Name="VendorText"><p1212Parser>Rom</p1212Parser><Key>0x03</Key></TextDesc>)");
+  s.port.poke(0x400, {0x04, 0x04, 0x12, 0x34});
+  uint8_t rom[16];
+  s.get<IRegister>("Rom").Get(rom, 16);
+  EXPECT_EQ(rom[2], 0x12);
+  EXPECT_EQ(s.map->GetNode("VendorId")->GetAccessMode(), NA);  // IEEE 1212 directories are not parsed
+  EXPECT_EQ(s.map->GetNode("VendorText")->GetPrincipalInterfaceType(), intfIString);
+}
+
 TEST(GenApiAccessModes, ConditionsImposedModesAndPortCombine) {
   SnippetMap s(R"(
     <Integer Name="Impl"><Value>1</Value></Integer>
