@@ -311,6 +311,23 @@ TEST(GenApiOtherNodes, ConfigurationRomNodesLoad) {
   EXPECT_EQ(s.map->GetNode("VendorText")->GetPrincipalInterfaceType(), intfIString);
 }
 
+TEST(GenApiOtherNodes, PlainNodeAndIidcRegisterKinds) {
+  SnippetMap s(R"(
+    <Node Name="Helper"><ToolTip>structure only</ToolTip></Node>
+    <AdvFeatureLock Name="Lock"><Address>0x10</Address><AccessMode>RW</AccessMode><pPort>Device</pPort>
+      <FeatureID>0030533B73C3</FeatureID><Timeout>1000</Timeout></AdvFeatureLock>
+    <SmartFeature Name="Smart"><FeatureID>01234567-89AB-CDEF-0123-456789ABCDEF</FeatureID><Address>0x20</Address>
+      <pPort>Device</pPort></SmartFeature>)");
+  INode* helper = s.map->GetNode("Helper");
+  EXPECT_EQ(helper->GetPrincipalInterfaceType(), intfIBase);
+  EXPECT_EQ(helper->GetToolTip(), "structure only");
+  EXPECT_EQ(CastNode<IValue>(helper), nullptr);
+  s.port.poke(0x10, {0x78, 0x56, 0x34, 0x12});
+  EXPECT_EQ(s.get<IInteger>("Lock").GetValue(), 0x12345678);  // 4 bytes when no length is given
+  EXPECT_EQ(s.get<IRegister>("Smart").GetAddress(), 0x20);
+  EXPECT_EQ(s.map->GetNode("Smart")->GetAccessMode(), RO);
+}
+
 TEST(GenApiAccessModes, ConditionsImposedModesAndPortCombine) {
   SnippetMap s(R"(
     <Integer Name="Impl"><Value>1</Value></Integer>
