@@ -177,6 +177,10 @@ void CDebugTrace::queueToWriter(const char* line, std::size_t length) {
     writer_->queueLine(line, length);
 }
 
+namespace {
+constexpr std::chrono::milliseconds kDrainOnDisable{2000};
+}  // namespace
+
 void CDebugTrace::setEnabled(bool enabled) {
     if (enabled) {
         previousTick_.store(0);
@@ -184,6 +188,9 @@ void CDebugTrace::setEnabled(bool enabled) {
         return;
     }
     enabled_.store(false);
+    // No new line can be queued now; give the writer a bounded moment to put the backlog on
+    // disk, so that switching tracing off at the end of a program does not lose its last lines.
+    waitUntilWritten(kDrainOnDisable);
     std::shared_ptr<CDbgTraceThread> writer;
     {
         std::lock_guard<std::mutex> lock(writerMutex_);
