@@ -46,7 +46,7 @@ struct INode : virtual IBase {
   virtual gcstring GetEventID() const = 0;
   virtual bool IsDeprecated() const = 0;
   virtual bool IsStreamable() const = 0;
-  /// True for nodes that an application sees as features (everything except entries and helpers of structure).
+  /// True for the nodes of the category tree under "Root" (without such a tree: all but entries and ports).
   virtual bool IsFeature() const = 0;
   virtual bool IsAccessModeCacheable() const = 0;
   /// Forgets cached values of this node so that the next read goes to the device; dependents are told.
