@@ -2,15 +2,41 @@
 // Environment parsing and the fault table.
 #include "sim_config.h"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace corvid2::sim {
 
 namespace {
+
+// Settings that belong to one producer file: KEY=VALUE lines in "<file>.env" beside the ".cti".
+// They let several copies of the simulator in one process present themselves differently (vendor,
+// interfaces, id), which a process-wide environment cannot do.
+std::map<std::string, std::string> fileSettings() {
+  std::map<std::string, std::string> settings;
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&SimConfig::fromEnvironment), &info) == 0 || info.dli_fname == nullptr)
+    return settings;
+  std::ifstream in(std::string(info.dli_fname) + ".env");
+  for (std::string line; std::getline(in, line);) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos && line[0] != '#') settings[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return settings;
+}
+
+// The file's own setting first, then the environment, then the fallback.
 std::string env(const char* name, const std::string& fallback = "") {
   const char* value = std::getenv(name);
   return value != nullptr ? value : fallback;
+}
+
+std::string setting(const std::map<std::string, std::string>& file, const char* name, const std::string& fallback = "") {
+  const auto it = file.find(name);
+  return it != file.end() ? it->second : env(name, fallback);
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -48,13 +74,17 @@ std::vector<InterfacePlan> SimConfig::parseInterfaces(const std::string& text) {
 
 SimConfig SimConfig::fromEnvironment() {
   SimConfig config;
-  config.vendor = env("CORVID2_SIM_VENDOR", config.vendor);
-  config.interfaces = parseInterfaces(env("CORVID2_SIM_INTERFACES", "GEV:mono,bayer;U3V:polarized,serial"));
-  config.frameRate = std::strtod(env("CORVID2_SIM_FRAME_RATE", "30").c_str(), nullptr);
-  config.descriptionDir = env("CORVID2_SIM_XML_DIR", env("TMPDIR", "/tmp"));
-  config.faults = env("CORVID2_SIM_FAIL");
-  config.incompleteEvery = static_cast<uint32_t>(std::strtoul(env("CORVID2_SIM_INCOMPLETE_EVERY", "0").c_str(), nullptr, 10));
-  config.frameDelayUs = static_cast<uint32_t>(std::strtoul(env("CORVID2_SIM_FRAME_DELAY_US", "0").c_str(), nullptr, 10));
+  const auto file = fileSettings();
+  config.vendor = setting(file, "CORVID2_SIM_VENDOR", config.vendor);
+  config.systemId = setting(file, "CORVID2_SIM_SYSTEM_ID", config.systemId);
+  config.interfaces = parseInterfaces(setting(file, "CORVID2_SIM_INTERFACES", "GEV:mono,bayer;U3V:polarized,serial"));
+  config.frameRate = std::strtod(setting(file, "CORVID2_SIM_FRAME_RATE", "30").c_str(), nullptr);
+  config.descriptionDir = setting(file, "CORVID2_SIM_XML_DIR", env("TMPDIR", "/tmp"));
+  config.faults = setting(file, "CORVID2_SIM_FAIL");
+  config.incompleteEvery =
+      static_cast<uint32_t>(std::strtoul(setting(file, "CORVID2_SIM_INCOMPLETE_EVERY", "0").c_str(), nullptr, 10));
+  config.frameDelayUs =
+      static_cast<uint32_t>(std::strtoul(setting(file, "CORVID2_SIM_FRAME_DELAY_US", "0").c_str(), nullptr, 10));
   return config;
 }
 

@@ -21,6 +21,7 @@ struct InterfacePlan {
 
 struct SimConfig {
   std::string vendor = "Velmor";
+  std::string systemId = "corvid2_sim";  // TL_INFO_ID of the system module
   std::vector<InterfacePlan> interfaces;
   double frameRate = 30;  // default AcquisitionFrameRate of the cameras; 0 free-runs
   std::string descriptionDir;

@@ -29,7 +29,7 @@ std::string producerPath() {
 
 InfoValue systemInfo(const Producer& producer, TL_INFO_CMD command) {
   const InfoTable table = {
-      {TL_INFO_ID, [] { return InfoValue::text("corvid2_sim"); }},
+      {TL_INFO_ID, [&] { return InfoValue::text(producer.config.systemId); }},
       {TL_INFO_VENDOR, [&] { return InfoValue::text(producer.config.vendor); }},
       {TL_INFO_MODEL, [] { return InfoValue::text("corvid2_sim"); }},
       {TL_INFO_VERSION, [] { return InfoValue::text("0.1.0"); }},
@@ -49,7 +49,7 @@ InfoValue systemInfo(const Producer& producer, TL_INFO_CMD command) {
 
 SystemModule::SystemModule(Producer& producer)
     : producer_(producer),
-      port_(PortIdentity{"corvid2_sim", producer.config.vendor, "corvid2_sim", "", "TLSystem", "TLPort"}),
+      port_(PortIdentity{producer.config.systemId, producer.config.vendor, "corvid2_sim", "", "TLSystem", "TLPort"}),
       list_(producer.world->interfaces()) {
   const std::string xml = embeddedDescription("system.xml");
   port_.addLocalDescription("Corvid2SimSystem.xml", std::make_shared<const std::vector<uint8_t>>(xml.begin(), xml.end()),
