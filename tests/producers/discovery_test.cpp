@@ -112,7 +112,7 @@ TEST_F(Discovery, SecondSearchKeepsKnownProducersWithoutProbingAgain) {
     CProducerObj* before = list().at(0, &keyBefore);
     ASSERT_NE(before, nullptr);
 
-    folder_.add(simFile(), "second.cti");
+    folder_.add(simFile(), "second.cti", "CORVID2_SIM_SYSTEM_ID=second\n");
     TraceCapture trace;
     ASSERT_EQ(list().UpdateTLProducerList(), 0);
     ASSERT_EQ(list().size(), 2u);
