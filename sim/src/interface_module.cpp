@@ -139,18 +139,7 @@ void InterfaceModule::deviceClosed(const std::string& id) {
 }
 
 std::vector<void*> InterfaceModule::close() {
-  std::map<std::string, std::shared_ptr<DeviceModule>> devices;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    devices.swap(open_);
-  }
-  std::vector<void*> handles;
-  for (auto& entry : devices) {
-    for (void* h : entry.second->close()) handles.push_back(h);
-    handles.push_back(entry.second->handle());
-  }
-  for (const auto& event : unregisterAllEvents()) handles.push_back(event->handle());
-  return handles;
+  return closeWithChildren(mutex_, open_);
 }
 
 void InterfaceModule::plugChanged(const std::shared_ptr<Camera>& camera, bool added) {

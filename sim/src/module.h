@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "event_queue.h"
 #include "port.h"
@@ -60,6 +62,24 @@ class Module : public Handleable {
  protected:
   // Lets a module attach behaviour to a fresh registration (the data stream ties its output queue to it).
   virtual void onRegistered(EventHandle&) {}
+
+  // Closes a parent module: its open children (taken out under `mutex`, closed outside it), then its own
+  // event registrations. Returns every handle that ended, for the registry to drop.
+  template <class Child>
+  std::vector<void*> closeWithChildren(std::mutex& mutex, std::map<std::string, std::shared_ptr<Child>>& open) {
+    std::map<std::string, std::shared_ptr<Child>> children;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      children.swap(open);
+    }
+    std::vector<void*> handles;
+    for (auto& entry : children) {
+      for (void* h : entry.second->close()) handles.push_back(h);
+      handles.push_back(entry.second->handle());
+    }
+    for (const auto& event : unregisterAllEvents()) handles.push_back(event->handle());
+    return handles;
+  }
 
  private:
   std::mutex eventsMutex_;

@@ -207,18 +207,7 @@ void SystemModule::interfaceClosed(const std::string& id) {
 }
 
 std::vector<void*> SystemModule::close() {
-  std::map<std::string, std::shared_ptr<InterfaceModule>> interfaces;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    interfaces.swap(open_);
-  }
-  std::vector<void*> handles;
-  for (auto& entry : interfaces) {
-    for (void* h : entry.second->close()) handles.push_back(h);
-    handles.push_back(entry.second->handle());
-  }
-  for (const auto& event : unregisterAllEvents()) handles.push_back(event->handle());
-  return handles;
+  return closeWithChildren(mutex_, open_);
 }
 
 }  // namespace corvid2::sim
