@@ -89,21 +89,32 @@ int64_t IntegerBase::GetInc() {
   return intInc();
 }
 
-int64_autovector_t IntegerBase::GetListOfValidValues(bool bounded) {
-  MapGuard guard(*this);
-  int64_autovector_t values;
-  std::string text = xml_.text("ValidValueSet", "");
+namespace {
+
+// The items of a ValidValueSet ("1;2;4"), each parsed by `parse`, kept when `keep` says so.
+template <class Values, class Parse, class Keep>
+Values validValueSet(const std::string& text, Parse parse, Keep keep) {
+  Values values;
   for (size_t begin = 0; begin < text.size();) {
     size_t end = text.find(';', begin);
     if (end == std::string::npos) end = text.size();
-    std::string item = text.substr(begin, end - begin);
+    const std::string item = text.substr(begin, end - begin);
     if (item.find_first_not_of(" \t\r\n") != std::string::npos) {
-      int64_t value = parseInteger(item.c_str(), name_, "ValidValueSet");
-      if (!bounded || (value >= GetMin() && value <= GetMax())) values.push_back(value);
+      const auto value = parse(item.c_str());
+      if (keep(value)) values.push_back(value);
     }
     begin = end + 1;
   }
   return values;
+}
+
+}  // namespace
+
+int64_autovector_t IntegerBase::GetListOfValidValues(bool bounded) {
+  MapGuard guard(*this);
+  return validValueSet<int64_autovector_t>(
+      xml_.text("ValidValueSet", ""), [this](const char* item) { return parseInteger(item, name_, "ValidValueSet"); },
+      [&](int64_t value) { return !bounded || (value >= GetMin() && value <= GetMax()); });
 }
 
 ERepresentation IntegerBase::GetRepresentation() {
@@ -181,19 +192,9 @@ double FloatBase::GetInc() {
 
 double_autovector_t FloatBase::GetListOfValidValues(bool bounded) {
   MapGuard guard(*this);
-  double_autovector_t values;
-  std::string text = xml_.text("ValidValueSet", "");
-  for (size_t begin = 0; begin < text.size();) {
-    size_t end = text.find(';', begin);
-    if (end == std::string::npos) end = text.size();
-    std::string item = text.substr(begin, end - begin);
-    if (item.find_first_not_of(" \t\r\n") != std::string::npos) {
-      double value = parseFloat(item.c_str(), name_, "ValidValueSet");
-      if (!bounded || (value >= GetMin() && value <= GetMax())) values.push_back(value);
-    }
-    begin = end + 1;
-  }
-  return values;
+  return validValueSet<double_autovector_t>(
+      xml_.text("ValidValueSet", ""), [this](const char* item) { return parseFloat(item, name_, "ValidValueSet"); },
+      [&](double value) { return !bounded || (value >= GetMin() && value <= GetMax()); });
 }
 
 ERepresentation FloatBase::GetRepresentation() { return parseRepresentation(xml_.text("Representation"), PureNumber); }
