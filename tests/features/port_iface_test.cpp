@@ -1,0 +1,239 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// IPortIface and IPortIfacePoly against the simulator's system, interface and camera ports:
+// register access, argument checks, error mapping, description locations and stacked access.
+#include <gtest/gtest.h>
+
+#include "features/port_iface_poly.h"
+#include "features_test_support.h"
+
+using namespace corvid2;
+using namespace corvid2::test;
+
+namespace {
+
+class PortIface : public ::testing::Test {
+protected:
+    void open(SimModules::Depth depth = SimModules::kInterface) {
+        sim_.open(depth);
+        system_ = sim_.port(sim_.system_);
+        if (depth >= SimModules::kInterface) interface_ = sim_.port(sim_.interface_);
+    }
+    SimModules sim_;
+    std::unique_ptr<CModulePort> system_, interface_;
+};
+
+// The failure code a port call leaves when the producer answers `producerCode`.
+struct MappingCase {
+    const char* function;
+    std::int32_t producerCode;
+    std::int32_t expected;
+    const char* label;
+};
+
+}  // namespace
+
+TEST_F(PortIface, ReadsAndWritesRegistersOfSystemAndInterface) {
+    open();
+    IPortIface& system = system_->port();
+    EXPECT_EQ(system.portName(), "TLPort");
+    EXPECT_EQ(interface_->port().portName(), "InterfacePort");
+    EXPECT_EQ(SimModules::readU32(system, kGenTLVersionMajorAddress), 1u);
+    EXPECT_EQ(SimModules::readU32(system, kGenTLVersionMinorAddress), 6u);
+
+    for (std::uint32_t value : {7u, 3u}) {
+        SimModules::writeValue(system, kIncompleteEveryAddress, &value, sizeof value);
+        EXPECT_EQ(SimModules::readU32(system, kIncompleteEveryAddress), value);
+    }
+    const std::uint32_t selected = 1;
+    SimModules::writeValue(interface_->port(), kDeviceSelectorAddress, &selected, sizeof selected);
+    EXPECT_EQ(SimModules::readU32(interface_->port(), kDeviceSelectorAddress), selected);
+    // The two ports are distinct register spaces.
+    EXPECT_NE(SimModules::readU32(interface_->port(), kGenTLVersionMajorAddress), 1u);
+}
+
+TEST_F(PortIface, RefusesMissingProducerHandleOrArguments) {
+    open(SimModules::kSystem);
+    std::uint32_t value = 0;
+    size_t size = sizeof value;
+    INFO_DATATYPE type = 0;
+    std::uint32_t count = 0;
+    std::string url;
+    PORT_REGISTER_STACK_ENTRY entry{kGenTLVersionMajorAddress, &value, sizeof value};
+
+    IPortIface noProducer(nullptr, "NoProducer");
+    noProducer.setHandle(sim_.system_);
+    EXPECT_EQ(noProducer.ReadPort(0, &value, &size), -1001);
+    IPortIface noHandle(sim_.table_, "NoHandle");
+    EXPECT_EQ(noHandle.ReadPort(0, &value, &size), -1002);
+    EXPECT_EQ(noHandle.GetNumPortURLs(&count), -1002);
+
+    IPortIface& port = system_->port();
+    EXPECT_EQ(port.ReadPort(0, nullptr, &size), -1009);
+    EXPECT_EQ(port.ReadPort(0, &value, nullptr), -1009);
+    EXPECT_EQ(port.WritePort(0, nullptr, &size), -1009);
+    EXPECT_EQ(port.GetPortInfo(PORT_INFO_VENDOR, nullptr, nullptr, &size), -1009);
+    EXPECT_EQ(port.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, nullptr), -1009);
+    EXPECT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, nullptr), -1009);
+    EXPECT_EQ(port.GetPortURL(0, nullptr), -1009);
+    EXPECT_EQ(port.GetNumPortURLs(nullptr), -1009);
+    EXPECT_EQ(port.ReadPortStacked(nullptr, &size), -1009);
+    EXPECT_EQ(port.WritePortStacked(&entry, nullptr), -1009);
+}
+
+TEST_F(PortIface, KeepsOnlyTheCodesEachOperationOwnsAndRecordsTheProducersText) {
+    open(SimModules::kSystem);
+    IPortIface& port = system_->port();
+    const MappingCase cases[] = {
+        {"GCReadPort", GC_ERR_ACCESS_DENIED, -1005, "ReadPort"},
+        {"GCReadPort", GC_ERR_TIMEOUT, -1099, "ReadPort"},
+        {"GCWritePort", GC_ERR_TIMEOUT, -1011, "WritePort"},
+        {"GCWritePort", GC_ERR_ACCESS_DENIED, -1005, "WritePort"},
+        {"GCWritePort", GC_ERR_IO, -1099, "WritePort"},
+        {"GCGetPortInfo", GC_ERR_ACCESS_DENIED, -1099, "GetPortInfo"},
+        {"GCReadPortStacked", GC_ERR_ACCESS_DENIED, -1005, "ReadPortStacked"},
+        {"GCReadPortStacked", GC_ERR_TIMEOUT, -1099, "ReadPortStacked"},
+        {"GCWritePortStacked", GC_ERR_ACCESS_DENIED, -1005, "WritePortStacked"},
+        {"GCWritePortStacked", GC_ERR_TIMEOUT, -1099, "WritePortStacked"},
+        {"GCGetPortURLInfo", GC_ERR_IO, -1099, "GetPortURLInfo"},
+    };
+    std::uint32_t count = 0;
+    ASSERT_EQ(port.GetNumPortURLs(&count), 0);  // the list is built before GCGetPortURLInfo is made to fail
+    for (const MappingCase& c : cases) {
+        SCOPED_TRACE(std::string(c.function) + " " + std::to_string(c.producerCode));
+        sim_.armFault(c.function, c.producerCode);
+        std::uint32_t value = 5;
+        size_t size = sizeof value;
+        INFO_DATATYPE type = 0;
+        PORT_REGISTER_STACK_ENTRY entry{kIncompleteEveryAddress, &value, sizeof value};
+        size_t entries = 1;
+        const std::string function = c.function;
+        TraceCapture trace;
+        std::int32_t result = 0;
+        if (function == "GCReadPort") result = port.ReadPort(kIncompleteEveryAddress, &value, &size);
+        if (function == "GCWritePort") result = port.WritePort(kIncompleteEveryAddress, &value, &size);
+        if (function == "GCGetPortInfo") result = port.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, &size);
+        if (function == "GCReadPortStacked") result = port.ReadPortStacked(&entry, &entries);
+        if (function == "GCWritePortStacked") result = port.WritePortStacked(&entry, &entries);
+        if (function == "GCGetPortURLInfo") result = port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size);
+        EXPECT_EQ(result, c.expected);
+        std::int32_t recorded = 0;
+        const std::string text = lastErrorText(&recorded);
+        EXPECT_EQ(recorded, c.expected);
+        EXPECT_EQ(text.rfind(GenTLErrorName(c.producerCode).get(), 0), 0u) << text;
+        EXPECT_EQ(trace.count(std::string("TLPort; ") + c.label + "; " + text), 1u);
+    }
+}
+
+TEST_F(PortIface, InfoCallsAskForTheSizeWithoutBuffer) {
+    open(SimModules::kSystem);
+    IPortIface& port = system_->port();
+    INFO_DATATYPE type = 0;
+    size_t size = 1000;  // ignored without a buffer
+    ASSERT_EQ(port.GetPortInfo(PORT_INFO_PORTNAME, &type, nullptr, &size), 0);
+    EXPECT_EQ(size, std::string("TLPort").size() + 1);
+    EXPECT_EQ(type, INFO_DATATYPE_STRING);
+    std::string url;
+    ASSERT_EQ(port.GetPortURL(0, &url), 0);
+    size = 1000;
+    ASSERT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size), 0);
+    std::string viaInfo(size, '\0');
+    ASSERT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, viaInfo.data(), &size), 0);
+    EXPECT_EQ(viaInfo.c_str(), url);
+}
+
+TEST_F(PortIface, ListsEveryDescriptionLocationAndChecksIndices) {
+    open(SimModules::kDevice);
+    auto camera = sim_.port(sim_.remote_);
+    std::uint32_t count = 0;
+    ASSERT_EQ(camera->port().GetNumPortURLs(&count), 0);
+    ASSERT_EQ(count, 2u);
+    std::string zipped, plain;
+    ASSERT_EQ(camera->port().GetPortURL(0, &zipped), 0);
+    ASSERT_EQ(camera->port().GetPortURL(1, &plain), 0);
+    EXPECT_NE(zipped.find(".zip"), std::string::npos);
+    EXPECT_NE(plain.find(".xml"), std::string::npos);
+
+    std::string beyond;
+    EXPECT_EQ(camera->port().GetPortURL(count, &beyond), -1009);
+    INFO_DATATYPE type = 0;
+    size_t size = 0;
+    EXPECT_EQ(camera->port().GetPortURLInfo(count, URL_INFO_URL, &type, nullptr, &size), -1009);
+}
+
+TEST_F(PortIface, LocationListFailureIsRecordedAndTheListBuiltOnALaterCall) {
+    open(SimModules::kSystem);
+    IPortIface& port = system_->port();
+    sim_.armFault("GCGetNumPortURLs", GC_ERR_IO);
+    std::uint32_t count = 0;
+    TraceCapture trace;
+    EXPECT_EQ(port.GetNumPortURLs(&count), -1099);
+    EXPECT_EQ(trace.count("TLPort; createURLList; GC_ERR_IO"), 1u);
+    ASSERT_EQ(port.GetNumPortURLs(&count), 0);
+    EXPECT_EQ(count, 1u);
+    port.reset();
+    EXPECT_EQ(port.GetNumPortURLs(&count), -1002);
+}
+
+// Producers before GenTL 1.1 name their locations only through GCGetPortURL.
+TEST_F(PortIface, OlderProducersGiveTheirLocationsThroughGCGetPortURL) {
+    open(SimModules::kDevice);
+    auto camera = sim_.port(sim_.remote_);
+    sim_.armFault("GCGetNumPortURLs", GC_ERR_NOT_IMPLEMENTED);
+    std::uint32_t count = 0;
+    ASSERT_EQ(camera->port().GetNumPortURLs(&count), 0);
+    ASSERT_EQ(count, 1u);  // the simulator hands its first location there
+    std::string url;
+    ASSERT_EQ(camera->port().GetPortURL(0, &url), 0);
+    EXPECT_NE(url.find("Corvid2SimCamera.zip"), std::string::npos);
+}
+
+TEST_F(PortIface, StackedAccessReadsAndWritesSeveralRegistersInOneCall) {
+    open(SimModules::kSystem);
+    IPortIface& port = system_->port();
+    std::uint32_t values[2] = {11, 22};
+    PORT_REGISTER_STACK_ENTRY writes[] = {{kIncompleteEveryAddress, &values[0], 4}, {0x1050, &values[1], 4}};
+    size_t count = 2;
+    ASSERT_EQ(port.WritePortStacked(writes, &count), 0);
+    EXPECT_EQ(count, 2u);
+
+    std::uint32_t read[4] = {};
+    PORT_REGISTER_STACK_ENTRY reads[] = {{kGenTLVersionMajorAddress, &read[0], 4},
+                                         {kGenTLVersionMinorAddress, &read[1], 4},
+                                         {kIncompleteEveryAddress, &read[2], 4},
+                                         {0x1050, &read[3], 4}};
+    count = 4;
+    ASSERT_EQ(port.ReadPortStacked(reads, &count), 0);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(read[0], 1u);
+    EXPECT_EQ(read[1], 6u);
+    EXPECT_EQ(read[2], 11u);
+    EXPECT_EQ(read[3], 22u);
+}
+
+namespace {
+class Portless : public IPortIfacePoly {};
+}  // namespace
+
+TEST_F(PortIface, PolyForwardsToTheObjectsPortOrRefusesWithoutOne) {
+    open(SimModules::kSystem);
+    std::uint32_t value = 0;
+    size_t size = sizeof value;
+    IPortIfacePoly& poly = *system_;
+    ASSERT_EQ(poly.ReadPort(kGenTLVersionMajorAddress, &value, &size), 0);
+    EXPECT_EQ(value, 1u);
+    std::uint32_t count = 0;
+    EXPECT_EQ(poly.GetNumPortURLs(&count), 0);
+    EXPECT_EQ(count, 1u);
+
+    Portless portless;
+    std::string url;
+    INFO_DATATYPE type = 0;
+    EXPECT_EQ(portless.ReadPort(0, &value, &size), -1001);
+    EXPECT_EQ(portless.WritePort(0, &value, &size), -1001);
+    EXPECT_EQ(portless.GetPortURL(0, &url), -1001);
+    EXPECT_EQ(portless.GetNumPortURLs(&count), -1001);
+    EXPECT_EQ(portless.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, &size), -1001);
+    EXPECT_EQ(portless.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size), -1001);
+    EXPECT_EQ(portless.ReadPortStacked(nullptr, &size), -1001);
+    EXPECT_EQ(portless.WritePortStacked(nullptr, &size), -1001);
+}
