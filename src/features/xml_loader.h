@@ -65,6 +65,11 @@ public:
     // The text as the remote device should use it: repaired for the models `repairs` names when the
     // description came from the memory of a device of our own vendors; else as loaded.
     std::string repairedText(const DescriptionRepairs& repairs = knownDescriptionRepairs());
+    // The text a module of that kind builds its node map from: only the remote device ("Device")
+    // gets the repair.
+    std::string descriptionFor(const std::string& moduleKind) {
+        return moduleKind == "Device" ? repairedText() : text();
+    }
     // Vendor and model of the port, known after repairedText looked at a device-memory description.
     const std::string& vendor() const { return vendor_; }
     const std::string& model() const { return model_; }

@@ -131,7 +131,9 @@ TEST_F(SimDescriptions, RepairsApplyToOurOwnVendorsRemoteDevicesOnly) {
     const DescriptionRepairs repairs = {{model, &markWidth}};
 
     auto loader = loadFrom(camera->port(), 1);
-    EXPECT_EQ(loader->repairedText(), loader->text());  // the shipped table mends nothing
+    EXPECT_EQ(loader->descriptionFor("TLPort"), loader->text());
+    EXPECT_TRUE(loader->vendor().empty());  // other module kinds do not even ask
+    EXPECT_EQ(loader->descriptionFor("Device"), loader->text());  // the shipped table mends nothing
     EXPECT_EQ(loader->vendor(), "Velmor");
     EXPECT_EQ(loader->model(), model);
     const std::string repaired = loader->repairedText(repairs);

@@ -3,6 +3,8 @@
 // register access, argument checks, error mapping, description locations and stacked access.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "features/port_iface_poly.h"
 #include "features_test_support.h"
 
@@ -236,4 +238,30 @@ TEST_F(PortIface, PolyForwardsToTheObjectsPortOrRefusesWithoutOne) {
     EXPECT_EQ(portless.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size), -1001);
     EXPECT_EQ(portless.ReadPortStacked(nullptr, &size), -1001);
     EXPECT_EQ(portless.WritePortStacked(nullptr, &size), -1001);
+}
+
+// One port used from several threads: every call is made under the port's lock, the location list
+// is built once.
+TEST_F(PortIface, ConcurrentCallsOnOnePortAreSerialised) {
+    open(SimModules::kDevice);
+    auto camera = sim_.port(sim_.remote_);
+    constexpr int kRounds = 200;
+    auto worker = [&](std::uint64_t address, std::uint32_t expected, int* mismatches) {
+        for (int round = 0; round < kRounds; ++round) {
+            std::uint32_t count = 0;
+            std::string url;
+            if (camera->port().GetNumPortURLs(&count) != 0 || count != 2) ++*mismatches;
+            if (camera->port().GetPortURL(round % 2, &url) != 0 || url.empty()) ++*mismatches;
+            std::uint32_t value = 0;
+            size_t size = sizeof value;
+            if (system_->port().ReadPort(address, &value, &size) != 0 || value != expected) ++*mismatches;
+        }
+    };
+    int mismatches[2] = {};
+    std::thread first(worker, kGenTLVersionMajorAddress, 1u, &mismatches[0]);
+    std::thread second(worker, kGenTLVersionMinorAddress, 6u, &mismatches[1]);
+    first.join();
+    second.join();
+    EXPECT_EQ(mismatches[0], 0);
+    EXPECT_EQ(mismatches[1], 0);
 }
