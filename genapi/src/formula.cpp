@@ -354,18 +354,26 @@ FormulaSymbols gatherFormulaSymbols(Linker& linker, const NodeXml& xml, bool int
     std::string name = element.attribute("Name").value();
     FormulaVariable variable;
     variable.node = linker.resolve(element.child_value(), "pVariable");
-    static const std::pair<const char*, FormulaVariable::Property> kSuffixes[] = {{".Min", FormulaVariable::kMin},
-                                                                                  {".Max", FormulaVariable::kMax},
-                                                                                  {".Inc", FormulaVariable::kInc},
-                                                                                  {".Value", FormulaVariable::kValue}};
+    static const std::pair<const char*, FormulaVariable::Property> kSuffixes[] = {
+        {".Min", FormulaVariable::kMin},
+        {".Max", FormulaVariable::kMax},
+        {".Inc", FormulaVariable::kInc},
+        {".Value", FormulaVariable::kValue},
+        {".AccessMode", FormulaVariable::kAccessMode},
+        {".Visibility", FormulaVariable::kVisibility},
+        {".CachingMode", FormulaVariable::kCachingMode}};
     for (const auto& [suffix, property] : kSuffixes) {
       size_t n = std::strlen(suffix);
-      if (name.size() > n && name.compare(name.size() - n, n, suffix) == 0) variable.property = property;
+      if (name.size() > n && name.compare(name.size() - n, n, suffix) == 0) {
+        variable.property = property;
+        variable.suffix = suffix;
+      }
     }
     for (const char* marker : {".Entry.", ".Enum."}) {
       if (size_t at = name.find(marker); at != std::string::npos) {
         variable.property = FormulaVariable::kEntry;
         variable.entry = name.substr(at + std::strlen(marker));
+        variable.suffix = name.substr(at);
       }
     }
     symbols.variables[name] = variable;
@@ -419,6 +427,15 @@ FormulaValue Formula::readVariable(const FormulaVariable& variable) const {
       }
       return FormulaValue::ofInt(entry->GetValue());
     }
+    case FormulaVariable::kAccessMode:
+    case FormulaVariable::kVisibility:
+    case FormulaVariable::kCachingMode:
+      // The descriptions we follow name these properties but fix no numbers for their states; guessing an
+      // encoding would let a formula compute silently wrong values, so it refuses instead.
+      throw RuntimeException("node '" + owner_ + "': formula variable reads '" + node.name() + variable.suffix +
+                                 "', but no numeric encoding of " + variable.suffix.substr(1) +
+                                 " is defined for formulas",
+                             __FILE__, __LINE__);
     default:
       return asFloat ? FormulaValue::ofFloat(node.readFloat()) : FormulaValue::ofInt(node.readInt());
   }

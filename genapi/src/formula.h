@@ -24,9 +24,10 @@ struct FormulaValue {
 
 /// What a pVariable name stands for: a property of a node.
 struct FormulaVariable {
-  enum Property { kValue, kMin, kMax, kInc, kEntry } property = kValue;
+  enum Property { kValue, kMin, kMax, kInc, kEntry, kAccessMode, kVisibility, kCachingMode } property = kValue;
   Node* node = nullptr;
-  std::string entry;  // for ".Entry.<name>"
+  std::string entry;   // for ".Entry.<name>"
+  std::string suffix;  // as written, for messages
 };
 
 /// Names usable in one formula, gathered from the node's pVariable, Constant and Expression elements.

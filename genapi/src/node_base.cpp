@@ -238,14 +238,20 @@ void Node::checkWritable() const {
   }
 }
 
-void Node::checkError() const {
+void Node::checkError(bool ignoreCache) const {
   for (Node* error : errors_) {
     if (!IsReadable(error->accessMode())) continue;
-    int64_t code = error->getInt(false, true);
+    int64_t code = error->getInt(false, ignoreCache);
     if (code == 0) continue;
     std::string text = std::to_string(code);
     if (auto* enumeration = dynamic_cast<IEnumeration*>(error)) {
-      if (IEnumEntry* entry = enumeration->GetEntry(code)) text = entry->GetSymbolic();
+      if (IEnumEntry* entry = enumeration->GetEntry(code)) {
+        text = entry->GetSymbolic();
+        INode* entryNode = entry->GetNode();
+        std::string explanation = entryNode->GetDescription();
+        if (explanation.empty()) explanation = entryNode->GetToolTip();
+        if (!explanation.empty()) text += ": " + explanation;
+      }
     }
     CORVID2_NODE_THROW(RuntimeException, *this, "device reports error " + text + " (" + error->name() + ")");
   }
@@ -278,13 +284,17 @@ void Node::setFloat(double value, bool verify) {
 int64_t Node::readInt(bool verify, bool ignoreCache) {
   DepthGuard depth(*this);
   checkReadable();
-  return getInt(verify, ignoreCache);
+  int64_t value = getInt(verify, ignoreCache);
+  if (!errors_.empty()) checkError(ignoreCache);
+  return value;
 }
 
 double Node::readFloat(bool verify, bool ignoreCache) {
   DepthGuard depth(*this);
   checkReadable();
-  return getFloat(verify, ignoreCache);
+  double value = getFloat(verify, ignoreCache);
+  if (!errors_.empty()) checkError(ignoreCache);
+  return value;
 }
 
 void Node::writeInt(int64_t value, bool verify) {

@@ -162,8 +162,9 @@ class Node : public virtual ISelector {
   void writeFloat(double value, bool verify = true);
   void checkReadable() const;
   void checkWritable() const;
-  /// Checks pError after a write: a non-zero error value raises with the error's symbolic name.
-  void checkError() const;
+  /// Checks pError after a verified write (fresh from the device) or after a read (through the error's cache
+  /// unless the read itself bypassed caches): a non-zero error value raises with the entry's name and text.
+  void checkError(bool ignoreCache = true) const;
   /// True while pBlockPolling reads non-zero: polling leaves the node alone.
   bool pollingBlocked() const;
 

@@ -238,7 +238,9 @@ gcstring StringBase::GetValue(bool verify, bool ignoreCache) {
   MapGuard guard(*this);
   DepthGuard depth(*this);
   checkReadable();
-  return getText(verify, ignoreCache);
+  std::string text = getText(verify, ignoreCache);
+  if (!errors_.empty()) checkError(ignoreCache);
+  return text;
 }
 
 int64_t StringBase::GetMaxLength() {

@@ -155,6 +155,7 @@ class RegisterNode : public Base, public virtual IRegister {
     this->checkReadable();
     reg_.checkLength(length);
     reg_.read(buffer, length, ignoreCache);
+    if (!this->errors_.empty()) this->checkError(ignoreCache);
   }
   int64_t GetLength() override {
     MapGuard guard(*this);

@@ -111,6 +111,27 @@ TEST(GenApiFormulaErrors, DivisionByZeroAndBadTextNameTheNode) {
   }
 }
 
+TEST(GenApiFormulaErrors, PropertySuffixesWithoutNumericEncodingRefuseInsteadOfReadingTheValue) {
+  // X reads 7 as a value; a formula asking for its access mode, visibility or caching mode must not get 7.
+  for (std::string suffix : {".AccessMode", ".Visibility", ".CachingMode"}) {
+    std::string variable = "X" + suffix;
+    SnippetMap s(std::string(kVariables) + "<IntSwissKnife Name=\"S\"><pVariable Name=\"" + variable +
+                 "\">X</pVariable><pVariable Name=\"X.Value\">X</pVariable><Formula>" + variable +
+                 " + 0</Formula></IntSwissKnife><IntSwissKnife Name=\"T\"><pVariable Name=\"" + variable +
+                 "\">X</pVariable><pVariable Name=\"X.Value\">X</pVariable><Formula>X.Value * 2</Formula>"
+                 "</IntSwissKnife>");
+    try {
+      s.get<IInteger>("S").GetValue();
+      FAIL() << suffix << " read a value";
+    } catch (const RuntimeException& e) {
+      std::string text = e.GetDescription();
+      EXPECT_NE(text.find("'S'"), std::string::npos) << text;
+      EXPECT_NE(text.find(variable), std::string::npos) << text;
+    }
+    EXPECT_EQ(s.get<IInteger>("T").GetValue(), 14) << "a declared but unused property variable is harmless";
+  }
+}
+
 TEST(GenApiFormulaErrors, SelfReferencingExpressionIsRejected) {
   std::string text = describe(
       R"(<IntSwissKnife Name="S"><Expression Name="A">B + 1</Expression><Expression Name="B">A + 1</Expression>

@@ -521,6 +521,55 @@ TEST(GenApiLinks, CopiesErrorsAliasesAndTerminals) {
   EXPECT_FALSE(s.map->GetNode("EnumEntry_ErrorCode_None")->IsFeature());
 }
 
+TEST(GenApiLinks, ErrorIsCheckedAfterEveryValueRead) {
+  SnippetMap s(R"(
+    <Integer Name="Gain"><pValue>GainReg</pValue><pError>ErrorCode</pError></Integer>
+    <IntReg Name="GainReg"><Address>0x0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+      <Endianess>LittleEndian</Endianess></IntReg>
+    <Enumeration Name="Mode"><EnumEntry Name="Low"><Value>1</Value></EnumEntry><EnumEntry Name="High">
+      <Value>2</Value></EnumEntry><pValue>GainReg</pValue><pError>ErrorCode</pError></Enumeration>
+    <StringReg Name="Label"><Address>0x10</Address><Length>8</Length><AccessMode>RO</AccessMode>
+      <pPort>Device</pPort><pError>ErrorCode</pError></StringReg>
+    <Register Name="Raw"><Address>0x10</Address><Length>2</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
+      <pError>ErrorCode</pError></Register>
+    <Integer Name="Plain"><pValue>GainReg</pValue></Integer>
+    <Enumeration Name="ErrorCode"><EnumEntry Name="None"><Value>0</Value></EnumEntry>
+      <EnumEntry Name="Overheated"><Description>Sensor too hot</Description><Value>5</Value></EnumEntry>
+      <pValue>ErrorReg</pValue></Enumeration>
+    <IntReg Name="ErrorReg"><Address>0x8</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
+      <Endianess>LittleEndian</Endianess><Cachable>NoCache</Cachable></IntReg>)");
+  s.port.pokeLittleEndian32(0, 2);
+  s.port.poke(0x10, {'o', 'k'});
+  EXPECT_EQ(s.get<IInteger>("Gain").GetValue(), 2);
+  EXPECT_EQ(s.get<IEnumeration>("Mode").GetCurrentEntry()->GetSymbolic(), "High");
+  EXPECT_EQ(s.get<IString>("Label").GetValue(), "ok");
+
+  s.port.pokeLittleEndian32(8, 5);
+  auto expectError = [](auto read, const char* what) {
+    try {
+      read();
+      ADD_FAILURE() << what << ": read ignored the error";
+    } catch (const RuntimeException& e) {
+      std::string text = e.GetDescription();
+      EXPECT_NE(text.find("Overheated"), std::string::npos) << what << ": " << text;
+      EXPECT_NE(text.find("Sensor too hot"), std::string::npos) << what << ": " << text;
+    }
+  };
+  expectError([&] { s.get<IInteger>("Gain").GetValue(); }, "integer");
+  expectError([&] { s.get<IEnumeration>("Mode").GetIntValue(); }, "enumeration");
+  expectError([&] { s.get<IString>("Label").GetValue(); }, "string register");
+  expectError(
+      [&] {
+        uint8_t bytes[2];
+        s.get<IRegister>("Raw").Get(bytes, 2);
+      },
+      "raw register");
+  EXPECT_EQ(s.get<IInteger>("Plain").GetValue(), 2) << "a node without pError reads on";
+
+  s.port.pokeLittleEndian32(8, 0);
+  EXPECT_EQ(s.get<IInteger>("Gain").GetValue(), 2) << "the error register is not cached, so clearing it counts";
+}
+
 TEST(GenApiLinks, FloatTablesFollowTheirIndex) {
   SnippetMap s(R"(
     <Integer Name="Sel"><Value>2</Value></Integer>
