@@ -24,5 +24,6 @@ function(corvid2_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads corvid2_warnings)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
+    NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "${ARG_ENV}" TIMEOUT 300)
 endfunction()
