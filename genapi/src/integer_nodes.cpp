@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// Integer family without registers: Integer, IntSwissKnife, IntConverter and the IEEE 1212 IntKey.
+// Integer family without registers: Integer, IntSwissKnife and IntConverter.
 #include "computed_nodes.h"
 
 namespace corvid2::genapi::detail {
@@ -31,24 +31,12 @@ class IntConverterNode : public ConverterNode<IntegerBase, int64_t> {
   int64_t intMax() override { return limit(true); }
 };
 
-/// IntKey: a key of an IEEE 1212 configuration ROM; the engine does not parse such ROMs, so it is not available.
-class IntKeyNode : public IntegerBase {
- public:
-  IntKeyNode(NodeMapImpl& map, const NodeXml& xml, const char* type) : IntegerBase(map, xml, nodeName(xml), type) {}
-  void link(Linker& linker) override {
-    IntegerBase::link(linker);
-    linker.resolveOptional(xml_, "p1212Parser");
-  }
-  EAccessMode ownAccessMode() const override { return NA; }
-};
-
 }  // namespace
 
 void addIntegerCreators(CreatorTable& table) {
   table["Integer"] = createNode<IntegerNode>;
   table["IntSwissKnife"] = createNode<IntSwissKnifeNode>;
   table["IntConverter"] = createNode<IntConverterNode>;
-  table["IntKey"] = createNode<IntKeyNode>;
 }
 
 }  // namespace corvid2::genapi::detail

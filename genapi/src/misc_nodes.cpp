@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The remaining node kinds: Node, Category, Boolean, Command, String, TextDesc and Port (device, chunk, event).
+// The remaining node kinds: Node, Category, Boolean, Command, String and Port (device, chunk, event).
 #include <algorithm>
 #include <cstdio>
 
@@ -197,20 +197,6 @@ class StringNode : public StringBase {
   Node* targetNode_ = nullptr;
 };
 
-/// TextDesc: a text leaf of an IEEE 1212 configuration ROM; such ROMs are not parsed, so it is not available.
-class TextDescNode : public StringBase {
- public:
-  TextDescNode(NodeMapImpl& map, const NodeXml& xml, const char* type) : StringBase(map, xml, nodeName(xml), type) {}
-  void link(Linker& linker) override {
-    StringBase::link(linker);
-    linker.resolveOptional(xml_, "p1212Parser");
-  }
-  EAccessMode ownAccessMode() const override { return NA; }
-  std::string getText(bool, bool) override { return {}; }
-  void setText(const std::string&, bool) override {}
-  int64_t maxLength() override { return 0; }
-};
-
 /// Port: forwards to the application's port, or reads attached chunk or event data.
 class PortNode : public Node, public virtual IChunkPort {
  public:
@@ -322,7 +308,6 @@ void addMiscCreators(CreatorTable& table) {
   table["Boolean"] = createNode<BooleanNode>;
   table["Command"] = createNode<CommandNode>;
   table["String"] = createNode<StringNode>;
-  table["TextDesc"] = createNode<TextDescNode>;
   table["Port"] = createNode<PortNode>;
 }
 

@@ -31,6 +31,7 @@ const CreatorTable& creatorTable() {
     addRegisterCreators(table);
     addEnumerationCreators(table);
     addMiscCreators(table);
+    addConfigRomCreators(table);
     return table;
   }();
   return kTable;

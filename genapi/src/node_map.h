@@ -56,6 +56,9 @@ void addFloatCreators(CreatorTable& table);
 void addRegisterCreators(CreatorTable& table);
 void addEnumerationCreators(CreatorTable& table);
 void addMiscCreators(CreatorTable& table);
+void addConfigRomCreators(CreatorTable& table);
+/// Builds the named IntKey and TextDesc entries listed inside a ConfRom element.
+void addConfigRomKeys(Builder& builder, const NodeXml& confRom);
 const CreatorTable& creatorTable();
 
 class NodeMapImpl final : public INodeMap {

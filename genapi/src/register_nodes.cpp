@@ -439,6 +439,12 @@ class RawRegisterNode : public RegisterNode<RawValueBase> {
   }
 };
 
+/// ConfRom: the ROM itself reads as a raw register; the keys it lists become nodes beside it.
+void createConfRom(Builder& builder, const NodeXml& xml) {
+  createNode<RawRegisterNode>(builder, xml);
+  addConfigRomKeys(builder, xml);
+}
+
 }  // namespace
 
 void addRegisterCreators(CreatorTable& table) {
@@ -450,7 +456,7 @@ void addRegisterCreators(CreatorTable& table) {
   table["FloatReg"] = createNode<FloatRegNode>;
   table["StringReg"] = createNode<StringRegNode>;
   table["Register"] = createNode<RawRegisterNode>;
-  table["ConfRom"] = createNode<RawRegisterNode>;
+  table["ConfRom"] = createConfRom;
 }
 
 }  // namespace corvid2::genapi::detail

@@ -307,7 +307,7 @@ TEST(GenApiOtherNodes, ConfigurationRomNodesLoad) {
   uint8_t rom[16];
   s.get<IRegister>("Rom").Get(rom, 16);
   EXPECT_EQ(rom[2], 0x12);
-  EXPECT_EQ(s.map->GetNode("VendorId")->GetAccessMode(), NA);  // IEEE 1212 directories are not parsed
+  EXPECT_EQ(s.map->GetNode("VendorId")->GetAccessMode(), NA);  // the root directory is empty
   EXPECT_EQ(s.map->GetNode("VendorText")->GetPrincipalInterfaceType(), intfIString);
 }
 
