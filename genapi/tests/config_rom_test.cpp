@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // IEEE 1212 configuration ROM nodes: IntKey and TextDesc lookups in a hand-made ROM image served by a port.
+#include <random>
+
 #include "test_support.h"
 
 namespace corvid2::genapi::test {
@@ -155,6 +157,34 @@ TEST_F(GenApiConfigRom, CorruptRomsReadAsMissingKeys) {
   RomImage empty;
   auto blank = load("0", empty);
   EXPECT_EQ(blank->map->GetNode("VendorId")->GetAccessMode(), NA);
+}
+
+TEST_F(GenApiConfigRom, DamagedRomsNeverReadBeyondTheImage) {
+  // Every lookup on a damaged ROM either answers or reports the key missing; RO always means readable.
+  std::mt19937 random(1212);
+  const RomImage good = iidcRom();
+  for (int round = 0; round < 300; ++round) {
+    RomImage rom = good;
+    for (int hits = 0; hits < 4; ++hits) {
+      size_t at = random() % rom.quadlets.size();
+      rom.quadlets[at] = round % 3 == 0 ? static_cast<uint32_t>(random()) : rom.quadlets[at] ^ (1u << (random() % 32));
+    }
+    auto s = load(std::to_string(round % 2), rom);
+    for (const char* name : {"VendorId", "ModelId", "CommandBase", "RomCapabilities"}) {
+      EAccessMode mode = s->map->GetNode(name)->GetAccessMode();
+      ASSERT_TRUE(mode == RO || mode == NA) << name;
+      if (mode == RO) {
+        EXPECT_NO_THROW(s->get<IInteger>(name).GetValue()) << name << " round " << round;
+      }
+    }
+    for (const char* name : {"VendorName", "UnitVendor", "ModelName", "RomModel"}) {
+      EAccessMode mode = s->map->GetNode(name)->GetAccessMode();
+      ASSERT_TRUE(mode == RO || mode == NA) << name;
+      if (mode == RO) {
+        EXPECT_NO_THROW(s->get<IString>(name).GetValue()) << name << " round " << round;
+      }
+    }
+  }
 }
 
 TEST(GenApiConfigRomErrors, BadKeyDefinitionsNameTheNode) {
