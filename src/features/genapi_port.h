@@ -45,6 +45,7 @@ public:
     ~CModulePort() override;
 
     IPortIface& port() { return port_; }
+    const IPortIface& port() const { return port_; }
 
     const char* portRead(void* buffer, std::int64_t address, std::int64_t length, const void* owner) override;
     const char* portWrite(const void* buffer, std::int64_t address, std::int64_t length, const void* owner) override;

@@ -20,7 +20,10 @@ constexpr char kOwnVendor[] = "Velmor";
 }  // namespace
 
 CGenTLModule::CGenTLModule(const char* moduleKind, CGenTLProducer* producer, const char* defaultVendor)
-    : moduleKind_(moduleKind ? moduleKind : ""), producer_(producer), vendor_(defaultVendor ? defaultVendor : "") {}
+    : moduleKind_(moduleKind ? moduleKind : ""),
+      producer_(producer),
+      vendor_(defaultVendor ? defaultVendor : ""),
+      port_(producer, std::string(), traceName_) {}
 
 CGenTLModule::~CGenTLModule() = default;
 
@@ -30,8 +33,11 @@ std::string CGenTLModule::failureDetails(GC_ERROR result) const {
 }
 
 std::int32_t CGenTLModule::initPort(PORT_HANDLE port) {
-    port_ = port;
-    if (!portName_.empty() || producer_ == nullptr) return 0;
+    IPortIface& gentlPort = port_.port();
+    gentlPort.setHandle(port);
+    if (!gentlPort.portName().empty() || producer_ == nullptr) return 0;
+    // Asked directly rather than through the port's own text query, so that a producer's refusal
+    // comes back as its GenTL result, as callers of initPort expect.
     INFO_DATATYPE type = 0;
     size_t size = 0;
     GC_ERROR result = producer_->GCGetPortInfo(port, PORT_INFO_PORTNAME, &type, nullptr, &size);
@@ -39,7 +45,7 @@ std::int32_t CGenTLModule::initPort(PORT_HANDLE port) {
     std::string name(size, '\0');
     result = producer_->GCGetPortInfo(port, PORT_INFO_PORTNAME, &type, name.data(), &size);
     if (result != GC_ERR_SUCCESS) return result;
-    portName_ = name.c_str();
+    gentlPort.setPortName(name.c_str());
     return 0;
 }
 
@@ -173,6 +179,7 @@ std::int32_t CGenTLModule::abortEventWait() {
 void CGenTLModule::setProducer(const char* moduleName, CGenTLProducer* producer) {
     producer_ = producer;
     moduleKind_ = moduleName ? moduleName : "";
+    port_.port().setProducer(producer, port_.port().portName());
 }
 
 void CGenTLModule::resetModule() {
@@ -183,9 +190,8 @@ void CGenTLModule::resetModule() {
     eventBuffer_.shrink_to_fit();
     eventHandle_ = nullptr;
     producer_ = nullptr;
-    port_ = nullptr;
-    portName_.clear();
-    writeStack_ = WriteStack{};
+    port_.resetPort();
+    port_.port().setProducer(nullptr, std::string());
 }
 
 }  // namespace corvid2

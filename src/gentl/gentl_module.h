@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // CGenTLModule: what every object standing for a GenTL module shares (producer, handle, names,
-// event registrations, the event buffer and the port write stack).
+// event registrations, the event buffer, and its port with the write stack and read cache).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "features/genapi_port.h"
 #include "gentl.h"
 
 namespace corvid2 {
@@ -52,20 +53,11 @@ public:
     const std::string& vendor() const { return vendor_; }
     void setVendor(const std::string& vendor) { vendor_ = vendor; }
     const std::string& moduleKind() const { return moduleKind_; }
-    const std::string& portName() const { return portName_; }
+    const std::string& portName() const { return port_.port().portName(); }
 
-    // Held port writes of the device's stacking operations.
-    struct StackedWrite {
-        std::uint64_t address;
-        std::vector<std::uint8_t> bytes;
-    };
-    struct WriteStack {
-        const void* owner = nullptr;
-        bool stacking = false;
-        bool replaceSameAddress = false;
-        std::vector<StackedWrite> writes;
-    };
-    WriteStack& writeStack() { return writeStack_; }
+    // The module's port: GenTL port calls, the GenApi side, the write stack and the read cache.
+    CModulePort& port() { return port_; }
+    const CModulePort& port() const { return port_; }
 
     // Back to "no producer, no events, no port": used by unloading and by the close operations.
     virtual void resetModule();
@@ -81,8 +73,7 @@ private:
     std::string moduleKind_;
     CGenTLProducer* producer_;
     std::string vendor_;
-    std::string portName_;
-    GenTL::PORT_HANDLE port_ = nullptr;
+    CModulePort port_;
 
     std::vector<std::uint8_t> eventBuffer_;
     GenTL::EVENT_HANDLE eventHandle_ = nullptr;
@@ -93,8 +84,6 @@ private:
     mutable std::mutex cancelMutex_;
     bool cancelled_ = false;
     bool waiting_ = false;
-
-    WriteStack writeStack_;
 };
 
 }  // namespace corvid2

@@ -133,14 +133,18 @@ TEST_F(ModuleBase, PortNameVendorAndReset) {
     EXPECT_TRUE(module_->isOwnVendor());
 
     ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 2, false), 0);
-    module_->writeStack().writes.push_back({0x10, {1, 2, 3}});
+    ASSERT_EQ(module_->port().startStacking(false), 0);
+    const std::uint8_t bytes[4] = {1, 2, 3, 4};
+    EXPECT_EQ(module_->port().portWrite(bytes, 0x10, sizeof bytes, nullptr), nullptr);
+    EXPECT_EQ(module_->port().heldWrites().size(), 1u);
     module_->resetModule();
     EXPECT_EQ(module_->getProducer(), nullptr);
     EXPECT_FALSE(module_->isEventRegistered(EVENT_MODULE));
     EXPECT_EQ(module_->getEventBufferSize(), 0u);
     EXPECT_EQ(module_->getEventHandle(), nullptr);
     EXPECT_TRUE(module_->portName().empty());
-    EXPECT_TRUE(module_->writeStack().writes.empty());
+    EXPECT_TRUE(module_->port().heldWrites().empty());
+    EXPECT_FALSE(module_->port().isStacking());
     // Released by the reset, so the producer must let the type be registered afresh.
     producer_->table()->GCUnregisterEvent(interface_, EVENT_MODULE);
 }
