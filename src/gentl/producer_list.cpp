@@ -40,6 +40,23 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return !ec && same;
 }
 
+// After a GCInitLib that failed: a producer whose resource is in use belongs to another consumer
+// (-1004, an information line); anything else is the producer's failure (-1099, a warning).
+// `what` names the producer as the messages do: its path, with " at index N" where one applies.
+std::int32_t reportInitFailure(CProducerObj& producer, const char* operation, const std::string& what) {
+    GC_ERROR lastCode = GC_ERR_SUCCESS;
+    const std::string lastText = producer.table() ? producer.table()->lastErrorText(&lastCode) : std::string();
+    if (lastCode == GC_ERR_RESOURCE_IN_USE) {
+        traceInfo("%s; %s; TLProducer %s is already used - %s", kBase, operation, what.c_str(), lastText.c_str());
+        SetLastErrorText(-1004, "TLProducer " + what + " is already used - " + lastText);
+        return -1004;
+    }
+    SetLastErrorText(-1099, "InitLib for TLProducer " + what + " failed: " + lastText);
+    traceWarning("InitLib for TLProducer %s failed: %s - %s", what.c_str(), GenTLErrorName(lastCode).get(),
+                 lastText.c_str());
+    return -1099;
+}
+
 }  // namespace
 
 // ---- key ---------------------------------------------------------------------------------
@@ -248,19 +265,8 @@ std::int32_t CProducerList::LoadTLProducerByIndex(std::int64_t index, CProducerO
         return SetLastError(-1001, kBase, kOperation, "LoadLibrary for TLProducer %s at index %d failed with %d",
                             name.c_str(), static_cast<int>(index), errno);
     }
-    GC_ERROR lastCode = GC_ERR_SUCCESS;
-    const std::string lastText = producer->table() ? producer->table()->lastErrorText(&lastCode) : std::string();
-    std::int32_t result = -1099;
-    if (lastCode == GC_ERR_RESOURCE_IN_USE) {
-        traceInfo("%s; LoadTLProducerByIndex; TLProducer %s at index %d is already used - %s", kBase, name.c_str(),
-                  static_cast<int>(index), lastText.c_str());
-        SetLastErrorText(-1004, "TLProducer " + name + " is already used - " + lastText);
-        result = -1004;
-    } else {
-        SetLastErrorText(-1099, "InitLib for TLProducer " + name + " failed: " + lastText);
-        traceWarning("InitLib for TLProducer %s at index %d failed: %s - %s", name.c_str(), static_cast<int>(index),
-                     GenTLErrorName(lastCode).get(), lastText.c_str());
-    }
+    const std::int32_t result =
+        reportInitFailure(*producer, kOperation, name + " at index " + std::to_string(static_cast<int>(index)));
     producer->unloadProducer();
     return result;
 }
@@ -294,19 +300,7 @@ std::int32_t CProducerList::LoadStandAloneTLProducer(const char* path, CProducer
         *out = producer;
         return 0;
     }
-    GC_ERROR lastCode = GC_ERR_SUCCESS;
-    const std::string lastText = producer->table() ? producer->table()->lastErrorText(&lastCode) : std::string();
-    std::int32_t result = -1099;
-    if (lastCode == GC_ERR_RESOURCE_IN_USE) {
-        traceInfo("%s; LoadStandAloneTLProducer; TLProducer %s is already used - %s", kBase, name.c_str(),
-                  lastText.c_str());
-        SetLastErrorText(-1004, "TLProducer " + name + " is already used - " + lastText);
-        result = -1004;
-    } else {
-        SetLastErrorText(-1099, "InitLib for TLProducer " + name + " failed: " + lastText);
-        traceWarning("InitLib for TLProducer %s failed: %s - %s", name.c_str(), GenTLErrorName(lastCode).get(),
-                     lastText.c_str());
-    }
+    const std::int32_t result = reportInitFailure(*producer, kOperation, name);
     // A producer that could not be initialised is not kept, so a later load may try again.
     producer->unloadProducer();
     standAlone_.pop_back();
