@@ -7,6 +7,7 @@
 #include "corvid2/string.h"
 #include "corvid2/exceptions.h"
 #include "corvid2/system.h"
+#include "corvid2/interface.h"
 #include "corvid2/trace.h"
 
 namespace CORVID2 {

@@ -12,6 +12,7 @@
 
 namespace CORVID2 {
 
+class InterfaceList;
 class System;
 namespace Internal {
 struct SystemData;
@@ -84,6 +85,14 @@ public:
     System(const System&) = delete;
     System& operator=(const System&) = delete;
 
+    // Opens the transport layer; opening an open System only leaves a warning line.
+    void Open();
+    // Destroys the System's Interfaces and closes the transport layer.
+    void Close();
+    bool IsOpen();
+    // Throws NotInitializedException while the System is not open.
+    InterfaceList* GetInterfaces();
+
     String GetID();
     String GetVendor();
     String GetModel();
@@ -98,6 +107,7 @@ public:
 
 private:
     friend class SystemList;
+    friend class InterfaceList;
     struct FromList {};
     System(FromList, void* producer, const String& id);
     Internal::SystemData* data_;

@@ -2,10 +2,14 @@
 // The module base: event registration with the producer, the event buffer and the module reset.
 #include "gentl/gentl_module.h"
 
+#include <exception>
 #include <new>
+
+#include <corvid2/genapi/node_map_factory.h>
 
 #include "core/last_error.h"
 #include "core/result_codes.h"
+#include "features/xml_loader.h"
 #include "gentl/gentl_producer.h"
 #include "trace/trace.h"
 
@@ -47,6 +51,32 @@ std::int32_t CGenTLModule::initPort(PORT_HANDLE port) {
     if (result != GC_ERR_SUCCESS) return result;
     gentlPort.setPortName(name.c_str());
     return 0;
+}
+
+std::int32_t CGenTLModule::initializeNodeInterface(const std::string* xml) {
+    static constexpr char kOperation[] = "initializeNodeInterface";
+    try {
+        std::string text;
+        if (xml != nullptr) {
+            text = *xml;
+        } else {
+            std::unique_ptr<CXmlLoader> loader;
+            if (const std::int32_t code = loadPortDescription(port_.port(), loader)) return code;
+            if (!loader)
+                return SetLastError(-1001, traceName_.c_str(), kOperation, "No description could be loaded");
+            text = loader->descriptionFor(moduleKind_);
+        }
+        genapi::CNodeMapFactory factory(genapi::ContentType_Auto, text.data(), text.size());
+        std::unique_ptr<genapi::INodeMap> map = factory.CreateNodeMap(moduleKind_.c_str());
+        // A map without a port of the learnt name still serves its constant features.
+        port_.connectNodeMap(map.get(), port_.port().portName());
+        nodeMap_ = std::move(map);
+        return 0;
+    } catch (const genapi::GenericException& e) {
+        return SetLastError(-1001, traceName_.c_str(), kOperation, "%s", e.GetDescription());
+    } catch (const std::exception& e) {
+        return SetLastError(-1001, traceName_.c_str(), kOperation, "%s", e.what());
+    }
 }
 
 bool CGenTLModule::isOwnVendor() const { return vendor_ == kOwnVendor; }
@@ -182,6 +212,12 @@ void CGenTLModule::setProducer(const char* moduleName, CGenTLProducer* producer)
     port_.port().setProducer(producer, port_.port().portName());
 }
 
+void CGenTLModule::releaseNodeMap() {
+    // The port forgets the map first: a cancelled stack must not reach nodes that are gone.
+    port_.resetPort();
+    nodeMap_.reset();
+}
+
 void CGenTLModule::resetModule() {
     eventModes_.clear();
     eventHandles_.clear();
@@ -190,7 +226,7 @@ void CGenTLModule::resetModule() {
     eventBuffer_.shrink_to_fit();
     eventHandle_ = nullptr;
     producer_ = nullptr;
-    port_.resetPort();
+    releaseNodeMap();
     port_.port().setProducer(nullptr, std::string());
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,6 +26,15 @@ public:
 
     // The module's own GenTL handle (transport layer, interface, device ...).
     virtual void* getHandle() const = 0;
+
+    // Builds the module's node map from `xml`, or with none from the first description the port's
+    // locations give, and connects it to the port. 0, or -1001 when no description could be made
+    // into a node map.
+    virtual std::int32_t initializeNodeInterface(const std::string* xml = nullptr);
+    // Null until initializeNodeInterface succeeded.
+    genapi::INodeMap* nodeMap() const { return nodeMap_.get(); }
+    // Drops the node map and the port's handle, locations, stack and cache (closing the module).
+    void releaseNodeMap();
 
     // Learns the port's name (PORT_INFO_PORTNAME) unless it is known already; 0 or the GenTL result.
     virtual std::int32_t initPort(GenTL::PORT_HANDLE port);
@@ -74,6 +84,7 @@ private:
     CGenTLProducer* producer_;
     std::string vendor_;
     CModulePort port_;
+    std::unique_ptr<genapi::INodeMap> nodeMap_;
 
     std::vector<std::uint8_t> eventBuffer_;
     GenTL::EVENT_HANDLE eventHandle_ = nullptr;

@@ -2,7 +2,13 @@
 // Loading, initialising and unloading one producer, and its system information queries.
 #include "modules/producerobj.h"
 
+#include <algorithm>
+#include <vector>
+
+#include <corvid2/genapi/interfaces.h>
+
 #include "core/last_error.h"
+#include "modules/interfaceobj.h"
 #include "trace/trace.h"
 
 namespace corvid2 {
@@ -20,6 +26,7 @@ CProducerObj::CProducerObj(std::filesystem::path file)
 }
 
 CProducerObj::~CProducerObj() {
+    if (opened_) close();
     if (isProducerLoaded()) unloadProducer();
     traceInfo("%s; dtor", traceName_.c_str());
 }
@@ -45,6 +52,11 @@ bool CProducerObj::loadProducer() {
 
 bool CProducerObj::unloadProducer() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (opened_) close();
+    // Whatever close left behind (a refused TLClose) belongs to a library about to go.
+    destroyInterfaces();
+    tlHandle_ = nullptr;
+    opened_ = false;
     resetModule();
     bool closed = true;
     if (table_) {
@@ -84,6 +96,198 @@ std::int32_t CProducerObj::getInfoString(TL_INFO_CMD command, std::string& text)
     std::string value(size, '\0');
     if (std::int32_t code = getInfo(command, &type, value.data(), &size); code != 0) return code;
     text = value.c_str();
+    return 0;
+}
+
+namespace {
+
+// An integer feature of the map, or 0 when the map lacks it or cannot read it.
+std::uint32_t integerFeature(genapi::INodeMap* map, const char* name) {
+    if (map == nullptr) return 0;
+    try {
+        genapi::CIntegerPtr feature = map->GetNode(name);
+        if (!feature || !genapi::IsReadable(feature)) return 0;
+        return static_cast<std::uint32_t>(feature->GetValue());
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+std::int32_t CProducerObj::open() {
+    static constexpr char kOperation[] = "open";
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (!table_) return SetLastError(-1001, traceName_.c_str(), kOperation, kNoTable);
+    if (opened_) {
+        traceWarning("%s; open; Already opened", traceName_.c_str());
+        return 0;
+    }
+    if (tlHandle_ != nullptr) return SetLastError(-1004, traceName_.c_str(), kOperation, "Already initialized");
+    if (const GC_ERROR result = table_->TLOpen(&tlHandle_); result != GC_ERR_SUCCESS) {
+        tlHandle_ = nullptr;
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLOpen failed: %s", failureDetails(result).c_str());
+    }
+    if (const std::int32_t code = initPort(tlHandle_))
+        traceWarning("%s; open; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
+                     traceName_.c_str(), code);
+    if (const std::int32_t code = initializeNodeInterface())
+        return SetLastError(code, traceName_.c_str(), kOperation, "Node interface not initialized %d", code);
+    opened_ = true;
+
+    std::string text;
+    if (getInfoString(TL_INFO_DISPLAYNAME, text) == 0) traceName_ = text;
+    else traceWarning("%s; open; No display name for trace output. Display name will set to 'ProducerObj'",
+                      traceName_.c_str());
+    if (getInfoString(TL_INFO_VENDOR, text) == 0) setVendor(text);
+    else traceWarning("%s; open; Producer doesn't support vendor information.", traceName_.c_str());
+    genTLVersionMajor_ = integerFeature(nodeMap(), "GenTLVersionMajor");
+    genTLVersionMinor_ = integerFeature(nodeMap(), "GenTLVersionMinor");
+    traceInfo("%s; open", traceName_.c_str());
+    return 0;
+}
+
+void CProducerObj::destroyInterfaces() {
+    // Taken out first, so that a destructor calling back into the system finds a consistent set.
+    auto interfaces = std::move(interfaces_);
+    interfaces_.clear();
+}
+
+std::int32_t CProducerObj::close() {
+    static constexpr char kOperation[] = "close";
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (!table_) return SetLastError(-1001, traceName_.c_str(), kOperation, kNoTable);
+    if (!opened_) {
+        traceWarning("%s; close; Producer not opened", traceName_.c_str());
+        return 0;
+    }
+    destroyInterfaces();
+    if (!destroyedByContext_) {
+        if (const GC_ERROR result = table_->TLClose(tlHandle_); result != GC_ERR_SUCCESS)
+            return SetLastError(-1099, traceName_.c_str(), kOperation, "TLClose failed: %s",
+                                failureDetails(result).c_str());
+    }
+    releaseNodeMap();
+    tlHandle_ = nullptr;
+    opened_ = false;
+    return 0;
+}
+
+std::int32_t CProducerObj::checkOpenTransportLayer(const char* operation) {
+    if (!table_) return SetLastError(-1001, traceName_.c_str(), operation, kNoTable);
+    if (tlHandle_ == nullptr) {
+        SetLastError(-1004, traceName_.c_str(), operation, "Producer not initialized");
+        return -1002;
+    }
+    return 0;
+}
+
+std::int32_t CProducerObj::GetNumInterfaces(std::uint32_t* count) {
+    static constexpr char kOperation[] = "GetNumInterfaces";
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (count == nullptr)
+        return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iNumIfaces is NULL");
+    if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, count); result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetNumInterfaces failed: %s",
+                            failureDetails(result).c_str());
+    traceInfo("%s; GetNumInterfaces; %d interfaces available", traceName_.c_str(), static_cast<int>(*count));
+    return 0;
+}
+
+std::int32_t CProducerObj::getInterfaceID(std::uint32_t index, std::string* id) {
+    static constexpr char kOperation[] = "getInterfaceID";
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (id == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, IfaceID is NULL");
+    size_t size = 0;
+    GC_ERROR result = table_->TLGetInterfaceID(tlHandle_, index, nullptr, &size);
+    if (result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceID (size) failed: %s",
+                            failureDetails(result).c_str());
+    std::string text(size, '\0');
+    result = table_->TLGetInterfaceID(tlHandle_, index, text.data(), &size);
+    if (result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceID failed: %s",
+                            failureDetails(result).c_str());
+    *id = text.c_str();
+    traceInfo("%s; getInterfaceID; %s", traceName_.c_str(), id->c_str());
+    return 0;
+}
+
+std::int32_t CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD command, INFO_DATATYPE* type,
+                                            void* buffer, size_t* size) {
+    static constexpr char kOperation[] = "getInterfaceInfo";
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (size == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (const GC_ERROR result = table_->TLGetInterfaceInfo(tlHandle_, id, command, type, buffer, size);
+        result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
+                            failureDetails(result).c_str());
+    return 0;
+}
+
+std::int32_t CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) {
+    static constexpr char kOperation[] = "getInterface";
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (iface == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, phIface is NULL");
+    for (const auto& candidate : interfaces_) {
+        if (candidate->id() == id) {
+            *iface = candidate.get();
+            return 0;
+        }
+    }
+    *iface = nullptr;
+    return SetLastError(-1001, traceName_.c_str(), kOperation, " %s not found!", id.c_str());
+}
+
+std::size_t CProducerObj::interfaceCount() const {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    return interfaces_.size();
+}
+
+std::int32_t CProducerObj::updateInterfaceList(bool* changed, std::uint64_t timeout) {
+    static constexpr char kOperation[] = "UpdateInterfaceList";
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (changed == nullptr)
+        return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, bChanged is NULL");
+    bool8_t producerChanged = 0;
+    if (const GC_ERROR result = table_->TLUpdateInterfaceList(tlHandle_, &producerChanged, timeout);
+        result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLUpdateInterfaceList failed: %s",
+                            failureDetails(result).c_str());
+    *changed = producerChanged != 0;
+    traceInfo("%s; UpdateInterfaceList; List changed %s", traceName_.c_str(), *changed ? "true" : "false");
+
+    std::uint32_t count = 0;
+    if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, &count); result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName_.c_str(), "GetNumInterfaces", "TLGetNumInterfaces failed: %s",
+                            failureDetails(result).c_str());
+    std::vector<std::string> ids(count);
+    for (std::uint32_t index = 0; index < count; ++index)
+        if (const std::int32_t code = getInterfaceID(index, &ids[index])) return code;
+
+    for (auto it = interfaces_.begin(); it != interfaces_.end();) {
+        const CInterfaceObj& known = **it;
+        if (std::find(ids.begin(), ids.end(), known.id()) != ids.end()) {
+            ++it;
+        } else if (!known.isOpen()) {
+            it = interfaces_.erase(it);
+            *changed = true;
+        } else {
+            SetLastError(0, traceName_.c_str(), "updateInterfaceList", "missing open interface %s", known.id().c_str());
+            ++it;
+        }
+    }
+    for (const std::string& id : ids) {
+        const bool known = std::any_of(interfaces_.begin(), interfaces_.end(),
+                                       [&id](const std::unique_ptr<CInterfaceObj>& i) { return i->id() == id; });
+        if (known) continue;
+        interfaces_.insert(std::make_unique<CInterfaceObj>(this, table_.get(), tlHandle_, id, vendor()));
+        *changed = true;
+    }
     return 0;
 }
 

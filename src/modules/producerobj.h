@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "gentl/gentl_module.h"
 #include "gentl/gentl_producer.h"
 
 namespace corvid2 {
+
+class CInterfaceObj;
 
 class CProducerObj : public CGenTLModule {
 public:
@@ -36,6 +39,24 @@ public:
     // The text of one information command, read in two steps (size, then value).
     std::int32_t getInfoString(GenTL::TL_INFO_CMD command, std::string& text);
 
+    // Opens the transport layer and builds its node map; a second open only warns.
+    std::int32_t open();
+    // Destroys the interfaces and closes the transport layer; closing a closed system only warns.
+    std::int32_t close();
+    bool isOpened() const { return opened_; }
+    std::uint32_t genTLVersionMajor() const { return genTLVersionMajor_; }
+    std::uint32_t genTLVersionMinor() const { return genTLVersionMinor_; }
+
+    std::int32_t GetNumInterfaces(std::uint32_t* count);
+    std::int32_t getInterfaceID(std::uint32_t index, std::string* id);
+    std::int32_t getInterfaceInfo(const char* id, GenTL::INTERFACE_INFO_CMD command, GenTL::INFO_DATATYPE* type,
+                                  void* buffer, size_t* size);
+    // The interface object of that id among the listed ones.
+    std::int32_t getInterface(const std::string& id, CInterfaceObj** iface);
+    // Asks the producer to update its list, then drops vanished closed interfaces and adds new ones.
+    std::int32_t updateInterfaceList(bool* changed, std::uint64_t timeout);
+    std::size_t interfaceCount() const;
+
     const std::filesystem::path& path() const { return path_; }
     CGenTLProducer* table() const { return table_.get(); }
 
@@ -45,7 +66,12 @@ public:
     std::recursive_mutex& lock() { return mutex_; }
 
 private:
+    // The table and an open transport layer, which every interface operation needs.
+    std::int32_t checkOpenTransportLayer(const char* operation);
+    void destroyInterfaces();
+
     std::filesystem::path path_;
+    std::set<std::unique_ptr<CInterfaceObj>> interfaces_;
     GenTL::TL_HANDLE tlHandle_ = nullptr;
     bool opened_ = false;
     bool destroyedByContext_ = false;

@@ -10,6 +10,7 @@
 #include "core/exceptions.h"
 #include "core/last_error.h"
 #include "core/public_method.h"
+#include "corvid2/interface.h"
 #include "modules/producerobj.h"
 #include "modules/system_data.h"
 #include "platform/platform.h"
@@ -252,6 +253,7 @@ System::System(const String& path) : data_(new SystemData()) {
     }
     data_->producer_ = producer;
     data_->standAlone_ = true;
+    data_->interfaces_ = new InterfaceList(this);
     CSystemGuard guard(kMethod);
     guard.Register(this, data_);
     data_->id_ = GetID().get();
@@ -260,6 +262,7 @@ System::System(const String& path) : data_(new SystemData()) {
 System::System(FromList, void* producer, const String& id) : data_(new SystemData()) {
     data_->producer_ = static_cast<CProducerObj*>(producer);
     data_->id_ = id.get();
+    data_->interfaces_ = new InterfaceList(this);
     CSystemGuard guard("CORVID2::System::System");
     guard.Register(this, data_);
 }
@@ -281,6 +284,8 @@ System::~System() {
                                             [this](const SystemListData::Entry& e) { return e.system == this; }),
                              list->entries_.end());
     }
+    // Its Interfaces go before the producer can close beneath them.
+    delete data->interfaces_;
     auto& producers = CConsumerBase::instance().producers();
     if (data->standAlone_) producers.UnloadStandAloneTLProducer(data->producer_);
     else if (data->producer_ != nullptr && data->producer_->isProducerLoaded()) producers.UnloadTLProducer(data->producer_);
@@ -344,6 +349,38 @@ String System::GetFileName() {
 String System::GetPathName() {
     return infoTextOr(this, &data_, CORVID2_METHOD("CORVID2::System::GetPathName"), TL_INFO_PATHNAME, "GetPathName",
                       [](const CProducerObj&) { return std::string(); });
+}
+
+void System::Open() {
+    callGuarded<CSystemGuard>(
+        CORVID2_METHOD("CORVID2::System::Open"), kShared, this, &data_,
+        [](SystemData& data) { return data.producer_->open(); },
+        [](SystemData& data) {
+            data.open_ = true;
+            traceInfo("%s; Open", data.producer_->traceName().c_str());
+        });
+}
+
+void System::Close() {
+    CPublicCall<CSystemGuard> call(CORVID2_METHOD("CORVID2::System::Close"), kShared, this, &data_);
+    call->interfaces_->clear();
+    call.check(call->producer_->close());
+    call->open_ = false;
+    traceInfo("%s; Close", call->producer_->traceName().c_str());
+}
+
+bool System::IsOpen() {
+    CPublicCall<CSystemGuard> call(CORVID2_METHOD("CORVID2::System::IsOpen"), kShared, this, &data_);
+    return call->open_;
+}
+
+InterfaceList* System::GetInterfaces() {
+    return callGuarded<CSystemGuard>(
+        CORVID2_METHOD("CORVID2::System::GetInterfaces"), kShared, this, &data_,
+        [](SystemData& data) {
+            return data.open_ ? 0 : SetLastError(-1002, "System", "GetInterfaces", "System not opened.");
+        },
+        [](SystemData& data) { return data.interfaces_; });
 }
 
 void* System::GetReserved() {

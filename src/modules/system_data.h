@@ -23,6 +23,7 @@ struct SystemData {
     bool open_ = false;
     bool standAlone_ = false;
     std::string id_;
+    InterfaceList* interfaces_ = nullptr;  // made and destroyed with the System
 };
 
 struct SystemListData {

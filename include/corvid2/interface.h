@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The interface list of an open System and the Interface of one transport-layer interface.
+#ifndef CORVID2_INTERFACE_H
+#define CORVID2_INTERFACE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+
+#include "corvid2/export.h"
+#include "corvid2/string.h"
+
+namespace CORVID2 {
+
+class Interface;
+class System;
+namespace Internal {
+struct InterfaceData;
+struct InterfaceListData;
+}  // namespace Internal
+
+// The interfaces of one open System, ordered by id. An Interface keeps its identity across
+// refreshes for as long as its id stays listed.
+class CORVID2_API InterfaceList {
+public:
+    // Asks the producer to update its list (waiting at most `timeout` ms) and follows its changes.
+    void Refresh(std::uint64_t timeout);
+
+    class CORVID2_API iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Interface*;
+        using difference_type = std::ptrdiff_t;
+        using pointer = Interface*;
+        using reference = Interface*;
+
+        iterator() = default;
+        iterator& operator++();
+        Interface* operator*() const;
+        Interface* operator->() const;
+        bool operator==(const iterator& other) const;
+        bool operator!=(const iterator& other) const;
+
+    private:
+        friend class InterfaceList;
+        iterator(const InterfaceList* list, std::size_t position) : list_(list), position_(position) {}
+        const InterfaceList* list_ = nullptr;
+        std::size_t position_ = 0;
+    };
+
+    iterator begin();
+    iterator end();
+    iterator find(const String& id);
+    // Throws InvalidParameterException when the id or index is not in the list.
+    Interface* operator[](const String& id);
+    Interface* operator[](std::size_t index);
+    std::size_t size();
+    // Destroys every Interface of the list.
+    void clear();
+
+    InterfaceList(const InterfaceList&) = delete;
+    InterfaceList& operator=(const InterfaceList&) = delete;
+
+private:
+    friend class System;
+    explicit InterfaceList(System* system);
+    ~InterfaceList();
+    Internal::InterfaceListData* data_;
+};
+
+// One interface (network card, USB host controller, frame grabber port) of a System.
+class CORVID2_API Interface {
+public:
+    String GetID();
+
+    Interface(const Interface&) = delete;
+    Interface& operator=(const Interface&) = delete;
+
+private:
+    friend class InterfaceList;
+    Interface(System* system, const String& id);
+    ~Interface();
+    Internal::InterfaceData* data_;
+};
+
+}  // namespace CORVID2
+
+#endif

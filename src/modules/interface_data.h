@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The records behind the public InterfaceList and Interface wrappers, and their guards.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "core/access_control.h"
+#include "core/object_guard.h"
+#include "corvid2/interface.h"
+
+namespace CORVID2::Internal {
+
+struct InterfaceData {
+    corvid2::CorvidObjectAccessControl access_;
+    System* system_ = nullptr;
+    bool open_ = false;
+    std::string id_;
+};
+
+struct InterfaceListData {
+    corvid2::CorvidObjectAccessControl access_;
+    System* system_ = nullptr;
+    // Serialises refreshes; taken after the System's guard, never before it.
+    std::recursive_mutex mutex_;
+    std::map<std::string, Interface*> entries_;
+};
+
+}  // namespace CORVID2::Internal
+
+namespace corvid2 {
+
+using CInterfaceListGuard =
+    CObjectGuard<RegistryKind::InterfaceListMap, CORVID2::Internal::InterfaceListData,
+                 RecordMember<CORVID2::Internal::InterfaceListData, &CORVID2::Internal::InterfaceListData::access_>>;
+using CInterfaceGuard =
+    CObjectGuard<RegistryKind::InterfaceData, CORVID2::Internal::InterfaceData,
+                 RecordMember<CORVID2::Internal::InterfaceData, &CORVID2::Internal::InterfaceData::access_>>;
+
+}  // namespace corvid2

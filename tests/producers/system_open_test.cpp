@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// Opening and closing a System, its transport layer's node map, and its InterfaceList.
+#include <corvid2_genicam.h>
+#include <gtest/gtest.h>
+
+#include <corvid2/genapi/interfaces.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modules/producerobj.h"
+#include "modules/system_data.h"
+#include "producer_test_support.h"
+
+using namespace corvid2::test;
+using CORVID2::Interface;
+using CORVID2::InterfaceList;
+using CORVID2::System;
+namespace X = CORVID2::Exceptions;
+
+namespace {
+
+constexpr char kDisplayName[] = "Velmor simulated cameras (corvid2_sim)";
+
+std::string exceptionText(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const X::IException& e) {
+        return std::string(e.GetType().get()) + ": " + e.GetErrorDescription().get();
+    }
+    return "no exception";
+}
+
+// A stand-alone System on its own copy of the simulator, with per-copy settings.
+class SystemOpenTest : public ::testing::Test {
+protected:
+    void makeSystem(const std::string& settings = "") {
+        system_ = std::make_unique<System>(folder_.add(simFile(), "sim.cti", settings).string().c_str());
+    }
+    corvid2::CProducerObj& producer() {
+        return *static_cast<CORVID2::Internal::SystemData*>(system_->GetReserved())->producer_;
+    }
+    std::vector<Interface*> interfaces(InterfaceList& list) { return {list.begin(), list.end()}; }
+
+    ProducerFolder folder_;
+    std::unique_ptr<System> system_;
+};
+
+}  // namespace
+
+TEST_F(SystemOpenTest, OpenAndCloseTwiceOnlyWarnTheSecondTime) {
+    makeSystem();
+    TraceCapture trace;
+    EXPECT_FALSE(system_->IsOpen());
+    system_->Open();
+    system_->Open();
+    EXPECT_TRUE(system_->IsOpen());
+    EXPECT_EQ(trace.count(std::string(kDisplayName) + "; open; Already opened"), 1u);
+
+    system_->Close();
+    system_->Close();
+    EXPECT_FALSE(system_->IsOpen());
+    EXPECT_EQ(trace.count("; close; Producer not opened"), 1u);
+    // A closed system opens again with a new transport-layer handle and node map.
+    system_->Open();
+    EXPECT_NE(producer().getHandle(), nullptr);
+    EXPECT_NE(producer().nodeMap(), nullptr);
+}
+
+TEST_F(SystemOpenTest, OpenNamesTheTraceAndReadsTheVersionFromTheNodeMap) {
+    makeSystem();
+    EXPECT_EQ(producer().traceName(), "ProducerObj");
+    system_->Open();
+    EXPECT_EQ(producer().traceName(), kDisplayName);
+    EXPECT_EQ(producer().vendor(), "Velmor");
+    ASSERT_NE(producer().nodeMap(), nullptr);
+    corvid2::genapi::CIntegerPtr minor = producer().nodeMap()->GetNode("GenTLVersionMinor");
+    ASSERT_TRUE(minor.IsValid());
+    EXPECT_EQ(minor->GetValue(), 6);
+    EXPECT_EQ(producer().genTLVersionMajor(), 1u);
+    EXPECT_EQ(producer().genTLVersionMinor(), 6u);
+    // The map reads through the port of the open transport layer; closing takes both away.
+    system_->Close();
+    EXPECT_EQ(producer().nodeMap(), nullptr);
+    EXPECT_EQ(producer().getHandle(), nullptr);
+}
+
+TEST_F(SystemOpenTest, RefusedDisplayNameKeepsTheDefaultName) {
+    // The display name's size query is the first TLGetInfo the producer sees after GCInitLib.
+    makeSystem("CORVID2_SIM_FAIL=TLGetInfo:-1001:1\n");
+    TraceCapture trace;
+    system_->Open();
+    EXPECT_EQ(producer().traceName(), "ProducerObj");
+    EXPECT_EQ(trace.count("ProducerObj; open; No display name for trace output. Display name will set to "
+                          "'ProducerObj'"),
+              1u);
+    EXPECT_EQ(trace.count("ProducerObj; open"), trace.count("ProducerObj; open;") + 1);
+    EXPECT_EQ(producer().vendor(), "Velmor");
+}
+
+TEST_F(SystemOpenTest, RefusedTransportLayerLeavesTheSystemClosed) {
+    makeSystem("CORVID2_SIM_FAIL=TLOpen:-1001:1\n");
+    EXPECT_EQ(exceptionText([&] { system_->Open(); }).rfind("LowLevelException: TLOpen failed: ", 0), 0u);
+    EXPECT_FALSE(system_->IsOpen());
+    EXPECT_EQ(producer().getHandle(), nullptr);
+    system_->Open();
+    EXPECT_TRUE(system_->IsOpen());
+}
+
+TEST_F(SystemOpenTest, InterfacesOnlyWhileOpen) {
+    makeSystem();
+    EXPECT_EQ(exceptionText([&] { system_->GetInterfaces(); }), "NotInitializedException: System not opened.");
+    system_->Open();
+    InterfaceList* list = system_->GetInterfaces();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->size(), 0u);
+    list->Refresh(1000);
+    EXPECT_EQ(producer().interfaceCount(), 2u);
+    system_->Close();
+    EXPECT_EQ(producer().interfaceCount(), 0u);
+    EXPECT_EQ(exceptionText([&] { system_->GetInterfaces(); }), "NotInitializedException: System not opened.");
+    system_->Open();
+    EXPECT_EQ(system_->GetInterfaces()->size(), 0u);
+}
+
+TEST_F(SystemOpenTest, RefreshListsTheInterfacesAndKeepsTheirIdentity) {
+    makeSystem();
+    system_->Open();
+    InterfaceList& list = *system_->GetInterfaces();
+    list.Refresh(1000);
+    const std::vector<Interface*> first = interfaces(list);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0]->GetID(), "SimGEV0");
+    EXPECT_EQ(first[1]->GetID(), "SimU3V1");
+    EXPECT_EQ(list["SimU3V1"], first[1]);
+    EXPECT_EQ(list[0], first[0]);
+    EXPECT_EQ(*list.find("SimGEV0"), first[0]);
+    EXPECT_TRUE(list.find("SimCXP2") == list.end());
+    EXPECT_EQ(exceptionText([&] { list["SimCXP2"]; }), "InvalidParameterException: The ID SimCXP2 is not in list.");
+    EXPECT_EQ(exceptionText([&] { list[2]; }), "InvalidParameterException: The index 2 is not in list.");
+
+    // The producer reports no change now: nothing is rebuilt.
+    TraceCapture trace;
+    list.Refresh(1000);
+    EXPECT_EQ(interfaces(list), first);
+    EXPECT_EQ(producer().interfaceCount(), 2u);
+    EXPECT_EQ(trace.count("; UpdateInterfaceList; List changed false"), 1u);
+    EXPECT_EQ(trace.count("InterfaceObj; ctor"), 0u);
+    EXPECT_EQ(trace.count("InterfaceObj; dtor"), 0u);
+}
