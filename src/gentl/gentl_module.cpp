@@ -68,8 +68,11 @@ std::int32_t CGenTLModule::initializeNodeInterface(const std::string* xml) {
         }
         genapi::CNodeMapFactory factory(genapi::ContentType_Auto, text.data(), text.size());
         std::unique_ptr<genapi::INodeMap> map = factory.CreateNodeMap(moduleKind_.c_str());
-        // A map without a port of the learnt name still serves its constant features.
-        port_.connectNodeMap(map.get(), port_.port().portName());
+        // The producer names its port as the description does; a map that cannot reach the port
+        // would only show stale values, and the port must keep pointing at a map that lives.
+        const std::string& portName = port_.port().portName();
+        if (!port_.connectNodeMap(map.get(), portName))
+            return SetLastError(-1001, traceName_.c_str(), kOperation, "Node map has no port '%s'", portName.c_str());
         nodeMap_ = std::move(map);
         return 0;
     } catch (const genapi::GenericException& e) {

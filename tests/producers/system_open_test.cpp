@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/last_error.h"
 #include "modules/producerobj.h"
 #include "modules/system_data.h"
 #include "producer_test_support.h"
@@ -85,6 +86,44 @@ TEST_F(SystemOpenTest, OpenNamesTheTraceAndReadsTheVersionFromTheNodeMap) {
     system_->Close();
     EXPECT_EQ(producer().nodeMap(), nullptr);
     EXPECT_EQ(producer().getHandle(), nullptr);
+}
+
+TEST_F(SystemOpenTest, GivenDescriptionReplacesTheMapAndABrokenOneKeepsIt) {
+    makeSystem();
+    system_->Open();
+    corvid2::genapi::INodeMap* loaded = producer().nodeMap();
+    const std::string broken = "<RegisterDescription";
+    EXPECT_EQ(producer().initializeNodeInterface(&broken), -1001);
+    std::string message;
+    std::int32_t code = 0;
+    corvid2::GetLastErrorText(message, &code);
+    EXPECT_EQ(code, -1001);
+    EXPECT_FALSE(message.empty());
+    EXPECT_EQ(producer().nodeMap(), loaded);
+
+    // A description without version features still makes a map, connected to the same port.
+    const std::string own =
+        "<RegisterDescription ModelName=\"M\" VendorName=\"V\" StandardNameSpace=\"None\" SchemaMajorVersion=\"1\" "
+        "SchemaMinorVersion=\"1\" SchemaSubMinorVersion=\"0\" MajorVersion=\"1\" MinorVersion=\"0\" "
+        "SubMinorVersion=\"0\" ProductGuid=\"0\" VersionGuid=\"0\">"
+        "<Category Name=\"Root\"><pFeature>TLID</pFeature></Category>"
+        "<StringReg Name=\"TLID\"><Address>0x80</Address><Length>64</Length><AccessMode>RO</AccessMode>"
+        "<pPort>TLPort</pPort></StringReg><Port Name=\"TLPort\"/></RegisterDescription>";
+    ASSERT_EQ(producer().initializeNodeInterface(&own), 0);
+    ASSERT_NE(producer().nodeMap(), nullptr);
+    EXPECT_EQ(producer().nodeMap()->GetNode("GenTLVersionMinor"), nullptr);
+    corvid2::genapi::CStringPtr id = producer().nodeMap()->GetNode("TLID");
+    ASSERT_TRUE(id.IsValid());
+    EXPECT_EQ(std::string(id->GetValue().c_str()), system_->GetID().get());
+
+    // A map that cannot reach the module's port is refused; the connected one stays.
+    std::string unreachable = own;
+    unreachable.replace(unreachable.find("TLPort"), 6, "XXPort");
+    unreachable.replace(unreachable.find("\"TLPort\""), 8, "\"XXPort\"");
+    loaded = producer().nodeMap();
+    EXPECT_EQ(producer().initializeNodeInterface(&unreachable), -1001);
+    EXPECT_EQ(producer().nodeMap(), loaded);
+    EXPECT_EQ(producer().port().connectedNodeMap(), loaded);
 }
 
 TEST_F(SystemOpenTest, RefusedDisplayNameKeepsTheDefaultName) {
