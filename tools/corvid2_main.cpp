@@ -15,7 +15,7 @@ int usage(FILE* out) {
                  "usage: corvid2 <command> [options]\n"
                  "commands:\n"
                  "  --version        print the library version\n"
-                 "  list [--json]    the GenTL producers (systems) found on this machine\n"
+                 "  list [--json]    the GenTL producers (systems) found on this machine and their interfaces\n"
                  "  trace-demo       write a few trace lines to standard error and to a trace file\n"
                  "  help             this text\n");
     return out == stdout ? 0 : 2;
@@ -45,7 +45,9 @@ std::string json(const char* text) {
     return out + "\"";
 }
 
-// The producers of the machine, as a readable tree or as JSON for scripts.
+constexpr std::uint64_t kRefreshTimeoutMs = 1000;
+
+// The producers of the machine and their interfaces, as a readable tree or as JSON for scripts.
 int listSystems(const std::vector<std::string>& args) {
     const bool asJson = !args.empty() && args.front() == "--json";
     CORVID2::SystemList* systems = CORVID2::SystemList::GetInstance();
@@ -61,15 +63,26 @@ int listSystems(const std::vector<std::string>& args) {
                                 {"model", system->GetModel()},   {"version", system->GetVersion()},
                                 {"tl_type", system->GetTLType()}, {"display_name", system->GetDisplayName()},
                                 {"file", system->GetPathName()}};
+        // The interfaces exist only while the system is open.
+        std::vector<std::string> interfaces;
+        system->Open();
+        CORVID2::InterfaceList* list = system->GetInterfaces();
+        list->Refresh(kRefreshTimeoutMs);
+        for (CORVID2::Interface* iface : *list) interfaces.push_back(iface->GetID().get());
+        system->Close();
         if (asJson) {
             std::printf("%s\n  {", first ? "" : ",");
             for (std::size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
                 std::printf("%s\"%s\": %s", i ? ", " : "", fields[i].name, json(fields[i].value.get()).c_str());
-            std::printf("}");
+            std::printf(", \"interfaces\": [");
+            for (std::size_t i = 0; i < interfaces.size(); ++i)
+                std::printf("%s{\"id\": %s}", i ? ", " : "", json(interfaces[i].c_str()).c_str());
+            std::printf("]}");
         } else {
             std::printf("System %s\n", fields[0].value.get());
             for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i)
                 std::printf("  %-13s %s\n", fields[i].name, fields[i].value.get());
+            for (const std::string& id : interfaces) std::printf("  Interface %s\n", id.c_str());
         }
         first = false;
     }
