@@ -5,9 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 
 #include "corvid2/export.h"
+#include "corvid2/list_iterator.h"
 #include "corvid2/string.h"
 
 namespace CORVID2 {
@@ -26,27 +26,7 @@ public:
     // Asks the producer to update its list (waiting at most `timeout` ms) and follows its changes.
     void Refresh(std::uint64_t timeout);
 
-    class CORVID2_API iterator {
-    public:
-        using iterator_category = std::input_iterator_tag;
-        using value_type = Interface*;
-        using difference_type = std::ptrdiff_t;
-        using pointer = Interface*;
-        using reference = Interface*;
-
-        iterator() = default;
-        iterator& operator++();
-        Interface* operator*() const;
-        Interface* operator->() const;
-        bool operator==(const iterator& other) const;
-        bool operator!=(const iterator& other) const;
-
-    private:
-        friend class InterfaceList;
-        iterator(const InterfaceList* list, std::size_t position) : list_(list), position_(position) {}
-        const InterfaceList* list_ = nullptr;
-        std::size_t position_ = 0;
-    };
+    using iterator = ListIterator<InterfaceList, Interface>;
 
     iterator begin();
     iterator end();

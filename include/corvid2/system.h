@@ -5,9 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 
 #include "corvid2/export.h"
+#include "corvid2/list_iterator.h"
 #include "corvid2/string.h"
 
 namespace CORVID2 {
@@ -35,27 +35,7 @@ public:
     // Takes a System made from a path into the list (it sorts after the found producers).
     void Add(System* system);
 
-    class CORVID2_API iterator {
-    public:
-        using iterator_category = std::input_iterator_tag;
-        using value_type = System*;
-        using difference_type = std::ptrdiff_t;
-        using pointer = System*;
-        using reference = System*;
-
-        iterator() = default;
-        iterator& operator++();
-        System* operator*() const;
-        System* operator->() const;
-        bool operator==(const iterator& other) const;
-        bool operator!=(const iterator& other) const;
-
-    private:
-        friend class SystemList;
-        iterator(const SystemList* list, std::size_t position) : list_(list), position_(position) {}
-        const SystemList* list_ = nullptr;
-        std::size_t position_ = 0;
-    };
+    using iterator = ListIterator<SystemList, System>;
 
     iterator begin();
     iterator end();

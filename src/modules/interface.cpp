@@ -124,20 +124,6 @@ void InterfaceList::clear() {
     for (auto& entry : entries) delete entry.second;
 }
 
-InterfaceList::iterator& InterfaceList::iterator::operator++() {
-    ++position_;
-    return *this;
-}
-
-Interface* InterfaceList::iterator::operator*() const { return (*const_cast<InterfaceList*>(list_))[position_]; }
-
-Interface* InterfaceList::iterator::operator->() const { return **this; }
-
-bool InterfaceList::iterator::operator==(const iterator& other) const {
-    return list_ == other.list_ && position_ == other.position_;
-}
-
-bool InterfaceList::iterator::operator!=(const iterator& other) const { return !(*this == other); }
 
 // ---- Interface -----------------------------------------------------------------------------
 

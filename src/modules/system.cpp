@@ -224,22 +224,6 @@ void SystemList::clear() {
         if (entry.ownedByList) delete entry.system;
 }
 
-SystemList::iterator& SystemList::iterator::operator++() {
-    ++position_;
-    return *this;
-}
-
-System* SystemList::iterator::operator*() const {
-    return (*const_cast<SystemList*>(list_))[position_];
-}
-
-System* SystemList::iterator::operator->() const { return **this; }
-
-bool SystemList::iterator::operator==(const iterator& other) const {
-    return list_ == other.list_ && position_ == other.position_;
-}
-
-bool SystemList::iterator::operator!=(const iterator& other) const { return !(*this == other); }
 
 // ---- System --------------------------------------------------------------------------------
 
