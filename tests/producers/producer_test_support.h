@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -51,6 +52,16 @@ public:
 private:
     fs::path path_;
 };
+
+// "<exception type>: <description>" of what `call` throws, or "no exception".
+inline std::string exceptionText(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const CORVID2::Exceptions::IException& e) {
+        return std::string(e.GetType().get()) + ": " + e.GetErrorDescription().get();
+    }
+    return "no exception";
+}
 
 // Everything the library traces between construction and destruction, as lines.
 class TraceCapture {

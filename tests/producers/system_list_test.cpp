@@ -20,15 +20,6 @@ protected:
     ProducerFolder folder_;
 };
 
-std::string exceptionText(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const X::IException& e) {
-        return std::string(e.GetType().get()) + ": " + e.GetErrorDescription().get();
-    }
-    return "no exception";
-}
-
 }  // namespace
 
 TEST_F(SystemListTest, RefreshKeepsEverySystemAndLoadsNothingTwice) {

@@ -25,15 +25,6 @@ namespace {
 
 constexpr char kDisplayName[] = "Velmor simulated cameras (corvid2_sim)";
 
-std::string exceptionText(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const X::IException& e) {
-        return std::string(e.GetType().get()) + ": " + e.GetErrorDescription().get();
-    }
-    return "no exception";
-}
-
 // A stand-alone System on its own copy of the simulator, with per-copy settings.
 class SystemOpenTest : public ::testing::Test {
 protected:
