@@ -224,7 +224,6 @@ void SystemList::clear() {
         if (entry.ownedByList) delete entry.system;
 }
 
-
 // ---- System --------------------------------------------------------------------------------
 
 System::System(const String& path) : data_(new SystemData()) {
