@@ -2,6 +2,10 @@
 // Delivery of info values and the per-thread last error.
 #include "info_value.h"
 
+#include <map>
+#include <mutex>
+#include <thread>
+
 namespace corvid2::sim {
 
 namespace {
@@ -9,15 +13,25 @@ struct LastError {
   GC_ERROR code = GC_ERR_SUCCESS;
   std::string text = "No Error";
 };
-thread_local LastError tLastError;
+
+// One entry per calling thread, in a map rather than in thread-local storage: the producer is
+// loaded with dlopen, and dynamic TLS blocks of such libraries confuse LeakSanitizer's thread scan
+// at exit. Entries are never erased, so a reference to one stays valid; only its thread writes it.
+LastError& threadLastError() {
+  static std::mutex mutex;
+  static std::map<std::thread::id, LastError>* const errors = new std::map<std::thread::id, LastError>();
+  std::lock_guard<std::mutex> lock(mutex);
+  return (*errors)[std::this_thread::get_id()];
+}
 }  // namespace
 
 void setLastError(GC_ERROR code, const std::string& text) {
-  tLastError.code = code;
-  tLastError.text = text;
+  LastError& error = threadLastError();
+  error.code = code;
+  error.text = text;
 }
-GC_ERROR lastErrorCode() { return tLastError.code; }
-const std::string& lastErrorText() { return tLastError.text; }
+GC_ERROR lastErrorCode() { return threadLastError().code; }
+const std::string& lastErrorText() { return threadLastError().text; }
 
 void deliverInfo(const InfoValue& value, INFO_DATATYPE* piType, void* pBuffer, size_t* piSize) {
   requireOut(piSize, "piSize");
