@@ -39,22 +39,7 @@ InterfaceModule::InterfaceModule(Producer& producer, SimInterface iface, void* s
   r.addText(0x40, 64, [this] { return iface_.displayName; });
   r.addText(0x80, 64, [this] { return iface_.tlType; });
   r.addCommand(0x100, [this] { updateDeviceList(); });
-  r.addInt(
-      0x104, 4,
-      [this] {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return int64_t{selector_};
-      },
-      [this](int64_t v) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (v < 0 || static_cast<size_t>(v) >= std::max<size_t>(list_.size(), 1))
-          fail(GC_ERR_INVALID_VALUE, "no device with this index");
-        selector_ = static_cast<uint32_t>(v);
-      });
-  r.addInt(0x108, 4, [this] {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int64_t>(list_.empty() ? 0 : list_.size() - 1);
-  });
+  addListSelector(r, 0x104, 0x108, mutex_, selector_, [this] { return list_.size(); }, "no device with this index");
   // The selected device's texts, empty when the list is empty.
   const auto selected = [this](auto field) {
     return [this, field]() -> std::string {

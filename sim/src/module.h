@@ -2,6 +2,7 @@
 // Base of every object a GenTL handle can name: its kind, its port and the events registered on it.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,7 @@
 
 #include "event_queue.h"
 #include "port.h"
+#include "register_map.h"
 
 namespace corvid2::sim {
 
@@ -62,6 +64,29 @@ class Module : public Handleable {
  protected:
   // Lets a module attach behaviour to a fresh registration (the data stream ties its output queue to it).
   virtual void onRegistered(EventHandle&) {}
+
+  // A selector over a list of children (index register at `selectorAddress`, highest index at
+  // `maxAddress`), both read and written under `mutex`; `size` is called with it held.
+  template <class Size>
+  static void addListSelector(RegisterMap& r, uint64_t selectorAddress, uint64_t maxAddress, std::mutex& mutex,
+                              uint32_t& selector, Size size, const char* refusal) {
+    r.addInt(
+        selectorAddress, 4,
+        [&mutex, &selector] {
+          std::lock_guard<std::mutex> lock(mutex);
+          return int64_t{selector};
+        },
+        [&mutex, &selector, size, refusal](int64_t v) {
+          std::lock_guard<std::mutex> lock(mutex);
+          if (v < 0 || static_cast<size_t>(v) >= std::max<size_t>(size(), 1)) fail(GC_ERR_INVALID_VALUE, refusal);
+          selector = static_cast<uint32_t>(v);
+        });
+    r.addInt(maxAddress, 4, [&mutex, size] {
+      std::lock_guard<std::mutex> lock(mutex);
+      const size_t n = size();
+      return static_cast<int64_t>(n == 0 ? 0 : n - 1);
+    });
+  }
 
   // Closes a parent module: its open children (taken out under `mutex`, closed outside it), then its own
   // event registrations. Returns every handle that ended, for the registry to drop.

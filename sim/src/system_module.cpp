@@ -73,22 +73,7 @@ SystemModule::SystemModule(Producer& producer)
   r.addInt(0x204, 4, [] { return int64_t{GenTLMajorVersion}; });
   r.addInt(0x208, 4, [] { return int64_t{GenTLMinorVersion}; });
   r.addCommand(0x20C, [this] { updateInterfaceList(); });
-  r.addInt(
-      0x210, 4,
-      [this] {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return int64_t{selector_};
-      },
-      [this](int64_t v) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (v < 0 || static_cast<size_t>(v) >= std::max<size_t>(list_.size(), 1))
-          fail(GC_ERR_INVALID_VALUE, "no interface with this index");
-        selector_ = static_cast<uint32_t>(v);
-      });
-  r.addInt(0x214, 4, [this] {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int64_t>(list_.empty() ? 0 : list_.size() - 1);
-  });
+  addListSelector(r, 0x210, 0x214, mutex_, selector_, [this] { return list_.size(); }, "no interface with this index");
   r.addText(0x240, 64, [this] {
     std::lock_guard<std::mutex> lock(mutex_);
     return selector_ < list_.size() ? list_[selector_].id : std::string();
