@@ -6,6 +6,7 @@
 #include "corvid2/export.h"
 #include "corvid2/string.h"
 #include "corvid2/exceptions.h"
+#include "corvid2/node.h"
 #include "corvid2/system.h"
 #include "corvid2/interface.h"
 #include "corvid2/trace.h"

@@ -1,0 +1,2 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// (being written)

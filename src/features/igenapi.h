@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// IGenAPI: the node-map side of every module object. It keeps the description, the engine's node
+// map, a wrapper per feature by name, the event-ID and chunk-ID tables and the adapters.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include <corvid2/genapi/adapters.h>
+#include <corvid2/genapi/interfaces.h>
+#include <corvid2/genapi/node_map_factory.h>
+
+#include "features/genapi_node.h"
+
+namespace corvid2 {
+
+class IGenAPIPort;
+
+// Every failure is CGenAPIException. Wrappers are created only while the map is being built and
+// destroyed only when it is rebuilt or released; readers run under the guards of the public layer
+// and GenApi's map lock.
+class IGenAPI {
+public:
+    IGenAPI();
+    virtual ~IGenAPI();
+    IGenAPI(const IGenAPI&) = delete;
+    IGenAPI& operator=(const IGenAPI&) = delete;
+
+    // Derives this map from the source's description for one event ID (or chunk ID): nothing
+    // happens when it is already derived for that source and ID and the source did not change.
+    virtual void attachEventMap(IGenAPI* source, std::uint64_t eventId);
+    virtual void attachChunkMap(IGenAPI* source, std::uint64_t chunkId);
+
+    // Builds the node map and its wrappers from the text; null only clears the description.
+    virtual void setXML(const std::string* text);
+    virtual void getXML(std::string& text) const;
+    // Connects the map's port node of that name to the module's port.
+    virtual void connectPort(IGenAPIPort* port, const std::string& portName);
+
+    // "getNode '<name>' not found!" when absent.
+    virtual CGenAPINode* getNode(const std::string& name);
+    // The root's tree and flat views; "getNodeMap - Parser not available/initialized" (resp.
+    // "getNodeMapFlat - ...") without node map.
+    virtual const genAPINodeMap& getNodeMap() const;
+    virtual const genAPINodeMap& getNodeMapFlat() const;
+    const genAPINodeMap& nameTable() const { return names_; }
+    virtual bool nodeMapAvailable() const { return root_ != nullptr; }
+    // The engine's map (null while none): for the module's own reads and for tests.
+    genapi::INodeMap* engineMap() const { return map_.get(); }
+
+    // Hands event data to the event ports with that ID; nothing without map, data or size.
+    virtual void deliverEvent(const std::uint8_t* data, std::uint32_t size, std::uint64_t eventId);
+    virtual void attachChunkBuffer(std::uint8_t* buffer, const genapi::SingleChunkData_t* chunks,
+                                   std::int64_t count);
+    virtual void updateChunkBuffer(std::uint8_t* buffer);
+    virtual void detachChunkBuffer();
+
+    // Whether a write of that feature is read back: the connected port decides; true without port.
+    virtual bool noteFeatureWrite(const std::string& featureName);
+
+    virtual CGenAPINode* createWrapper(genapi::INode* node);
+    virtual void destroyWrapper(CGenAPINode* node);
+
+    // The port wrappers of an event ID / chunk ID; "getEventMap for event ID '<id>' not found!".
+    const std::vector<CGenAPINode*>& eventNodes(std::uint64_t eventId) const;
+    const std::vector<CGenAPINode*>* chunkNodes(std::uint64_t chunkId) const;
+    // True once after the node map was rebuilt.
+    bool takeReplacedFlag();
+
+    // Adapters, wrappers and map go; the description stays (module close keeps nothing else).
+    void releaseNodeMap();
+
+private:
+    void buildWrappers();
+    void destroyWrappers();
+    void derive(IGenAPI* source, std::uint64_t id, bool chunk);
+
+    std::string xml_;
+    genapi::CNodeMapFactory factory_;
+    std::unique_ptr<genapi::INodeMap> map_;
+    genAPINodeMap names_;
+    CGenAPINode* root_ = nullptr;
+    std::map<std::uint64_t, std::vector<CGenAPINode*>> eventIds_;
+    std::string eventSubtree_;
+    std::map<std::uint64_t, std::vector<CGenAPINode*>> chunkIds_;
+    std::string chunkSubtree_;
+    std::unique_ptr<genapi::CEventAdapterGeneric> eventAdapter_;
+    std::unique_ptr<genapi::CChunkAdapterGeneric> chunkAdapter_;
+    IGenAPIPort* port_ = nullptr;
+    IGenAPI* derivedFrom_ = nullptr;
+    std::uint64_t derivedId_ = 0;
+    std::unordered_set<CGenAPINode*> wrappers_;
+    bool replaced_ = false;
+};
+
+}  // namespace corvid2
