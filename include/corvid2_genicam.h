@@ -9,6 +9,7 @@
 #include "corvid2/node.h"
 #include "corvid2/system.h"
 #include "corvid2/interface.h"
+#include "corvid2/device.h"
 #include "corvid2/trace.h"
 
 namespace CORVID2 {

@@ -12,6 +12,7 @@
 
 namespace CORVID2 {
 
+class DeviceList;
 class Interface;
 class System;
 namespace Internal {
@@ -20,7 +21,8 @@ struct InterfaceListData;
 }  // namespace Internal
 
 // The interfaces of one open System, ordered by id. An Interface keeps its identity across
-// refreshes for as long as its id stays listed.
+// refreshes for as long as its id stays listed; an open Interface whose id is no longer listed
+// stays in the list until it is closed and the list refreshed again.
 class CORVID2_API InterfaceList {
 public:
     // Asks the producer to update its list (waiting at most `timeout` ms) and follows its changes.
@@ -35,7 +37,7 @@ public:
     Interface* operator[](const String& id);
     Interface* operator[](std::size_t index);
     std::size_t size();
-    // Destroys every Interface of the list.
+    // Destroys every Interface of the list (closing the open ones).
     void clear();
 
     InterfaceList(const InterfaceList&) = delete;
@@ -51,13 +53,28 @@ private:
 // One interface (network card, USB host controller, frame grabber port) of a System.
 class CORVID2_API Interface {
 public:
+    // Throws ResourceInUseException "Interface <id> is already opened." when open.
+    void Open();
+    // Destroys the Interface's Devices (closing the open ones) and closes the interface; throws
+    // InvalidParameterException "Interface already closed" when it is not open.
+    void Close();
+    bool IsOpen();
     String GetID();
+    System* GetParent();
+    // Answered by the interface while open, by its System while closed.
+    String GetDisplayName();
+    String GetTLType();
+    // Throws NotInitializedException "Interface not opened." while the Interface is not open.
+    DeviceList* GetDevices();
+    // The Interface's record; its first field is the object behind it while open (for the C interface).
+    void* GetReserved();
 
     Interface(const Interface&) = delete;
     Interface& operator=(const Interface&) = delete;
 
 private:
     friend class InterfaceList;
+    friend class DeviceList;
     Interface(System* system, const String& id);
     ~Interface();
     Internal::InterfaceData* data_;

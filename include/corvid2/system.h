@@ -88,6 +88,7 @@ public:
 private:
     friend class SystemList;
     friend class InterfaceList;
+    friend class Interface;
     struct FromList {};
     System(FromList, void* producer, const String& id);
     Internal::SystemData* data_;

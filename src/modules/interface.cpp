@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // The public InterfaceList and Interface: the interfaces of an open System as objects that keep
-// their identity across refreshes.
-#include <algorithm>
-#include <iterator>
+// their identity across refreshes, opened and closed on demand.
 #include <string>
 #include <vector>
 
 #include "core/last_error.h"
 #include "core/public_method.h"
+#include "corvid2/device.h"
 #include "modules/interface_data.h"
+#include "modules/interfaceobj.h"
+#include "modules/object_list.h"
 #include "modules/producerobj.h"
 #include "modules/system_data.h"
 #include "trace/trace.h"
@@ -20,20 +21,19 @@ using CORVID2::Internal::InterfaceListData;
 namespace CORVID2 {
 namespace {
 
-[[noreturn]] void throwInvalidParameter(const char* method, const std::string& message) {
-    SetLastError(-1009, "InterfaceList", method, "%s", message.c_str());
-    ThrowWithText(-1009, __FILE__, __LINE__, method, message.c_str());
-}
+using InterfaceListCall = CListCall<CInterfaceListGuard, MapEntryTraits<Interface>>;
 
-// The ids the producer lists now, in index order.
-std::int32_t listedIds(CProducerObj& producer, std::vector<std::string>& ids) {
-    std::uint32_t count = 0;
-    if (const std::int32_t code = producer.GetNumInterfaces(&count)) return code;
-    ids.assign(count, std::string());
-    for (std::uint32_t index = 0; index < count; ++index)
-        if (const std::int32_t code = producer.getInterfaceID(index, &ids[index])) return code;
-    return 0;
-}
+// The producer object of a System, held through the System's guard for the length of the call.
+class SystemProducer {
+public:
+    SystemProducer(const MethodSite& site, System* system, Internal::SystemData* const* slot)
+        : call_(site, kShared, system, slot) {}
+    CProducerObj& operator*() const { return *call_->producer_; }
+    CProducerObj* operator->() const { return call_->producer_; }
+
+private:
+    CPublicCall<CSystemGuard> call_;
+};
 
 }  // namespace
 
@@ -54,30 +54,22 @@ InterfaceList::~InterfaceList() {
 
 void InterfaceList::Refresh(std::uint64_t timeout) {
     static constexpr char kMethod[] = "CORVID2::InterfaceList::Refresh";
-    CPublicCall<CInterfaceListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
-    System* system = call->system_;
-    CPublicCall<CSystemGuard> systemCall(CORVID2_METHOD(kMethod), kShared, system, &system->data_);
-    CProducerObj& producer = *systemCall->producer_;
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    InterfaceListCall list(CORVID2_METHOD(kMethod), this, &data_, "InterfaceList");
+    System* system = list.data().system_;
+    SystemProducer producer(CORVID2_METHOD(kMethod), system, &system->data_);
 
     bool changed = false;
-    call.check(producer.updateInterfaceList(&changed, timeout));
+    list.call().check(producer->updateInterfaceList(&changed, timeout));
     if (!changed) return;
     std::vector<std::string> ids;
-    call.check(listedIds(producer, ids));
-
-    auto& entries = call->entries_;
-    for (const std::string& id : ids)
-        if (entries.count(id) == 0) entries.emplace(id, new Interface(system, id.c_str()));
-    std::vector<Interface*> gone;
-    for (auto it = entries.begin(); it != entries.end();) {
-        if (std::find(ids.begin(), ids.end(), it->first) == ids.end()) {
-            gone.push_back(it->second);
-            it = entries.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    list.call().check(listedIds([&](std::uint32_t* count) { return producer->GetNumInterfaces(count); },
+                                [&](std::uint32_t index, std::string* id) { return producer->getInterfaceID(index, id); },
+                                ids));
+    // An open Interface outlives its id, as its object inside the System does, so that no
+    // application pointer to it dangles; it goes at the first refresh after it was closed.
+    const auto gone = followIds(
+        list.entries(), ids, [system](const std::string& id) { return new Interface(system, id.c_str()); },
+        [](Interface*) {}, [](Interface* iface) { return iface->data_->open_; });
     for (Interface* iface : gone) delete iface;
 }
 
@@ -85,66 +77,141 @@ InterfaceList::iterator InterfaceList::begin() { return iterator(this, 0); }
 InterfaceList::iterator InterfaceList::end() { return iterator(this, size()); }
 
 InterfaceList::iterator InterfaceList::find(const String& id) {
-    CPublicCall<CInterfaceListGuard> call(CORVID2_METHOD("CORVID2::InterfaceList::find"), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    const auto& entries = call->entries_;
-    const auto it = entries.find(id.get());
-    return iterator(this, static_cast<std::size_t>(std::distance(entries.begin(), it)));
+    InterfaceListCall list(CORVID2_METHOD("CORVID2::InterfaceList::find"), this, &data_, "InterfaceList");
+    return iterator(this, list.position(id));
 }
 
 Interface* InterfaceList::operator[](const String& id) {
-    static constexpr char kMethod[] = "CORVID2::InterfaceList::operator[]";
-    CPublicCall<CInterfaceListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    const auto it = call->entries_.find(id.get());
-    if (it == call->entries_.end()) throwInvalidParameter(kMethod, std::string("The ID ") + id.get() + " is not in list.");
-    return it->second;
+    return InterfaceListCall(CORVID2_METHOD("CORVID2::InterfaceList::operator[]"), this, &data_, "InterfaceList")
+        .byId(id);
 }
 
 Interface* InterfaceList::operator[](std::size_t index) {
-    static constexpr char kMethod[] = "CORVID2::InterfaceList::operator[]";
-    CPublicCall<CInterfaceListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    if (index >= call->entries_.size())
-        throwInvalidParameter(kMethod, "The index " + std::to_string(index) + " is not in list.");
-    return std::next(call->entries_.begin(), static_cast<std::ptrdiff_t>(index))->second;
+    return InterfaceListCall(CORVID2_METHOD("CORVID2::InterfaceList::operator[]"), this, &data_, "InterfaceList")
+        .byIndex(index);
 }
 
 std::size_t InterfaceList::size() {
-    CPublicCall<CInterfaceListGuard> call(CORVID2_METHOD("CORVID2::InterfaceList::size"), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    return call->entries_.size();
+    return InterfaceListCall(CORVID2_METHOD("CORVID2::InterfaceList::size"), this, &data_, "InterfaceList").size();
 }
 
 void InterfaceList::clear() {
-    CPublicCall<CInterfaceListGuard> call(CORVID2_METHOD("CORVID2::InterfaceList::clear"), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    auto entries = std::move(call->entries_);
-    call->entries_.clear();
-    for (auto& entry : entries) delete entry.second;
+    InterfaceListCall list(CORVID2_METHOD("CORVID2::InterfaceList::clear"), this, &data_, "InterfaceList");
+    for (auto& entry : list.takeAll()) delete entry.second;
 }
-
 
 // ---- Interface -----------------------------------------------------------------------------
 
 Interface::Interface(System* system, const String& id) : data_(new InterfaceData()) {
     data_->system_ = system;
     data_->id_ = id.get();
+    data_->devices_ = new DeviceList(this);
     registerHolder<CInterfaceGuard>("CORVID2::Interface::Interface", this, data_);
 }
 
 Interface::~Interface() {
     unregisterHolder<CInterfaceGuard>("CORVID2::Interface::~Interface", this, &data_, "Interface", "~Interface",
-                                      [](InterfaceData* data) { delete data; });
+                                      [](InterfaceData* data) {
+                                          // Devices go before the interface closes beneath them.
+                                          delete data->devices_;
+                                          if (data->interface_ != nullptr && data->interface_->isOpen())
+                                              data->interface_->CloseInterface();
+                                          delete data;
+                                      });
+}
+
+void Interface::Open() {
+    static constexpr char kMethod[] = "CORVID2::Interface::Open";
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
+    System* system = call->system_;
+    SystemProducer producer(CORVID2_METHOD(kMethod), system, &system->data_);
+    CInterfaceObj* iface = nullptr;
+    call.check(producer->getInterface(call->id_, &iface));
+    call.check(iface->OpenInterface());
+    call->interface_ = iface;
+    call->open_ = true;
+    traceInfo("%s; Open", iface->traceName().c_str());
+}
+
+void Interface::Close() {
+    static constexpr char kMethod[] = "CORVID2::Interface::Close";
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
+    call->devices_->clear();
+    CInterfaceObj* iface = call->interface_;
+    if (iface == nullptr) {
+        // Closed already: the System's object of this id says so in its own words.
+        System* system = call->system_;
+        SystemProducer producer(CORVID2_METHOD(kMethod), system, &system->data_);
+        call.check(producer->getInterface(call->id_, &iface));
+    }
+    call.check(iface->CloseInterface());
+    call->interface_ = nullptr;
+    call->open_ = false;
+    traceInfo("%s; Close", iface->traceName().c_str());
+}
+
+bool Interface::IsOpen() {
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::IsOpen"), kShared, this, &data_);
+    return call->open_;
 }
 
 String Interface::GetID() {
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::GetID"), kShared, this, &data_);
+    traceInfo("%s; GetID; Interface Id: %s", call->id_.c_str(), call->id_.c_str());
+    return call->id_.c_str();
+}
+
+System* Interface::GetParent() {
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::GetParent"), kShared, this, &data_);
+    traceInfo("%s; GetParent; System* %p", call->id_.c_str(), static_cast<void*>(call->system_));
+    return call->system_;
+}
+
+namespace {
+
+// One interface information text: from the interface while it is open, from its System while it is
+// closed, each with its own success line.
+String interfaceInfo(Interface* self, InterfaceData* const* slot, const MethodSite& site,
+                     GenTL::INTERFACE_INFO_CMD command, const char* label) {
+    CPublicCall<CInterfaceGuard> call(site, kShared, self, slot);
+    std::string text;
+    if (CInterfaceObj* iface = call->interface_) {
+        call.check(iface->getInfoString(command, text));
+        traceInfo("%s; Get%s; Interface %s: %s", iface->traceName().c_str(), label, label, text.c_str());
+    } else {
+        System* system = call->system_;
+        CProducerObj* producer = static_cast<Internal::SystemData*>(system->GetReserved())->producer_;
+        call.check(producer->getInterfaceInfoString(call->id_, command, text));
+        traceInfo("%s; GetInterface%s; TLProducer Interface%s: %s", producer->traceName().c_str(), label, label,
+                  text.c_str());
+    }
+    return text.c_str();
+}
+
+}  // namespace
+
+String Interface::GetDisplayName() {
+    return interfaceInfo(this, &data_, CORVID2_METHOD("CORVID2::Interface::GetDisplayName"),
+                         GenTL::INTERFACE_INFO_DISPLAYNAME, "DisplayName");
+}
+
+String Interface::GetTLType() {
+    return interfaceInfo(this, &data_, CORVID2_METHOD("CORVID2::Interface::GetTLType"), GenTL::INTERFACE_INFO_TLTYPE,
+                         "TLType");
+}
+
+DeviceList* Interface::GetDevices() {
     return callGuarded<CInterfaceGuard>(
-        CORVID2_METHOD("CORVID2::Interface::GetID"), kShared, this, &data_, [](InterfaceData&) { return 0; },
+        CORVID2_METHOD("CORVID2::Interface::GetDevices"), kShared, this, &data_,
         [](InterfaceData& data) {
-            traceInfo("Interface; GetID; %s", data.id_.c_str());
-            return String(data.id_.c_str());
-        });
+            return data.open_ ? 0 : SetLastError(-1002, "Interface", "GetDevices", "Interface not opened.");
+        },
+        [](InterfaceData& data) { return data.devices_; });
+}
+
+void* Interface::GetReserved() {
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::GetReserved"), kShared, this, &data_);
+    return &*call;
 }
 
 }  // namespace CORVID2

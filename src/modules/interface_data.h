@@ -10,19 +10,25 @@
 #include "core/object_guard.h"
 #include "corvid2/interface.h"
 
+namespace corvid2 {
+class CInterfaceObj;
+}
+
 namespace CORVID2::Internal {
 
 struct InterfaceData {
     corvid2::CorvidObjectAccessControl access_;
+    corvid2::CInterfaceObj* interface_ = nullptr;  // set while open; the first field a C caller relies on
     System* system_ = nullptr;
     bool open_ = false;
     std::string id_;
+    DeviceList* devices_ = nullptr;  // made and destroyed with the Interface
 };
 
 struct InterfaceListData {
     corvid2::CorvidObjectAccessControl access_;
     System* system_ = nullptr;
-    // Serialises refreshes; taken after the System's guard, never before it.
+    // Serialises refreshes; taken after the list's guard and before the System's guard.
     std::recursive_mutex mutex_;
     std::map<std::string, Interface*> entries_;
 };

@@ -8,6 +8,7 @@
 #include <corvid2/genapi/interfaces.h>
 
 #include "core/last_error.h"
+#include "modules/info_query.h"
 #include "modules/interfaceobj.h"
 #include "trace/trace.h"
 
@@ -90,13 +91,8 @@ std::int32_t CProducerObj::getInfo(TL_INFO_CMD command, INFO_DATATYPE* type, voi
 }
 
 std::int32_t CProducerObj::getInfoString(TL_INFO_CMD command, std::string& text) {
-    INFO_DATATYPE type = 0;
-    size_t size = 0;
-    if (std::int32_t code = getInfo(command, &type, nullptr, &size); code != 0) return code;
-    std::string value(size, '\0');
-    if (std::int32_t code = getInfo(command, &type, value.data(), &size); code != 0) return code;
-    text = value.c_str();
-    return 0;
+    return queryInfoText([&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); },
+                         text);
 }
 
 namespace {
@@ -200,17 +196,12 @@ std::int32_t CProducerObj::getInterfaceID(std::uint32_t index, std::string* id) 
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
     if (id == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, IfaceID is NULL");
-    size_t size = 0;
-    GC_ERROR result = table_->TLGetInterfaceID(tlHandle_, index, nullptr, &size);
+    TextStep failed = TextStep::None;
+    const GC_ERROR result = readGenTLText(
+        [&](char* buffer, size_t* size) { return table_->TLGetInterfaceID(tlHandle_, index, buffer, size); }, *id, failed);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceID (size) failed: %s",
-                            failureDetails(result).c_str());
-    std::string text(size, '\0');
-    result = table_->TLGetInterfaceID(tlHandle_, index, text.data(), &size);
-    if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceID failed: %s",
-                            failureDetails(result).c_str());
-    *id = text.c_str();
+        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceID%s failed: %s",
+                            failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
     traceInfo("%s; getInterfaceID; %s", traceName_.c_str(), id->c_str());
     return 0;
 }
@@ -226,6 +217,15 @@ std::int32_t CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD c
         return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
                             failureDetails(result).c_str());
     return 0;
+}
+
+std::int32_t CProducerObj::getInterfaceInfoString(const std::string& id, INTERFACE_INFO_CMD command,
+                                                  std::string& text) {
+    return queryInfoText(
+        [&](INFO_DATATYPE* type, void* buffer, size_t* size) {
+            return getInterfaceInfo(id.c_str(), command, type, buffer, size);
+        },
+        text);
 }
 
 std::int32_t CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) {

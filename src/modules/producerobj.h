@@ -51,6 +51,7 @@ public:
     std::int32_t getInterfaceID(std::uint32_t index, std::string* id);
     std::int32_t getInterfaceInfo(const char* id, GenTL::INTERFACE_INFO_CMD command, GenTL::INFO_DATATYPE* type,
                                   void* buffer, size_t* size);
+    std::int32_t getInterfaceInfoString(const std::string& id, GenTL::INTERFACE_INFO_CMD command, std::string& text);
     // The interface object of that id among the listed ones.
     std::int32_t getInterface(const std::string& id, CInterfaceObj** iface);
     // Asks the producer to update its list, then drops vanished closed interfaces and adds new ones.

@@ -11,6 +11,7 @@
 #include "core/last_error.h"
 #include "core/public_method.h"
 #include "corvid2/interface.h"
+#include "modules/object_list.h"
 #include "modules/producerobj.h"
 #include "modules/system_data.h"
 #include "platform/platform.h"
@@ -48,6 +49,13 @@ bool restoreSearchPath() {
 }
 
 void releaseAtExit() { SystemList::ReleaseInstance(); }
+
+// Where a system list entry keeps its id and its System.
+struct SystemEntryTraits {
+    static const std::string& id(const SystemListData::Entry& entry) { return entry.key.id; }
+    static System* item(const SystemListData::Entry& entry) { return entry.system; }
+};
+using SystemListCall = CListCall<CSystemListGuard, SystemEntryTraits>;
 
 }  // namespace
 
@@ -183,44 +191,26 @@ SystemList::iterator SystemList::begin() { return iterator(this, 0); }
 SystemList::iterator SystemList::end() { return iterator(this, size()); }
 
 SystemList::iterator SystemList::find(const String& id) {
-    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::find"), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    const auto& entries = call->entries_;
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (id == entries[i].key.id.c_str()) return iterator(this, i);
-    return iterator(this, entries.size());
+    SystemListCall list(CORVID2_METHOD("CORVID2::SystemList::find"), this, &data_, "SystemList");
+    return iterator(this, list.position(id));
 }
 
 System* SystemList::operator[](const String& id) {
-    static constexpr char kMethod[] = "CORVID2::SystemList::operator[]";
-    CPublicCall<CSystemListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    for (const auto& entry : call->entries_)
-        if (id == entry.key.id.c_str()) return entry.system;
-    throwInvalidParameter(kMethod, std::string("The ID ") + id.get() + " is not in list.");
+    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::operator[]"), this, &data_, "SystemList").byId(id);
 }
 
 System* SystemList::operator[](std::size_t index) {
-    static constexpr char kMethod[] = "CORVID2::SystemList::operator[]";
-    CPublicCall<CSystemListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    if (index >= call->entries_.size())
-        throwInvalidParameter(kMethod, "The index " + std::to_string(index) + " is not in list.");
-    return call->entries_[index].system;
+    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::operator[]"), this, &data_, "SystemList")
+        .byIndex(index);
 }
 
 std::size_t SystemList::size() {
-    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::size"), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    return call->entries_.size();
+    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::size"), this, &data_, "SystemList").size();
 }
 
 void SystemList::clear() {
-    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::clear"), kShared, this, &data_);
-    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
-    auto entries = std::move(call->entries_);
-    call->entries_.clear();
-    for (auto& entry : entries)
+    SystemListCall list(CORVID2_METHOD("CORVID2::SystemList::clear"), this, &data_, "SystemList");
+    for (auto& entry : list.takeAll())
         if (entry.ownedByList) delete entry.system;
 }
 

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The device list of an open Interface and the Device of one camera.
+#ifndef CORVID2_DEVICE_H
+#define CORVID2_DEVICE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "corvid2/export.h"
+#include "corvid2/list_iterator.h"
+#include "corvid2/string.h"
+
+namespace CORVID2 {
+
+class Device;
+class Interface;
+namespace Internal {
+struct DeviceData;
+struct DeviceListData;
+}  // namespace Internal
+
+// The devices of one open Interface, ordered by id. A Device keeps its identity across refreshes
+// for as long as its id stays listed; an open Device whose id is no longer listed stays until it
+// is closed and the list refreshed again.
+class CORVID2_API DeviceList {
+public:
+    // Asks the producer to update its list (waiting at most `timeout` ms) and follows it.
+    void Refresh(std::uint64_t timeout);
+
+    using iterator = ListIterator<DeviceList, Device>;
+
+    iterator begin();
+    iterator end();
+    iterator find(const String& id);
+    // Throws InvalidParameterException when the id or index is not in the list.
+    Device* operator[](const String& id);
+    Device* operator[](std::size_t index);
+    std::size_t size();
+    // Destroys every Device of the list (closing the open ones).
+    void clear();
+
+    DeviceList(const DeviceList&) = delete;
+    DeviceList& operator=(const DeviceList&) = delete;
+
+private:
+    friend class Interface;
+    explicit DeviceList(Interface* iface);
+    ~DeviceList();
+    Internal::DeviceListData* data_;
+};
+
+// One camera found on an Interface. Its information is available before it is opened (the
+// interface answers for it) and after (the device answers itself).
+class CORVID2_API Device {
+public:
+    // Open with control access, exclusively, or read-only; ResourceInUseException when open.
+    void Open();
+    void OpenExclusive();
+    void OpenReadOnly();
+    // Closing a closed Device only leaves a warning line.
+    void Close();
+    bool IsOpen();
+
+    String GetID();
+    String GetVendor();
+    String GetModel();
+    // Empty when the device has no serial number.
+    String GetSerialNumber();
+    String GetTLType();
+    String GetDisplayName();
+    // "Unknown", "RW", "RO", "NA", "Busy", "OpenRW" or "OpenRO".
+    String GetAccessStatus();
+    Interface* GetParent();
+
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+private:
+    friend class DeviceList;
+    struct FromList {};
+    Device(FromList, Interface* parent, void* interfaceObj, const String& id);
+    ~Device();
+    void open(std::int32_t accessFlags, const char* method);
+    Internal::DeviceData* data_;
+};
+
+}  // namespace CORVID2
+
+#endif

@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The public DeviceList and Device: the cameras of an open Interface as objects that keep their
+// identity across refreshes, with their information before and after opening.
+#include <string>
+#include <vector>
+
+#include "core/last_error.h"
+#include "core/public_method.h"
+#include "corvid2/interface.h"
+#include "modules/device_data.h"
+#include "modules/deviceobj.h"
+#include "modules/info_query.h"
+#include "modules/interface_data.h"
+#include "modules/interfaceobj.h"
+#include "modules/object_list.h"
+#include "trace/trace.h"
+
+using namespace corvid2;
+using CORVID2::Internal::DeviceData;
+using CORVID2::Internal::DeviceListData;
+
+namespace CORVID2 {
+namespace {
+
+using DeviceListCall = CListCall<CDeviceListGuard, MapEntryTraits<Device>>;
+
+// The device object behind a Device, counted for the length of `operation`.
+template <class Operation>
+std::int32_t withDevice(const MethodSite& site, DeviceData& data, Operation&& operation) {
+    return withInternal<CDeviceObjGuard>(site, &data.device_, std::forward<Operation>(operation), [] {
+        return SetLastError(-1002, "Device", "withDevice", "The device is not available.");
+    });
+}
+
+}  // namespace
+
+// ---- DeviceList ----------------------------------------------------------------------------
+
+DeviceList::DeviceList(Interface* iface) : data_(new DeviceListData()) {
+    data_->interface_ = iface;
+    registerHolder<CDeviceListGuard>("CORVID2::DeviceList::DeviceList", this, data_);
+}
+
+DeviceList::~DeviceList() {
+    unregisterHolder<CDeviceListGuard>("CORVID2::DeviceList::~DeviceList", this, &data_, "DeviceList", "~DeviceList",
+                                       [](DeviceListData* data) {
+                                           for (auto& entry : data->entries_) delete entry.second;
+                                           delete data;
+                                       });
+}
+
+void DeviceList::Refresh(std::uint64_t timeout) {
+    static constexpr char kMethod[] = "CORVID2::DeviceList::Refresh";
+    DeviceListCall list(CORVID2_METHOD(kMethod), this, &data_, "DeviceList");
+    Interface* parent = list.data().interface_;
+    CPublicCall<CInterfaceGuard> parentCall(CORVID2_METHOD(kMethod), kShared, parent, &parent->data_);
+    CInterfaceObj* iface = parentCall->interface_;
+    if (iface == nullptr) list.call().check(SetLastError(-1002, "DeviceList", "Refresh", "Interface not opened."));
+
+    // The device objects follow the public Devices here, not the producer's list on their own.
+    bool changed = false;
+    list.call().check(iface->UpdateDeviceList(&changed, timeout, false));
+    std::vector<std::string> ids;
+    list.call().check(listedIds([&](std::uint32_t* count) { return iface->GetNumDevices(count); },
+                                [&](std::uint32_t index, std::string* id) { return iface->GetDeviceID(index, id); },
+                                ids));
+    // An open Device outlives its id, so that no application pointer to it dangles; it goes at the
+    // first refresh after it was closed.
+    const auto gone = followIds(
+        list.entries(), ids,
+        [&](const std::string& id) { return new Device(Device::FromList{}, parent, iface, id.c_str()); },
+        [iface](Device* device) {
+            if (!device->data_->open_ && iface->holdsDevice(device->data_->device_)) device->data_->device_->refreshInfo();
+        },
+        [](Device* device) { return device->data_->open_; });
+    for (Device* device : gone) delete device;
+}
+
+DeviceList::iterator DeviceList::begin() { return iterator(this, 0); }
+DeviceList::iterator DeviceList::end() { return iterator(this, size()); }
+
+DeviceList::iterator DeviceList::find(const String& id) {
+    DeviceListCall list(CORVID2_METHOD("CORVID2::DeviceList::find"), this, &data_, "DeviceList");
+    return iterator(this, list.position(id));
+}
+
+Device* DeviceList::operator[](const String& id) {
+    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::operator[]"), this, &data_, "DeviceList").byId(id);
+}
+
+Device* DeviceList::operator[](std::size_t index) {
+    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::operator[]"), this, &data_, "DeviceList")
+        .byIndex(index);
+}
+
+std::size_t DeviceList::size() {
+    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::size"), this, &data_, "DeviceList").size();
+}
+
+void DeviceList::clear() {
+    DeviceListCall list(CORVID2_METHOD("CORVID2::DeviceList::clear"), this, &data_, "DeviceList");
+    for (auto& entry : list.takeAll()) delete entry.second;
+}
+
+// ---- Device --------------------------------------------------------------------------------
+
+Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id) : data_(new DeviceData()) {
+    data_->parent_ = parent;
+    data_->interface_ = static_cast<CInterfaceObj*>(interfaceObj);
+    data_->id_ = id.get();
+    data_->device_ = data_->interface_->addDevice(data_->id_);
+    registerHolder<CDeviceGuard>("CORVID2::Device::Device", this, data_);
+}
+
+Device::~Device() {
+    unregisterHolder<CDeviceGuard>("CORVID2::Device::~Device", this, &data_, "Device", "~Device", [](DeviceData* data) {
+        CInterfaceObj& iface = *data->interface_;
+        std::lock_guard<std::recursive_mutex> lock(iface.lock());
+        // An update with object sync may have removed the device object already.
+        if (iface.holdsDevice(data->device_)) {
+            if (data->device_->isOpen()) iface.CloseDevice(data->device_);
+            iface.DeleteDevice(data->device_);
+        }
+        delete data;
+    });
+}
+
+void Device::open(std::int32_t accessFlags, const char* method) {
+    const MethodSite site{__FILE__, __LINE__, method};
+    callGuarded<CDeviceGuard>(
+        site, kSharedChecked, this, &data_,
+        [&](DeviceData& data) {
+            return withDevice(site, data, [&](CDeviceObj& device) {
+                CDeviceObj* opened = nullptr;
+                return device.interfaceObj()->OpenDevice(device.id(), accessFlags, &opened);
+            });
+        },
+        [](DeviceData& data) {
+            data.open_ = true;
+            traceInfo("%s; Open", data.device_->traceName().c_str());
+        });
+}
+
+void Device::Open() { open(GenTL::DEVICE_ACCESS_CONTROL, "CORVID2::Device::Open"); }
+void Device::OpenExclusive() { open(GenTL::DEVICE_ACCESS_EXCLUSIVE, "CORVID2::Device::OpenExclusive"); }
+void Device::OpenReadOnly() { open(GenTL::DEVICE_ACCESS_READONLY, "CORVID2::Device::OpenReadOnly"); }
+
+void Device::Close() {
+    static constexpr char kMethod[] = "CORVID2::Device::Close";
+    callGuarded<CDeviceGuard>(
+        CORVID2_METHOD(kMethod), kSharedChecked, this, &data_,
+        [&](DeviceData& data) {
+            return withDevice(CORVID2_METHOD(kMethod), data, [&](CDeviceObj& device) {
+                if (!device.isOpen()) {
+                    traceWarning("%s; Close; Device not opened", device.traceName().c_str());
+                    return 0;
+                }
+                return device.interfaceObj()->CloseDevice(&device);
+            });
+        },
+        [](DeviceData& data) {
+            data.open_ = false;
+            traceInfo("%s; Close", data.device_->traceName().c_str());
+        });
+}
+
+bool Device::IsOpen() {
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD("CORVID2::Device::IsOpen"), kShared, this, &data_);
+    return call->open_;
+}
+
+Interface* Device::GetParent() {
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD("CORVID2::Device::GetParent"), kShared, this, &data_);
+    traceInfo("%s; GetParent; Interface* %p", call->id_.c_str(), static_cast<void*>(call->parent_));
+    return call->parent_;
+}
+
+namespace {
+
+// One information getter: what it asks and the trace lines of its open and closed paths.
+struct DeviceInfoGetter {
+    GenTL::DEVICE_INFO_CMD command;
+    const char* openOperation;
+    const char* openLabel;
+    const char* closedOperation;
+    const char* closedLabel;
+    bool emptyWhenNoData;  // a device without this information answers an empty text
+};
+
+constexpr DeviceInfoGetter kGetID{GenTL::DEVICE_INFO_ID, "GetID", "Device ID", "GetDeviceID", "Interface DeviceID", false};
+constexpr DeviceInfoGetter kGetVendor{GenTL::DEVICE_INFO_VENDOR, "GetVendor", "Device Vendor", "GetDeviceVendor",
+                                      "Interface DeviceVendor", false};
+constexpr DeviceInfoGetter kGetModel{GenTL::DEVICE_INFO_MODEL, "GetModel", "Device Model", "GetDeviceModel",
+                                     "Interface DeviceModel", false};
+constexpr DeviceInfoGetter kGetTLType{GenTL::DEVICE_INFO_TLTYPE, "GetTLType", "Device TLType", "GetDeviceTLType",
+                                      "Interface DeviceTLType", false};
+constexpr DeviceInfoGetter kGetDisplayName{GenTL::DEVICE_INFO_DISPLAYNAME, "GetDisplayName", "Device DisplayName",
+                                           "GetDeviceDisplayName", "Interface DeviceDisplayName", false};
+constexpr DeviceInfoGetter kGetSerialNumber{GenTL::DEVICE_INFO_SERIAL_NUMBER, "GetSerialNumber", "Serial Number",
+                                            "GetSerialNumber", "Interface SerialNumber", true};
+
+String deviceInfo(Device* self, DeviceData* const* slot, const MethodSite& site, const DeviceInfoGetter& getter) {
+    std::string text;
+    return callGuarded<CDeviceGuard>(
+        site, kShared, self, slot,
+        [&](DeviceData& data) {
+            return withDevice(site, data, [&](CDeviceObj& device) {
+                const bool open = device.isOpen();
+                std::int32_t code = device.getInfoString(getter.command, text);
+                if (code == -1008 && getter.emptyWhenNoData) {
+                    traceWarning("%s; %s; %s", device.traceName().c_str(), getter.openOperation,
+                                 "The device has no serial number.");
+                    text.clear();
+                    return 0;
+                }
+                if (code == 0)
+                    traceInfo("%s; %s; %s: %s", device.traceName().c_str(),
+                              open ? getter.openOperation : getter.closedOperation,
+                              open ? getter.openLabel : getter.closedLabel, text.c_str());
+                return code;
+            });
+        },
+        [&](DeviceData&) { return String(text.c_str()); });
+}
+
+// DEVICE_ACCESS_STATUS values by number, as texts.
+constexpr const char* kAccessStatusNames[] = {"Unknown", "RW", "RO", "NA", "Busy", "OpenRW", "OpenRO"};
+
+}  // namespace
+
+String Device::GetID() { return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetID"), kGetID); }
+String Device::GetVendor() {
+    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetVendor"), kGetVendor);
+}
+String Device::GetModel() { return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetModel"), kGetModel); }
+String Device::GetSerialNumber() {
+    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetSerialNumber"), kGetSerialNumber);
+}
+String Device::GetTLType() {
+    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetTLType"), kGetTLType);
+}
+String Device::GetDisplayName() {
+    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetDisplayName"), kGetDisplayName);
+}
+
+String Device::GetAccessStatus() {
+    static constexpr char kMethod[] = "CORVID2::Device::GetAccessStatus";
+    std::int32_t status = 0;
+    return callGuarded<CDeviceGuard>(
+        CORVID2_METHOD(kMethod), kShared, this, &data_,
+        [&](DeviceData& data) {
+            return withDevice(CORVID2_METHOD(kMethod), data, [&](CDeviceObj& device) {
+                return queryInfoValue(
+                    [&](GenTL::INFO_DATATYPE* type, void* buffer, size_t* size) {
+                        return device.getInfo(GenTL::DEVICE_INFO_ACCESS_STATUS, type, buffer, size);
+                    },
+                    status);
+            });
+        },
+        [&](DeviceData& data) {
+            const bool known = status >= 0 && status < static_cast<std::int32_t>(std::size(kAccessStatusNames));
+            const char* name = known ? kAccessStatusNames[status] : kAccessStatusNames[0];
+            traceInfo("%s; GetAccessStatus; Access Status: %s", data.device_->traceName().c_str(), name);
+            return String(name);
+        });
+}
+
+}  // namespace CORVID2

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// CDeviceObj: one device of an interface, the GenTL device module behind a public Device.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "core/access_control.h"
+#include "core/object_guard.h"
+#include "gentl/gentl_module.h"
+
+namespace corvid2 {
+
+class CInterfaceObj;
+
+// Access status of an open device as the library keeps it (not the producer's numbering).
+enum class DeviceAccess : std::int32_t { None = 0, ReadWrite = 1, ReadOnly = 2 };
+
+// Exists from the moment its interface lists its id; opening gives it a GenTL handle and the
+// device module's node map. Lock order: the interface's lock before the device's (operations that
+// reach the interface take the interface's lock first).
+class CDeviceObj : public CGenTLModule {
+public:
+    CDeviceObj(CInterfaceObj* iface, std::string id, const std::string& vendor);
+    // Closes the device when it is still open.
+    ~CDeviceObj() override;
+
+    void* getHandle() const override { return devHandle_; }
+
+    // IFOpenDevice with the interface's handle; -1004 "Device %s is already opened." when open.
+    std::int32_t open(GenTL::DEVICE_ACCESS_FLAGS access);
+    // Takes over an opened device: access status, port, node map, trace name and TL type.
+    std::int32_t setHandle(GenTL::DEV_HANDLE handle, GenTL::DEVICE_ACCESS_FLAGS access);
+    // DevClose; a refusal is traced and does not fail the close.
+    std::int32_t close();
+
+    // DevGetInfo while open; the interface's IFGetDeviceInfo otherwise.
+    std::int32_t getInfo(GenTL::DEVICE_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    std::int32_t getInfoString(GenTL::DEVICE_INFO_CMD command, std::string& text);
+    // Rereads what the producer tells of a device that is not open (vendor, TL type).
+    std::int32_t refreshInfo();
+
+    const std::string& id() const { return id_; }
+    CInterfaceObj* interfaceObj() const { return interface_; }
+    bool isOpen() const { return opened_; }
+    DeviceAccess accessStatus() const { return access_; }
+    const std::string& tlType() const { return tlType_; }
+
+    // For the guards of the internal device registry: the identity and the users counted.
+    const ObjectIdentity identity_ = nextObjectIdentity();
+    std::atomic<std::uint32_t> useCount_{0};
+
+private:
+    CInterfaceObj* interface_;
+    std::string id_;
+    GenTL::DEV_HANDLE devHandle_ = nullptr;
+    bool opened_ = false;
+    DeviceAccess access_ = DeviceAccess::None;
+    std::string tlType_;
+    mutable std::recursive_mutex mutex_;
+};
+
+// Internal device objects are counted but never waited on: their interface decides when they go.
+using CDeviceObjGuard = CObjectGuard<RegistryKind::CDeviceObjPtr, CDeviceObj,
+                                     IdentityAndCounter<CDeviceObj, &CDeviceObj::identity_, &CDeviceObj::useCount_>>;
+
+}  // namespace corvid2
