@@ -128,6 +128,13 @@ SystemModule::SystemModule(Producer& producer)
   r.addText(0x1080, 64, [] { return std::string(); }, [this](const std::string& id) { plug(id, false); });
   r.addText(0x10C0, 64, [] { return std::string(); }, [this](const std::string& id) { plug(id, true); });
   r.addInt(0x1100, 8, [this] { return static_cast<int64_t>(producer_.world->framesGenerated()); });
+  // Interfaces come and go at run time too; TLUpdateInterfaceList shows the change.
+  r.addText(0x1140, 64, [] { return std::string(); }, [this](const std::string& id) {
+    if (!id.empty()) producer_.world->removeInterface(id);
+  });
+  r.addText(0x1180, 64, [] { return std::string(); }, [this](const std::string& id) {
+    if (!id.empty()) producer_.world->addInterface(id);
+  });
 }
 
 void SystemModule::plug(const std::string& deviceId, bool in) {

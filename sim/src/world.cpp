@@ -92,4 +92,23 @@ World::Change World::plug(const std::string& deviceId) {
   return change;
 }
 
+void World::removeInterface(const std::string& interfaceId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = std::find_if(interfaces_.begin(), interfaces_.end(),
+                               [&](const SimInterface& i) { return i.id == interfaceId; });
+  if (it == interfaces_.end()) fail(GC_ERR_INVALID_ID, "no listed interface " + interfaceId);
+  removed_.push_back({static_cast<size_t>(it - interfaces_.begin()), *it});
+  interfaces_.erase(it);
+}
+
+void World::addInterface(const std::string& interfaceId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = std::find_if(removed_.begin(), removed_.end(),
+                               [&](const RemovedInterface& r) { return r.iface.id == interfaceId; });
+  if (it == removed_.end()) fail(GC_ERR_INVALID_ID, "no removed interface " + interfaceId);
+  const size_t position = std::min(it->position, interfaces_.size());
+  interfaces_.insert(interfaces_.begin() + static_cast<std::ptrdiff_t>(position), it->iface);
+  removed_.erase(it);
+}
+
 }  // namespace corvid2::sim

@@ -34,6 +34,10 @@ class World {
   Change unplug(const std::string& deviceId);
   // Plugs a camera unplugged before back in; an unknown ID plugs a new monochrome camera into the first interface.
   Change plug(const std::string& deviceId);
+  // Takes an interface out of the list (an open interface module keeps working on what it had);
+  // adding it again puts it back at its place with its cameras.
+  void removeInterface(const std::string& interfaceId);
+  void addInterface(const std::string& interfaceId);
 
  private:
   std::shared_ptr<Camera> makeCamera(CameraKind kind, const std::string& tlType, const std::string& id);
@@ -43,6 +47,11 @@ class World {
   mutable std::mutex mutex_;
   std::vector<SimInterface> interfaces_;
   std::vector<Change> unplugged_;
+  struct RemovedInterface {
+    size_t position;
+    SimInterface iface;
+  };
+  std::vector<RemovedInterface> removed_;
   uint32_t serial_ = 0;
 };
 

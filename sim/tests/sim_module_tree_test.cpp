@@ -101,6 +101,41 @@ TEST_F(SimModuleTree, InterfacesAndDevicesAreListedWithTheirInfo) {
   EXPECT_EQ(GC_ERR_RESOURCE_IN_USE, gt.TLOpenInterface(session.system(), first.c_str(), &iface));
 }
 
+TEST_F(SimModuleTree, InterfacesLeaveAndReturnAtRunTime) {
+  const auto listed = [&] {
+    std::vector<std::string> ids;
+    uint32_t count = 0;
+    EXPECT_EQ(GC_ERR_SUCCESS, gt.TLGetNumInterfaces(session.system(), &count));
+    for (uint32_t i = 0; i < count; ++i)
+      ids.push_back(idText([&](char* b, size_t* s) { return gt.TLGetInterfaceID(session.system(), i, b, s); }));
+    return ids;
+  };
+  IF_HANDLE open = session.openInterface(0);
+  Features system(session.system());
+  system.setString("SimRemoveInterfaceID", "SimGEV0");
+  // The list the consumer sees changes only with the update.
+  EXPECT_EQ((std::vector<std::string>{"SimGEV0", "SimU3V1"}), listed());
+  bool8_t changed = 0;
+  ASSERT_EQ(GC_ERR_SUCCESS, gt.TLUpdateInterfaceList(session.system(), &changed, 0));
+  EXPECT_TRUE(changed);
+  EXPECT_EQ((std::vector<std::string>{"SimU3V1"}), listed());
+  // The interface that was open when it left still answers through its handle.
+  EXPECT_EQ("SimGEV0", infoText([&](INFO_DATATYPE* t, void* b, size_t* s) { return gt.IFGetInfo(open, INTERFACE_INFO_ID, t, b, s); }));
+  IF_HANDLE again = nullptr;
+  EXPECT_EQ(GC_ERR_INVALID_ID, gt.TLOpenInterface(session.system(), "SimGEV0", &again));
+
+  // Only a removed interface can come back, and it comes back at its old place.
+  const uint64_t add = system.address("SimAddInterfaceID");
+  const char unknown[] = "SimCXP7";
+  size_t size = sizeof unknown;
+  EXPECT_EQ(GC_ERR_INVALID_ID, gt.GCWritePort(session.system(), add, unknown, &size));
+  system.setString("SimAddInterfaceID", "SimGEV0");
+  ASSERT_EQ(GC_ERR_SUCCESS, gt.TLUpdateInterfaceList(session.system(), &changed, 0));
+  EXPECT_TRUE(changed);
+  EXPECT_EQ((std::vector<std::string>{"SimGEV0", "SimU3V1"}), listed());
+  EXPECT_EQ(GC_ERR_INVALID_ID, gt.GCWritePort(session.system(), add, "SimGEV0", &size));
+}
+
 TEST_F(SimModuleTree, DeviceInfoBeforeAndAfterOpening) {
   IF_HANDLE iface = session.interfaceOf("SimMono0");
   const auto ifInfo = [&](DEVICE_INFO_CMD cmd) {
