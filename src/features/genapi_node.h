@@ -9,10 +9,12 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <corvid2/genapi/interfaces.h>
 
 #include "core/access_control.h"
+#include "core/object_guard.h"
 
 namespace corvid2 {
 
@@ -92,6 +94,22 @@ private:
     CGenAPINode& node_;
 };
 
+// The node's typed interfaces, looked up once when the wrapper is made so that value operations
+// need no cast. Only the one of the node's principal type is set (plus value and selector).
+struct GenAPINodeInterfaces {
+    genapi::IValue* value = nullptr;
+    genapi::IInteger* integer = nullptr;
+    genapi::IFloat* floating = nullptr;
+    genapi::IString* string = nullptr;
+    genapi::IBoolean* boolean = nullptr;
+    genapi::ICommand* command = nullptr;
+    genapi::IEnumeration* enumeration = nullptr;
+    genapi::IEnumEntry* entry = nullptr;
+    genapi::IRegister* reg = nullptr;
+    genapi::ICategory* category = nullptr;
+    genapi::ISelector* selector = nullptr;
+};
+
 // One GenApi node with the operations of the public Node. Operations that the node's type does
 // not support raise CGenAPIException class "not available" ("<op> not supported for Node '<name>'");
 // GenApi's own exceptions are converted (AccessException -> "access denied", InvalidArgument and
@@ -113,6 +131,7 @@ public:
     // ---- every node type
     const std::string& GetName() const { return name_; }
     std::string GetInterface() const;  // "IInteger", ..., "" for other types
+    std::string GetExtension() const;
     std::string GetToolTip() const;
     std::string GetDescription() const;
     std::string GetDisplayName() const;
@@ -170,10 +189,33 @@ protected:
     virtual CNodeWrapperData* wrapperData() const { return nullptr; }
 
 private:
+    // Runs a value operation: the table entry of the node's type (or "<prefix> not supported"),
+    // inside the hook's scope, with engine exceptions converted.
+    template <class Fn, class Invoke>
+    decltype(auto) operate(const Fn* table, const char* prefix, Invoke&& invoke);
+    template <class Fn>
+    decltype(auto) read(const Fn* table, const char* prefix);
+    // Writes ask the owner first whether GenApi should verify (no read-back while stacking).
+    template <class Fn, class T>
+    void write(const Fn* table, const char* prefix, const T& value);
+    const genAPINodeMap& view(genapi::EInterfaceType type, const char* prefix, const genAPINodeMap& member) const;
+    // Node check and exception conversion only.
+    template <class Invoke>
+    decltype(auto) guarded(Invoke&& invoke) const;
+    [[noreturn]] void unsupported(const char* prefix) const;
+    // The answer of noteFeatureWrite: whether GenApi should verify this write.
+    bool verifyWrite() const;
+    genapi::EAccessMode accessMode() const;
+    bool filterBool(bool answer);
+    std::string filterAccessMode(std::string text);
+    void collectFlat(const genAPINodeMap& tree, std::vector<const CGenAPINodeBase*>& visited);
+
     genapi::INode* node_;
     IGenAPI* owner_;
     std::string name_;
     std::string imposedAccessMode_;  // read once
+    genapi::EInterfaceType type_ = genapi::intfIBase;
+    GenAPINodeInterfaces typed_;
     genAPINodeMap tree_, flat_, entries_, selected_;
 };
 
@@ -190,5 +232,9 @@ protected:
 private:
     CNodeWrapperData* hook_ = nullptr;
 };
+
+// Wrappers are registered (root kind, no owner) while they live; the public Node looks its wrapper
+// up through this guard, lookup-only, before every operation.
+using GenAPINodeGuard = CObjectGuard<RegistryKind::GenAPINode, CGenAPINode, UncountedRecordBase<CGenAPINode>>;
 
 }  // namespace corvid2

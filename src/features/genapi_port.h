@@ -56,6 +56,10 @@ public:
     // stack invalidates. False when the map has no such port.
     bool connectNodeMap(genapi::INodeMap* nodeMap, const std::string& portName);
     genapi::INodeMap* connectedNodeMap() const { return nodeMap_; }
+    // Forgets that map (about to be destroyed) if it is the connected one.
+    void disconnectNodeMap(const genapi::INodeMap* nodeMap) {
+        if (nodeMap_ == nodeMap) nodeMap_ = nullptr;
+    }
 
     std::int32_t startStacking(bool replaceSameRegister);
     // Sends every held write in one stacked call.

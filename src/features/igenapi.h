@@ -35,8 +35,12 @@ public:
     virtual void attachEventMap(IGenAPI* source, std::uint64_t eventId);
     virtual void attachChunkMap(IGenAPI* source, std::uint64_t chunkId);
 
-    // Builds the node map and its wrappers from the text; null only clears the description.
+    // Builds the node map and its wrappers from the text; null clears map and description. A
+    // connected port stays connected: a new map that cannot reach it is refused and the old one
+    // stays, as it does when the text does not parse.
     virtual void setXML(const std::string* text);
+    // setXML and connectPort in one step: the new map replaces the old only once it is connected.
+    void setXMLAndConnect(const std::string& text, IGenAPIPort* port, const std::string& portName);
     virtual void getXML(std::string& text) const;
     // Connects the map's port node of that name to the module's port.
     virtual void connectPort(IGenAPIPort* port, const std::string& portName);
@@ -75,6 +79,19 @@ public:
     void releaseNodeMap();
 
 private:
+    // A parsed description whose map is not installed yet.
+    struct Parsed {
+        genapi::CNodeMapFactory factory;
+        std::unique_ptr<genapi::INodeMap> map;
+    };
+    static Parsed parse(const std::string& text);
+    static bool connect(genapi::INodeMap* map, IGenAPIPort* port, const std::string& portName);
+    // A module port forgets the current map (about to go, or no longer connected here).
+    void detachPort();
+    // Drops adapters, wrappers and map (the description and the port reference stay).
+    void clearMap();
+    // Replaces the map by `parsed` and builds its wrappers.
+    void install(Parsed parsed);
     void buildWrappers();
     void destroyWrappers();
     void derive(IGenAPI* source, std::uint64_t id, bool chunk);
@@ -85,14 +102,17 @@ private:
     genAPINodeMap names_;
     CGenAPINode* root_ = nullptr;
     std::map<std::uint64_t, std::vector<CGenAPINode*>> eventIds_;
-    std::string eventSubtree_;
     std::map<std::uint64_t, std::vector<CGenAPINode*>> chunkIds_;
-    std::string chunkSubtree_;
     std::unique_ptr<genapi::CEventAdapterGeneric> eventAdapter_;
     std::unique_ptr<genapi::CChunkAdapterGeneric> chunkAdapter_;
     IGenAPIPort* port_ = nullptr;
+    std::string portName_;
+    // Counts the maps installed here, so that a derived map can tell that its source changed.
+    std::uint64_t generation_ = 0;
     IGenAPI* derivedFrom_ = nullptr;
     std::uint64_t derivedId_ = 0;
+    std::uint64_t derivedGeneration_ = 0;
+    bool derivedChunk_ = false;
     std::unordered_set<CGenAPINode*> wrappers_;
     bool replaced_ = false;
 };

@@ -5,8 +5,6 @@
 #include <exception>
 #include <new>
 
-#include <corvid2/genapi/node_map_factory.h>
-
 #include "core/last_error.h"
 #include "core/result_codes.h"
 #include "features/xml_loader.h"
@@ -29,7 +27,8 @@ CGenTLModule::CGenTLModule(const char* moduleKind, CGenTLProducer* producer, con
       vendor_(defaultVendor ? defaultVendor : ""),
       port_(producer, std::string(), traceName_) {}
 
-CGenTLModule::~CGenTLModule() = default;
+// The map goes before the port it is connected to.
+CGenTLModule::~CGenTLModule() { IGenAPI::releaseNodeMap(); }
 
 std::string CGenTLModule::failureDetails(GC_ERROR result) const {
     std::string text = producer_ ? producer_->lastErrorText() : std::string();
@@ -56,27 +55,22 @@ std::int32_t CGenTLModule::initPort(PORT_HANDLE port) {
 std::int32_t CGenTLModule::initializeNodeInterface(const std::string* xml) {
     static constexpr char kOperation[] = "initializeNodeInterface";
     try {
-        std::string text;
-        if (xml != nullptr) {
-            text = *xml;
-        } else {
+        if (xml == nullptr) {
             std::unique_ptr<CXmlLoader> loader;
             if (const std::int32_t code = loadPortDescription(port_.port(), loader)) return code;
-            if (!loader)
-                return SetLastError(-1001, traceName_.c_str(), kOperation, "No description could be loaded");
-            text = loader->descriptionFor(moduleKind_);
+            if (!loader) return 0;
+            const std::string text = loader->descriptionFor(moduleKind_);
+            std::string current;
+            getXML(current);
+            // Reopening with the same description keeps the map, its wrappers and what holds them.
+            if (nodeMapAvailable() && !current.empty() && current == text) return 0;
+            setXMLAndConnect(text, &port_, moduleKind_);
+        } else {
+            setXMLAndConnect(*xml, &port_, moduleKind_);
         }
-        genapi::CNodeMapFactory factory(genapi::ContentType_Auto, text.data(), text.size());
-        std::unique_ptr<genapi::INodeMap> map = factory.CreateNodeMap(moduleKind_.c_str());
-        // The producer names its port as the description does; a map that cannot reach the port
-        // would only show stale values, and the port must keep pointing at a map that lives.
-        const std::string& portName = port_.port().portName();
-        if (!port_.connectNodeMap(map.get(), portName))
-            return SetLastError(-1001, traceName_.c_str(), kOperation, "Node map has no port '%s'", portName.c_str());
-        nodeMap_ = std::move(map);
         return 0;
-    } catch (const genapi::GenericException& e) {
-        return SetLastError(-1001, traceName_.c_str(), kOperation, "%s", e.GetDescription());
+    } catch (const CGenAPIException& e) {
+        return SetLastError(-1001, traceName_.c_str(), kOperation, "%s", e.what());
     } catch (const std::exception& e) {
         return SetLastError(-1001, traceName_.c_str(), kOperation, "%s", e.what());
     }
@@ -218,7 +212,7 @@ void CGenTLModule::setProducer(const char* moduleName, CGenTLProducer* producer)
 void CGenTLModule::releaseNodeMap() {
     // The port forgets the map first: a cancelled stack must not reach nodes that are gone.
     port_.resetPort();
-    nodeMap_.reset();
+    IGenAPI::releaseNodeMap();
 }
 
 void CGenTLModule::resetModule() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // CGenTLModule: what every object standing for a GenTL module shares (producer, handle, names,
-// event registrations, the event buffer, and its port with the write stack and read cache).
+// event registrations, the event buffer, its port with the write stack and read cache, and its
+// node-map side with the feature wrappers).
 #pragma once
 
 #include <cstdint>
@@ -11,13 +12,14 @@
 #include <vector>
 
 #include "features/genapi_port.h"
+#include "features/igenapi.h"
 #include "gentl.h"
 
 namespace corvid2 {
 
 class CGenTLProducer;
 
-class CGenTLModule {
+class CGenTLModule : public IGenAPI {
 public:
     CGenTLModule(const char* moduleKind, CGenTLProducer* producer, const char* defaultVendor);
     virtual ~CGenTLModule();
@@ -28,12 +30,15 @@ public:
     virtual void* getHandle() const = 0;
 
     // Builds the module's node map from `xml`, or with none from the first description the port's
-    // locations give, and connects it to the port. 0, or -1001 when no description could be made
-    // into a node map.
+    // locations give, and connects it to the port under the module kind's name. 0 (also when no
+    // location loads: the module then has no node map), the failure code of the location list, or
+    // -1001 when the description could not be made into a connected node map; the map in use
+    // then stays. The same description again keeps the map and its wrappers.
     virtual std::int32_t initializeNodeInterface(const std::string* xml = nullptr);
-    // Null until initializeNodeInterface succeeded.
-    genapi::INodeMap* nodeMap() const { return nodeMap_.get(); }
-    // Drops the node map and the port's handle, locations, stack and cache (closing the module).
+    // The engine's map; null until initializeNodeInterface built one.
+    genapi::INodeMap* nodeMap() const { return engineMap(); }
+    // Drops the node map and its wrappers, and the port's handle, locations, stack and cache
+    // (closing the module). The description stays.
     void releaseNodeMap();
 
     // Learns the port's name (PORT_INFO_PORTNAME) unless it is known already; 0 or the GenTL result.
@@ -84,7 +89,6 @@ private:
     CGenTLProducer* producer_;
     std::string vendor_;
     CModulePort port_;
-    std::unique_ptr<genapi::INodeMap> nodeMap_;
 
     std::vector<std::uint8_t> eventBuffer_;
     GenTL::EVENT_HANDLE eventHandle_ = nullptr;
