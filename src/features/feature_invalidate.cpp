@@ -52,7 +52,10 @@ std::int32_t CFeatureInvalidateControl::start(CGenTLModule& eventModule, IGenAPI
     }
     abortSent_ = false;
     abortSeen_ = false;
+    // Set before the thread exists, so that a successful start always reads as listening.
+    listening_.store(true, std::memory_order_release);
     if (!CIThread::start()) {
+        listening_.store(false, std::memory_order_release);
         end();
         return SetLastError(kError, kTraceName, "Activate",
                             "Feature Invalidate Event not initialized. Event thread not started.");
@@ -115,7 +118,6 @@ void CFeatureInvalidateControl::drainAbort() {
 }
 
 void CFeatureInvalidateControl::run() {
-    listening_.store(true, std::memory_order_release);
     std::string featureName;
     while (!stopRequested()) {
         const Fetch fetched = nextEvent(featureName);

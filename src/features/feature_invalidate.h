@@ -41,7 +41,8 @@ public:
     // Raises the stop flag and aborts a wait in progress (so that `join` returns promptly too).
     void stop() override;
 
-    // For the owner's diagnostics and for tests: whether the thread is reading events, how many
+    // For the owner's diagnostics and for tests: whether the thread reads events (from a successful
+    // start until its loop ends), how many
     // events it has dealt with and how many of those named a feature of the node map.
     bool listening() const { return listening_.load(std::memory_order_acquire); }
     std::uint64_t eventsHandled() const { return handled_.load(std::memory_order_acquire); }
