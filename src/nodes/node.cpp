@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Node: one feature of a module, reached through its wrapper under the node guards, with a trace
 // line per successful call and the library's exception for every failure.
+#include <mutex>
+#include <string>
+
 #include "nodes/node_data.h"
 #include "trace/trace.h"
 
@@ -10,6 +13,145 @@ using CORVID2::Internal::NodeData;
 using CORVID2::Internal::NodeView;
 
 namespace CORVID2 {
+namespace {
+
+// One public operation: where it is, its name in last-error records and its trace label.
+struct NodeOp {
+    MethodSite site;
+    const char* label;
+    bool lowercaseBool;  // GetBool and SetBool trace "true"/"false", the predicates "True"/"False"
+};
+
+#define CORVID2_NODE_OP(Method, Label, Lowercase) (NodeOp{CORVID2_METHOD("CORVID2::Node::" #Method), Label, Lowercase})
+#define CORVID2_NODE_READ(Method) CORVID2_NODE_OP(Method, #Method, false)
+
+// Results that trace without a value of their own.
+struct Called {};
+struct NoValue {};
+
+void traceResult(const NodeOp& op, const char* node, std::int64_t value) {
+    traceInfo("Node [%s]; %s; %lld", node, op.label, static_cast<long long>(value));
+}
+void traceResult(const NodeOp& op, const char* node, double value) { traceInfo("Node [%s]; %s; %f", node, op.label, value); }
+void traceResult(const NodeOp& op, const char* node, bool value) {
+    const char* text = op.lowercaseBool ? (value ? "true" : "false") : (value ? "True" : "False");
+    traceInfo("Node [%s]; %s; %s", node, op.label, text);
+}
+void traceResult(const NodeOp& op, const char* node, const std::string& value) {
+    traceInfo("Node [%s]; %s; %s", node, op.label, value.c_str());
+}
+void traceResult(const NodeOp& op, const char* node, Called) { traceInfo("Node [%s]; %s; called", node, op.label); }
+void traceResult(const NodeOp& op, const char* node, NoValue) { traceInfo("Node [%s]; %s", node, op.label); }
+
+// A wrapper failure becomes the last error and the exception of the code its class names.
+[[noreturn]] void throwForWrapperError(const NodeOp& op, const std::string& nodeName, const CGenAPIException& error) {
+    const std::int32_t code = ErrorCodeFromText(error.className().c_str());
+    SetLastError(code, "Node", op.label, "'%s' - %s", nodeName.empty() ? "unknown!" : nodeName.c_str(),
+                 error.description().c_str());
+    throwRecorded(code, op.site);
+}
+
+constexpr bool kRead = false;
+constexpr bool kWrite = true;
+
+// The wrapper behind a Node, proven alive, in one pass over each registry. This is what a shared
+// CINodeGuard acquisition of the holder (with the write-lock check for setters), a lookup-only
+// GenAPINodeGuard lookup of the wrapper, the identity check between the two and the release of the
+// holder before the wrapper runs amount to, written out for the library's hottest path: a cached
+// feature read costs the engine a few tens of nanoseconds, and the generic guard's virtual
+// accessors and use counting would double that. The holder needs no use count here because
+// everything the call needs from it is copied while its registry lock is held, and a Node's
+// destructor must take that lock to unregister before it frees the holder. Failures are reported
+// by the guards themselves, so texts and codes are theirs.
+enum class HolderState { Read, Busy, Invalid, Denied };
+
+struct HolderCopy {
+    CGenAPINode* node = nullptr;
+    ObjectIdentity nodeIdentity = kNoIdentity;
+};
+
+// The caller holds the registry lock.
+HolderState readHolder(CObjectRegistry& holders, const Node* owner, NodeData* data, bool write, HolderCopy& copy) {
+    const ObjectIdentity* ownerIdentity = holders.findOwner(owner);
+    if (ownerIdentity == nullptr || data == nullptr) return HolderState::Invalid;
+    const ObjectIdentity* registered = holders.findObject(data);
+    if (registered == nullptr || *registered != *ownerIdentity || *registered != data->access_.identity_)
+        return HolderState::Invalid;
+    const CorvidObjectAccessControl& record = data->access_;
+    if (record.exclusive_.load(std::memory_order_acquire) != 0) return HolderState::Busy;
+    if (write && record.writeLockCount_.load(std::memory_order_acquire) != 0 &&
+        record.writeLockOwner_.load(std::memory_order_relaxed) != guardThreadId())
+        return HolderState::Denied;
+    copy.node = data->node_;
+    copy.nodeIdentity = data->nodeIdentity_;
+    return HolderState::Read;
+}
+
+CGenAPINode& resolve(Node* self, const NodeOp& op, bool write) {
+    static CObjectRegistry& holders = registryOf(RegistryKind::NodeControlData);
+    static CObjectRegistry& wrappers = registryOf(RegistryKind::GenAPINode);
+    NodeData* const* slot = NodeAccess::slot(*self);
+    HolderCopy copy;
+    HolderState state;
+    CSpinWait spin;
+    for (;;) {
+        holders.lock().lock();
+        state = readHolder(holders, self, *slot, write, copy);
+        holders.lock().unlock();
+        if (state != HolderState::Busy) break;
+        spin.once();
+    }
+    if (state == HolderState::Invalid) CINodeGuard(op.site.name).OnInvalid();
+    if (state == HolderState::Denied) CINodeGuard(op.site.name).OnAccessDenied();
+
+    wrappers.lock().lock();
+    const ObjectIdentity* registered = wrappers.findObject(copy.node);
+    // The wrapper's own fields are read only once its registration proves it alive.
+    const bool alive = registered != nullptr && *registered == copy.node->identity_ && *registered == copy.nodeIdentity;
+    const bool denied = alive && write && copy.node->writeLockCount_.load(std::memory_order_acquire) != 0 &&
+                        copy.node->writeLockOwner_.load(std::memory_order_relaxed) != guardThreadId();
+    wrappers.lock().unlock();
+    if (!alive) GenAPINodeGuard(op.site.name, true).OnInvalid();
+    if (denied) GenAPINodeGuard(op.site.name, true).OnAccessDenied();
+    return *copy.node;
+}
+
+// The whole of a Node method: guards, the wrapper operation, error conversion, trace line. Names
+// come from the wrapper, which outlives the call by the guards' contract; the holder may not.
+template <class Operation>
+auto run(Node* self, const NodeOp& op, bool write, Operation&& operation) {
+    CGenAPINode& node = resolve(self, op, write);
+    try {
+        auto result = operation(node);
+        traceResult(op, node.GetName().c_str(), result);
+        return result;
+    } catch (const CGenAPIException& error) {
+        throwForWrapperError(op, node.GetName(), error);
+    }
+}
+
+String toString(const std::string& text) { return String(text.c_str(), static_cast<int>(text.size())); }
+
+// A view of the node's wrapper, made once and kept with the Node (whose holder is held meanwhile).
+NodeMap* nodeView(Node* self, const NodeOp& op, NodeView which,
+                  const genAPINodeMap& (CGenAPINodeBase::*source)() const) {
+    CGenAPINode& node = resolve(self, op, kRead);
+    CINodeGuard holderGuard(op.site.name);
+    NodeData& data = *holderGuard.Acquire(self, NodeAccess::slot(*self));
+    std::lock_guard<std::mutex> lock(data.viewsMutex_);
+    NodeMap*& view = data.views_[static_cast<std::size_t>(which)];
+    if (view == nullptr) {
+        try {
+            view = NodeAccess::makeNodeMap((node.*source)());
+        } catch (const CGenAPIException& error) {
+            throwForWrapperError(op, data.name_, error);
+        }
+    }
+    traceResult(op, data.name_.c_str(), NoValue{});
+    return view;
+}
+
+}  // namespace
 
 namespace Internal {
 
@@ -29,6 +171,190 @@ Node::~Node() {
     unregisterHolder<CINodeGuard>("CORVID2::Node::~Node", this, &data_, "Node", "~Node", [](NodeData*) {});
     for (NodeMap* view : data_->views_) NodeAccess::destroyNodeMap(view);
     delete data_;
+}
+
+// ---- every node type
+
+String Node::GetName() {
+    return toString(run(this, CORVID2_NODE_READ(GetName), kRead, [](CGenAPINode& n) { return n.GetName(); }));
+}
+String Node::GetInterface() {
+    return toString(run(this, CORVID2_NODE_READ(GetInterface), kRead, [](CGenAPINode& n) { return n.GetInterface(); }));
+}
+String Node::GetToolTip() {
+    return toString(run(this, CORVID2_NODE_READ(GetToolTip), kRead, [](CGenAPINode& n) { return n.GetToolTip(); }));
+}
+String Node::GetDescription() {
+    return toString(run(this, CORVID2_NODE_READ(GetDescription), kRead, [](CGenAPINode& n) { return n.GetDescription(); }));
+}
+String Node::GetDisplayName() {
+    return toString(run(this, CORVID2_NODE_READ(GetDisplayName), kRead, [](CGenAPINode& n) { return n.GetDisplayName(); }));
+}
+String Node::GetVisibility() {
+    return toString(run(this, CORVID2_NODE_READ(GetVisibility), kRead, [](CGenAPINode& n) { return n.GetVisibility(); }));
+}
+std::int64_t Node::GetEventID() {
+    return run(this, CORVID2_NODE_READ(GetEventID), kRead, [](CGenAPINode& n) { return n.GetEventID(); });
+}
+bool Node::GetImplemented() {
+    return run(this, CORVID2_NODE_READ(GetImplemented), kRead, [](CGenAPINode& n) { return n.GetImplemented(); });
+}
+bool Node::GetAvailable() {
+    return run(this, CORVID2_NODE_READ(GetAvailable), kRead, [](CGenAPINode& n) { return n.GetAvailable(); });
+}
+bool Node::GetLocked() {
+    return run(this, CORVID2_NODE_READ(GetLocked), kRead, [](CGenAPINode& n) { return n.GetLocked(); });
+}
+String Node::GetImposedAccessMode() {
+    return toString(
+        run(this, CORVID2_NODE_READ(GetImposedAccessMode), kRead, [](CGenAPINode& n) { return n.GetImposedAccessMode(); }));
+}
+String Node::GetCurrentAccessMode() {
+    return toString(
+        run(this, CORVID2_NODE_READ(GetCurrentAccessMode), kRead, [](CGenAPINode& n) { return n.GetCurrentAccessMode(); }));
+}
+bool Node::IsReadable() {
+    return run(this, CORVID2_NODE_READ(IsReadable), kRead, [](CGenAPINode& n) { return n.IsReadable(); });
+}
+bool Node::IsWriteable() {
+    return run(this, CORVID2_NODE_OP(IsWriteable, "IsWritable", false), kRead,
+               [](CGenAPINode& n) { return n.IsWriteable(); });
+}
+String Node::GetAlias() {
+    return toString(run(this, CORVID2_NODE_READ(GetAlias), kRead, [](CGenAPINode& n) { return n.GetAlias(); }));
+}
+bool Node::IsSelector() {
+    return run(this, CORVID2_NODE_READ(IsSelector), kRead, [](CGenAPINode& n) { return n.IsSelector(); });
+}
+
+// ---- values
+
+String Node::GetValue() {
+    return toString(run(this, CORVID2_NODE_READ(GetValue), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
+}
+void Node::SetValue(const String& value) {
+    run(this, CORVID2_NODE_READ(SetValue), kWrite, [&value](CGenAPINode& n) {
+        std::string text(value.get());
+        n.SetValue(text);
+        return text;
+    });
+}
+String Node::GetString() {
+    return toString(run(this, CORVID2_NODE_READ(GetString), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
+}
+void Node::SetString(const String& value) {
+    run(this, CORVID2_NODE_READ(SetString), kWrite, [&value](CGenAPINode& n) {
+        std::string text(value.get());
+        n.SetValue(text);
+        return text;
+    });
+}
+std::int64_t Node::GetInt() {
+    return run(this, CORVID2_NODE_READ(GetInt), kRead, [](CGenAPINode& n) { return n.GetInt(); });
+}
+void Node::SetInt(std::int64_t value) {
+    run(this, CORVID2_NODE_READ(SetInt), kWrite, [value](CGenAPINode& n) {
+        n.SetInt(value);
+        return value;
+    });
+}
+double Node::GetDouble() {
+    return run(this, CORVID2_NODE_READ(GetDouble), kRead, [](CGenAPINode& n) { return n.GetDouble(); });
+}
+void Node::SetDouble(double value) {
+    run(this, CORVID2_NODE_READ(SetDouble), kWrite, [value](CGenAPINode& n) {
+        n.SetDouble(value);
+        return value;
+    });
+}
+bool Node::GetBool() {
+    return run(this, CORVID2_NODE_OP(GetBool, "GetBool", true), kRead, [](CGenAPINode& n) { return n.GetBool(); });
+}
+void Node::SetBool(bool value) {
+    run(this, CORVID2_NODE_OP(SetBool, "SetBool", true), kWrite, [value](CGenAPINode& n) {
+        n.SetBool(value);
+        return value;
+    });
+}
+std::int64_t Node::GetIntMin() {
+    return run(this, CORVID2_NODE_READ(GetIntMin), kRead, [](CGenAPINode& n) { return n.GetIntMin(); });
+}
+std::int64_t Node::GetIntMax() {
+    return run(this, CORVID2_NODE_READ(GetIntMax), kRead, [](CGenAPINode& n) { return n.GetIntMax(); });
+}
+std::int64_t Node::GetIntInc() {
+    return run(this, CORVID2_NODE_READ(GetIntInc), kRead, [](CGenAPINode& n) { return n.GetIntInc(); });
+}
+double Node::GetDoubleMin() {
+    return run(this, CORVID2_NODE_READ(GetDoubleMin), kRead, [](CGenAPINode& n) { return n.GetDoubleMin(); });
+}
+double Node::GetDoubleMax() {
+    return run(this, CORVID2_NODE_READ(GetDoubleMax), kRead, [](CGenAPINode& n) { return n.GetDoubleMax(); });
+}
+double Node::GetDoubleInc() {
+    return run(this, CORVID2_NODE_READ(GetDoubleInc), kRead, [](CGenAPINode& n) { return n.GetDoubleInc(); });
+}
+bool Node::HasInc() {
+    return run(this, CORVID2_NODE_READ(HasInc), kRead, [](CGenAPINode& n) { return n.HasInc(); });
+}
+std::int64_t Node::GetDoublePrecision() {
+    return run(this, CORVID2_NODE_READ(GetDoublePrecision), kRead, [](CGenAPINode& n) { return n.GetDoublePrecision(); });
+}
+String Node::GetUnit() {
+    return toString(run(this, CORVID2_NODE_READ(GetUnit), kRead, [](CGenAPINode& n) { return n.GetUnit(); }));
+}
+bool Node::HasUnit() {
+    return run(this, CORVID2_NODE_READ(HasUnit), kRead, [](CGenAPINode& n) { return n.HasUnit(); });
+}
+String Node::GetRepresentation() {
+    return toString(
+        run(this, CORVID2_NODE_READ(GetRepresentation), kRead, [](CGenAPINode& n) { return n.GetRepresentation(); }));
+}
+std::int64_t Node::GetMaxStringLength() {
+    return run(this, CORVID2_NODE_READ(GetMaxStringLength), kRead, [](CGenAPINode& n) { return n.GetMaxStringLength(); });
+}
+void Node::Execute() {
+    run(this, CORVID2_NODE_READ(Execute), kWrite, [](CGenAPINode& n) {
+        n.Execute();
+        return Called{};
+    });
+}
+bool Node::IsDone() {
+    return run(this, CORVID2_NODE_READ(IsDone), kRead, [](CGenAPINode& n) { return n.IsDone(); });
+}
+void Node::get(std::uint8_t* buffer, std::int64_t length) {
+    run(this, CORVID2_NODE_READ(get), kRead, [buffer, length](CGenAPINode& n) {
+        n.get(buffer, length);
+        return NoValue{};
+    });
+}
+void Node::set(const std::uint8_t* buffer, std::int64_t length) {
+    run(this, CORVID2_NODE_READ(set), kWrite, [buffer, length](CGenAPINode& n) {
+        n.set(buffer, length);
+        return NoValue{};
+    });
+}
+std::int64_t Node::getAddress() {
+    return run(this, CORVID2_NODE_READ(getAddress), kRead, [](CGenAPINode& n) { return n.getAddress(); });
+}
+std::int64_t Node::getLength() {
+    return run(this, CORVID2_NODE_READ(getLength), kRead, [](CGenAPINode& n) { return n.getLength(); });
+}
+
+// ---- views
+
+NodeMap* Node::GetEnumNodeList() {
+    return nodeView(this, CORVID2_NODE_READ(GetEnumNodeList), NodeView::Entries, &CGenAPINodeBase::GetEnumNodeList);
+}
+NodeMap* Node::GetNodeTree() {
+    return nodeView(this, CORVID2_NODE_READ(GetNodeTree), NodeView::Tree, &CGenAPINodeBase::GetNodeTree);
+}
+NodeMap* Node::GetNodeList() {
+    return nodeView(this, CORVID2_NODE_READ(GetNodeList), NodeView::Flat, &CGenAPINodeBase::GetNodeList);
+}
+NodeMap* Node::GetSelectedNodeList() {
+    return nodeView(this, CORVID2_NODE_READ(GetSelectedNodeList), NodeView::Selected,
+                    &CGenAPINodeBase::GetSelectedNodeList);
 }
 
 }  // namespace CORVID2

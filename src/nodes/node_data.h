@@ -86,10 +86,6 @@ using CINodeGuard =
 using CNodeMapGuard =
     CObjectGuard<RegistryKind::NodeMap, CORVID2::Internal::NodeMapData,
                  RecordMember<CORVID2::Internal::NodeMapData, &CORVID2::Internal::NodeMapData::access_>>;
-// Wrappers are only looked up: they are created and destroyed while their module opens, rebuilds
-// or closes, never while a feature call runs, so counting their users would buy nothing.
-using GenAPINodeGuard = CObjectGuard<RegistryKind::GenAPINode, CGenAPINode, UncountedRecordBase<CGenAPINode>>;
-
 // Throws the exception of `code` with the text the calling thread just recorded.
 [[noreturn]] inline void throwRecorded(std::int32_t code, const MethodSite& site) {
     std::string text;
