@@ -71,6 +71,8 @@ public:
     // "Unknown", "RW", "RO", "NA", "Busy", "OpenRW" or "OpenRO".
     String GetAccessStatus();
     Interface* GetParent();
+    // The Device's record; its first field is the object behind it (for the C interface).
+    void* GetReserved();
 
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;

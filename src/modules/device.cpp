@@ -175,6 +175,11 @@ Interface* Device::GetParent() {
     return call->parent_;
 }
 
+void* Device::GetReserved() {
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD("CORVID2::Device::GetReserved"), kShared, this, &data_);
+    return &*call;
+}
+
 namespace {
 
 // One information getter: what it asks and the trace lines of its open and closed paths.
