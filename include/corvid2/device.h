@@ -8,6 +8,7 @@
 
 #include "corvid2/export.h"
 #include "corvid2/list_iterator.h"
+#include "corvid2/node.h"
 #include "corvid2/string.h"
 
 namespace CORVID2 {
@@ -50,8 +51,9 @@ private:
 };
 
 // One camera found on an Interface. Its information is available before it is opened (the
-// interface answers for it) and after (the device answers itself).
-class CORVID2_API Device {
+// interface answers for it) and after (the device answers itself). Its features are the device
+// module's, while it is open.
+class CORVID2_API Device : public INode {
 public:
     // Open with control access, exclusively, or read-only; ResourceInUseException when open.
     void Open();

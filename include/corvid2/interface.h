@@ -8,6 +8,7 @@
 
 #include "corvid2/export.h"
 #include "corvid2/list_iterator.h"
+#include "corvid2/node.h"
 #include "corvid2/string.h"
 
 namespace CORVID2 {
@@ -50,8 +51,9 @@ private:
     Internal::InterfaceListData* data_;
 };
 
-// One interface (network card, USB host controller, frame grabber port) of a System.
-class CORVID2_API Interface {
+// One interface (network card, USB host controller, frame grabber port) of a System. Its
+// features are the interface module's, while it is open.
+class CORVID2_API Interface : public INode {
 public:
     // Throws ResourceInUseException "Interface <id> is already opened." when open.
     void Open();

@@ -8,6 +8,7 @@
 
 #include "corvid2/export.h"
 #include "corvid2/list_iterator.h"
+#include "corvid2/node.h"
 #include "corvid2/string.h"
 
 namespace CORVID2 {
@@ -57,7 +58,8 @@ private:
 };
 
 // One producer. Made by SystemList::Refresh, or by the application from a producer file's path.
-class CORVID2_API System {
+// Its features are the transport layer's, while it is open.
+class CORVID2_API System : public INode {
 public:
     // Loads the producer at `path` on its own, outside the search.
     explicit System(const String& path);

@@ -13,6 +13,7 @@
 #include "modules/interface_data.h"
 #include "modules/interfaceobj.h"
 #include "modules/object_list.h"
+#include "nodes/node_views.h"
 #include "trace/trace.h"
 
 using namespace corvid2;
@@ -104,7 +105,8 @@ void DeviceList::clear() {
 
 // ---- Device --------------------------------------------------------------------------------
 
-Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id) : data_(new DeviceData()) {
+Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id)
+    : INode(false), data_(new DeviceData()) {
     data_->parent_ = parent;
     data_->interface_ = static_cast<CInterfaceObj*>(interfaceObj);
     data_->id_ = id.get();
@@ -113,7 +115,8 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
 }
 
 Device::~Device() {
-    unregisterHolder<CDeviceGuard>("CORVID2::Device::~Device", this, &data_, "Device", "~Device", [](DeviceData* data) {
+    unregisterHolder<CDeviceGuard>("CORVID2::Device::~Device", this, &data_, "Device", "~Device", [this](DeviceData* data) {
+        attachNodeSource(*this, nullptr);
         CInterfaceObj& iface = *data->interface_;
         std::lock_guard<std::recursive_mutex> lock(iface.lock());
         // An update with object sync may have removed the device object already.
@@ -135,8 +138,9 @@ void Device::open(std::int32_t accessFlags, const char* method) {
                 return device.interfaceObj()->OpenDevice(device.id(), accessFlags, &opened);
             });
         },
-        [](DeviceData& data) {
+        [this](DeviceData& data) {
             data.open_ = true;
+            attachNodeSource(*this, data.device_);
             traceInfo("%s; Open", data.device_->traceName().c_str());
         });
 }
@@ -155,6 +159,7 @@ void Device::Close() {
                     traceWarning("%s; Close; Device not opened", device.traceName().c_str());
                     return 0;
                 }
+                attachNodeSource(*this, nullptr);
                 return device.interfaceObj()->CloseDevice(&device);
             });
         },

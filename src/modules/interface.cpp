@@ -12,6 +12,7 @@
 #include "modules/object_list.h"
 #include "modules/producerobj.h"
 #include "modules/system_data.h"
+#include "nodes/node_views.h"
 #include "trace/trace.h"
 
 using namespace corvid2;
@@ -102,7 +103,7 @@ void InterfaceList::clear() {
 
 // ---- Interface -----------------------------------------------------------------------------
 
-Interface::Interface(System* system, const String& id) : data_(new InterfaceData()) {
+Interface::Interface(System* system, const String& id) : INode(false), data_(new InterfaceData()) {
     data_->system_ = system;
     data_->id_ = id.get();
     data_->devices_ = new DeviceList(this);
@@ -111,9 +112,10 @@ Interface::Interface(System* system, const String& id) : data_(new InterfaceData
 
 Interface::~Interface() {
     unregisterHolder<CInterfaceGuard>("CORVID2::Interface::~Interface", this, &data_, "Interface", "~Interface",
-                                      [](InterfaceData* data) {
-                                          // Devices go before the interface closes beneath them.
+                                      [this](InterfaceData* data) {
+                                          // Devices and features go before the interface closes beneath them.
                                           delete data->devices_;
+                                          attachNodeSource(*this, nullptr);
                                           if (data->interface_ != nullptr && data->interface_->isOpen())
                                               data->interface_->CloseInterface();
                                           delete data;
@@ -130,6 +132,7 @@ void Interface::Open() {
     call.check(iface->OpenInterface());
     call->interface_ = iface;
     call->open_ = true;
+    attachNodeSource(*this, iface);
     traceInfo("%s; Open", iface->traceName().c_str());
 }
 
@@ -144,6 +147,7 @@ void Interface::Close() {
         SystemProducer producer(CORVID2_METHOD(kMethod), system, &system->data_);
         call.check(producer->getInterface(call->id_, &iface));
     }
+    attachNodeSource(*this, nullptr);
     call.check(iface->CloseInterface());
     call->interface_ = nullptr;
     call->open_ = false;

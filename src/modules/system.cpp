@@ -14,6 +14,7 @@
 #include "modules/object_list.h"
 #include "modules/producerobj.h"
 #include "modules/system_data.h"
+#include "nodes/node_views.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -216,7 +217,7 @@ void SystemList::clear() {
 
 // ---- System --------------------------------------------------------------------------------
 
-System::System(const String& path) : data_(new SystemData()) {
+System::System(const String& path) : INode(false), data_(new SystemData()) {
     static constexpr char kMethod[] = "CORVID2::System::System";
     CProducerObj* producer = nullptr;
     const std::int32_t code = CConsumerBase::instance().producers().LoadStandAloneTLProducer(path.get(), &producer);
@@ -232,7 +233,7 @@ System::System(const String& path) : data_(new SystemData()) {
     data_->id_ = GetID().get();
 }
 
-System::System(FromList, void* producer, const String& id) : data_(new SystemData()) {
+System::System(FromList, void* producer, const String& id) : INode(false), data_(new SystemData()) {
     data_->producer_ = static_cast<CProducerObj*>(producer);
     data_->id_ = id.get();
     data_->interfaces_ = new InterfaceList(this);
@@ -257,8 +258,9 @@ System::~System() {
                                             [this](const SystemListData::Entry& e) { return e.system == this; }),
                              list->entries_.end());
     }
-    // Its Interfaces go before the producer can close beneath them.
+    // Its Interfaces and features go before the producer can close beneath them.
     delete data->interfaces_;
+    attachNodeSource(*this, nullptr);
     auto& producers = CConsumerBase::instance().producers();
     if (data->standAlone_) producers.UnloadStandAloneTLProducer(data->producer_);
     else if (data->producer_ != nullptr && data->producer_->isProducerLoaded()) producers.UnloadTLProducer(data->producer_);
@@ -328,8 +330,9 @@ void System::Open() {
     callGuarded<CSystemGuard>(
         CORVID2_METHOD("CORVID2::System::Open"), kShared, this, &data_,
         [](SystemData& data) { return data.producer_->open(); },
-        [](SystemData& data) {
+        [this](SystemData& data) {
             data.open_ = true;
+            attachNodeSource(*this, data.producer_);
             traceInfo("%s; Open", data.producer_->traceName().c_str());
         });
 }
@@ -337,6 +340,7 @@ void System::Open() {
 void System::Close() {
     CPublicCall<CSystemGuard> call(CORVID2_METHOD("CORVID2::System::Close"), kShared, this, &data_);
     call->interfaces_->clear();
+    attachNodeSource(*this, nullptr);
     call.check(call->producer_->close());
     call->open_ = false;
     traceInfo("%s; Close", call->producer_->traceName().c_str());

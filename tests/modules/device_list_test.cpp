@@ -78,6 +78,7 @@ TEST_F(DeviceListTest, OpenDeviceAnswersItselfAndRefusesASecondOpen) {
     EXPECT_EQ(objectOf(mono)->accessStatus(), corvid2::DeviceAccess::ReadWrite);
     EXPECT_EQ(objectOf(mono)->traceName(), "Velmor Corvid2SimMono (SN10000)");
     EXPECT_EQ(objectOf(mono)->tlType(), "GEV");
+    EXPECT_EQ(mono->GetNode("DeviceSerialNumber")->GetValue(), "SN10000");
     TraceCapture trace;
     EXPECT_EQ(mono->GetModel(), "Corvid2SimMono");
     EXPECT_EQ(trace.count("; GetModel; Device Model: Corvid2SimMono"), 1u);
@@ -86,6 +87,8 @@ TEST_F(DeviceListTest, OpenDeviceAnswersItselfAndRefusesASecondOpen) {
     mono->Close();
     EXPECT_FALSE(mono->IsOpen());
     EXPECT_EQ(mono->GetAccessStatus(), "RW");
+    EXPECT_EQ(exceptionText([&] { mono->GetNode("DeviceSerialNumber"); }),
+              "InvalidParameterException: The node 'DeviceSerialNumber' does not exist.");
     mono->Close();
     EXPECT_EQ(trace.count("; Close; Device not opened"), 1u);
 

@@ -26,11 +26,15 @@ TEST_F(InterfaceTest, OpenAndCloseOnlyOnceEach) {
     EXPECT_EQ(object->traceName(), "Simulated GEV interface 0");
     EXPECT_NE(object->nodeMap(), nullptr);
     EXPECT_EQ(object->genTLVersionMinor(), 6u);
+    EXPECT_EQ(iface->GetNode("InterfaceID")->GetValue(), "SimGEV0");
 
     iface->Close();
     EXPECT_FALSE(iface->IsOpen());
     EXPECT_EQ(objectOf(iface), nullptr);
     EXPECT_EQ(exceptionText([&] { iface->Close(); }), "InvalidParameterException: Interface already closed");
+    // Its features went with the interface module.
+    EXPECT_EQ(exceptionText([&] { iface->GetNode("InterfaceID"); }),
+              "InvalidParameterException: The node 'InterfaceID' does not exist.");
     // Closed interfaces open again.
     iface->Open();
     EXPECT_TRUE(iface->IsOpen());
