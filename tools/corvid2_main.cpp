@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -15,7 +16,7 @@ int usage(FILE* out) {
                  "usage: corvid2 <command> [options]\n"
                  "commands:\n"
                  "  --version        print the library version\n"
-                 "  list [--json]    the GenTL producers (systems) found on this machine and their interfaces\n"
+                 "  list [--json]    the GenTL producers (systems) found on this machine, their interfaces and devices\n"
                  "  trace-demo       write a few trace lines to standard error and to a trace file\n"
                  "  help             this text\n");
     return out == stdout ? 0 : 2;
@@ -47,49 +48,118 @@ std::string json(const char* text) {
 
 constexpr std::uint64_t kRefreshTimeoutMs = 1000;
 
-// The producers of the machine and their interfaces, as a readable tree or as JSON for scripts.
+// One listed object (system, interface, device): its named texts, then the objects below it.
+struct Entry {
+    const char* kind;  // "System", "Interface", "Device"
+    std::vector<std::pair<const char*, std::string>> fields;  // "id" first
+    const char* childrenName = nullptr;                       // "interfaces", "devices"
+    std::vector<Entry> children;
+};
+
+// Every field of the table, read through the getter beside its name.
+template <class Object>
+using Getter = CORVID2::String (Object::*)();
+
+template <class Object, std::size_t N>
+Entry describe(const char* kind, Object* object, const std::pair<const char*, Getter<Object>> (&getters)[N]) {
+    Entry entry{kind, {}, nullptr, {}};
+    for (const auto& [name, getter] : getters) entry.fields.emplace_back(name, (object->*getter)().get());
+    return entry;
+}
+
+constexpr std::pair<const char*, Getter<CORVID2::System>> kSystemFields[] = {
+    {"id", &CORVID2::System::GetID},           {"vendor", &CORVID2::System::GetVendor},
+    {"model", &CORVID2::System::GetModel},     {"version", &CORVID2::System::GetVersion},
+    {"tl_type", &CORVID2::System::GetTLType},  {"display_name", &CORVID2::System::GetDisplayName},
+    {"file", &CORVID2::System::GetPathName}};
+constexpr std::pair<const char*, Getter<CORVID2::Interface>> kInterfaceFields[] = {
+    {"id", &CORVID2::Interface::GetID},
+    {"display_name", &CORVID2::Interface::GetDisplayName},
+    {"tl_type", &CORVID2::Interface::GetTLType}};
+constexpr std::pair<const char*, Getter<CORVID2::Device>> kDeviceFields[] = {
+    {"id", &CORVID2::Device::GetID},
+    {"vendor", &CORVID2::Device::GetVendor},
+    {"model", &CORVID2::Device::GetModel},
+    {"serial_number", &CORVID2::Device::GetSerialNumber},
+    {"tl_type", &CORVID2::Device::GetTLType},
+    {"display_name", &CORVID2::Device::GetDisplayName},
+    {"access_status", &CORVID2::Device::GetAccessStatus}};
+
+// An interface and its devices; the devices are only listed while the interface is open, so it is
+// opened for the moment of the listing (an interface another program holds shows no devices).
+Entry describeInterface(CORVID2::Interface* iface) {
+    Entry entry = describe("Interface", iface, kInterfaceFields);
+    entry.childrenName = "devices";
+    try {
+        iface->Open();
+    } catch (const CORVID2::Exceptions::IException& e) {
+        entry.fields.emplace_back("error", e.GetErrorDescription().get());
+        return entry;
+    }
+    CORVID2::DeviceList* devices = iface->GetDevices();
+    devices->Refresh(kRefreshTimeoutMs);
+    for (CORVID2::Device* device : *devices) entry.children.push_back(describe("Device", device, kDeviceFields));
+    iface->Close();
+    return entry;
+}
+
+Entry describeSystem(CORVID2::System* system) {
+    Entry entry = describe("System", system, kSystemFields);
+    entry.childrenName = "interfaces";
+    system->Open();
+    CORVID2::InterfaceList* interfaces = system->GetInterfaces();
+    interfaces->Refresh(kRefreshTimeoutMs);
+    for (CORVID2::Interface* iface : *interfaces) entry.children.push_back(describeInterface(iface));
+    system->Close();
+    return entry;
+}
+
+void printTree(const Entry& entry, int depth) {
+    const int indent = 2 * depth;
+    std::printf("%*s%s %s\n", indent, "", entry.kind, entry.fields.front().second.c_str());
+    for (std::size_t i = 1; i < entry.fields.size(); ++i)
+        std::printf("%*s  %-14s %s\n", indent, "", entry.fields[i].first, entry.fields[i].second.c_str());
+    for (const Entry& child : entry.children) printTree(child, depth + 1);
+}
+
+void printJson(const Entry& entry, int depth) {
+    const std::string pad(2 * static_cast<std::size_t>(depth), ' ');
+    std::printf("{");
+    for (std::size_t i = 0; i < entry.fields.size(); ++i)
+        std::printf("%s\"%s\": %s", i ? ", " : "", entry.fields[i].first, json(entry.fields[i].second.c_str()).c_str());
+    if (entry.childrenName != nullptr) {
+        std::printf(", \"%s\": [", entry.childrenName);
+        for (std::size_t i = 0; i < entry.children.size(); ++i) {
+            std::printf("%s\n%s  ", i ? "," : "", pad.c_str());
+            printJson(entry.children[i], depth + 1);
+        }
+        std::printf("%s]", entry.children.empty() ? "" : ("\n" + pad).c_str());
+    }
+    std::printf("}");
+}
+
+// The producers of the machine, their interfaces and devices, as a readable tree or as JSON for scripts.
 int listSystems(const std::vector<std::string>& args) {
     const bool asJson = !args.empty() && args.front() == "--json";
     CORVID2::SystemList* systems = CORVID2::SystemList::GetInstance();
     systems->Refresh();
-    if (asJson) std::printf("{\"systems\": [");
-    bool first = true;
-    for (CORVID2::System* system : *systems) {
-        struct Field {
-            const char* name;
-            CORVID2::String value;
-        };
-        const Field fields[] = {{"id", system->GetID()},         {"vendor", system->GetVendor()},
-                                {"model", system->GetModel()},   {"version", system->GetVersion()},
-                                {"tl_type", system->GetTLType()}, {"display_name", system->GetDisplayName()},
-                                {"file", system->GetPathName()}};
-        // The interfaces exist only while the system is open.
-        std::vector<std::string> interfaces;
-        system->Open();
-        CORVID2::InterfaceList* list = system->GetInterfaces();
-        list->Refresh(kRefreshTimeoutMs);
-        for (CORVID2::Interface* iface : *list) interfaces.push_back(iface->GetID().get());
-        system->Close();
-        if (asJson) {
-            std::printf("%s\n  {", first ? "" : ",");
-            for (std::size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
-                std::printf("%s\"%s\": %s", i ? ", " : "", fields[i].name, json(fields[i].value.get()).c_str());
-            std::printf(", \"interfaces\": [");
-            for (std::size_t i = 0; i < interfaces.size(); ++i)
-                std::printf("%s{\"id\": %s}", i ? ", " : "", json(interfaces[i].c_str()).c_str());
-            std::printf("]}");
-        } else {
-            std::printf("System %s\n", fields[0].value.get());
-            for (std::size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i)
-                std::printf("  %-13s %s\n", fields[i].name, fields[i].value.get());
-            for (const std::string& id : interfaces) std::printf("  Interface %s\n", id.c_str());
-        }
-        first = false;
-    }
-    if (asJson) std::printf("\n]}\n");
-    else if (first) std::printf("no GenTL producer found (searched beside the program, beside the library and in "
-                                "GENICAM_GENTL64_PATH)\n");
+    std::vector<Entry> entries;
+    for (CORVID2::System* system : *systems) entries.push_back(describeSystem(system));
     CORVID2::SystemList::ReleaseInstance();
+
+    if (asJson) {
+        std::printf("{\"systems\": [");
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::printf("%s\n  ", i ? "," : "");
+            printJson(entries[i], 1);
+        }
+        std::printf("\n]}\n");
+    } else if (entries.empty()) {
+        std::printf("no GenTL producer found (searched beside the program, beside the library and in "
+                    "GENICAM_GENTL64_PATH)\n");
+    } else {
+        for (const Entry& entry : entries) printTree(entry, 0);
+    }
     return 0;
 }
 
