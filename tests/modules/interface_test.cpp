@@ -121,8 +121,11 @@ TEST_F(InterfaceTest, VanishedInterfaceStaysWhileOpenAndGoesOnceClosed) {
 TEST_F(InterfaceTest, ClosingTheSystemClosesItsInterfaces) {
     openInterface("SimGEV0");
     openInterface("SimU3V1")->GetDevices()->Refresh(kRefreshMs);
+    EXPECT_EQ(system_->GetNode("TLID")->GetValue(), "corvid2_sim");
     TraceCapture trace;
     system_->Close();
+    EXPECT_EQ(exceptionText([&] { system_->GetNode("TLID"); }),
+              "InvalidParameterException: The node 'TLID' does not exist.");
     EXPECT_EQ(trace.count("; CloseInterface; Interface SimGEV0 closed"), 1u);
     EXPECT_EQ(trace.count("; CloseInterface; Interface SimU3V1 closed"), 1u);
     EXPECT_EQ(producer().interfaceCount(), 0u);
@@ -136,6 +139,11 @@ namespace {
 // The interface's display name query is refused once, so opening keeps the default trace name.
 class RefusedInterfaceNameTest : public OpenSystemTest {
     std::string settings() const override { return "CORVID2_SIM_FAIL=IFGetInfo:-1001:1\n"; }
+};
+
+// The system's display name query is refused once, so the system keeps its default trace name.
+class RefusedSystemNameTest : public OpenSystemTest {
+    std::string settings() const override { return "CORVID2_SIM_FAIL=TLGetInfo:-1001:1\n"; }
 };
 
 // Interfaces without cameras.
@@ -154,6 +162,18 @@ TEST_F(RefusedInterfaceNameTest, OpenKeepsTheDefaultTraceName) {
                           "'InterfaceObj'"),
               1u);
     EXPECT_EQ(trace.count("InterfaceObj; OpenInterface; interface SimGEV0 opened"), 1u);
+}
+
+TEST_F(RefusedSystemNameTest, LinesOfTheSystemKeepTheDefaultName) {
+    EXPECT_EQ(producer().traceName(), "ProducerObj");
+    openInterface("SimU3V1");
+    simulate("SimRemoveInterfaceID", "SimU3V1");
+    TraceCapture trace;
+    interfaces_->Refresh(kRefreshMs);
+    interfaces_->Refresh(kRefreshMs);
+    // Reported at every update for as long as the interface stays open.
+    EXPECT_EQ(trace.count("ProducerObj; updateInterfaceList; missing open interface SimU3V1"), 2u);
+    EXPECT_EQ(trace.count("ProducerObj; UpdateInterfaceList; List changed true"), 1u);
 }
 
 TEST_F(EmptyInterfaceTest, NoDevicesIsAWarningNotAFailure) {
