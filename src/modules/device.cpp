@@ -73,7 +73,7 @@ void DeviceList::Refresh(std::uint64_t timeout) {
         [iface](Device* device) {
             if (!device->data_->open_ && iface->holdsDevice(device->data_->device_)) device->data_->device_->refreshInfo();
         },
-        [](Device* device) { return device->data_->open_; });
+        [](Device* device) { return device->data_->open_.load(); });
     for (Device* device : gone) delete device;
 }
 

@@ -2,6 +2,7 @@
 // The records behind the public DeviceList and Device wrappers, and the guards of both and of CDeviceObj.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,7 +23,7 @@ struct DeviceData {
     corvid2::CDeviceObj* device_ = nullptr;  // for the Device's whole life; the first field a C caller relies on
     corvid2::CInterfaceObj* interface_ = nullptr;
     Interface* parent_ = nullptr;
-    bool open_ = false;
+    std::atomic<bool> open_{false};  // read by list refreshes on other threads
     std::string id_;
 };
 

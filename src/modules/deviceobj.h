@@ -55,8 +55,8 @@ public:
 private:
     CInterfaceObj* interface_;
     std::string id_;
-    GenTL::DEV_HANDLE devHandle_ = nullptr;
-    bool opened_ = false;
+    std::atomic<GenTL::DEV_HANDLE> devHandle_{nullptr};
+    std::atomic<bool> opened_{false};  // also read without the lock, by the public layer
     DeviceAccess access_ = DeviceAccess::None;
     std::string tlType_;
     mutable std::recursive_mutex mutex_;

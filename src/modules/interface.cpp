@@ -70,7 +70,7 @@ void InterfaceList::Refresh(std::uint64_t timeout) {
     // application pointer to it dangles; it goes at the first refresh after it was closed.
     const auto gone = followIds(
         list.entries(), ids, [system](const std::string& id) { return new Interface(system, id.c_str()); },
-        [](Interface*) {}, [](Interface* iface) { return iface->data_->open_; });
+        [](Interface*) {}, [](Interface* iface) { return iface->data_->open_.load(); });
     for (Interface* iface : gone) delete iface;
 }
 
@@ -116,8 +116,8 @@ Interface::~Interface() {
                                           // Devices and features go before the interface closes beneath them.
                                           delete data->devices_;
                                           attachNodeSource(*this, nullptr);
-                                          if (data->interface_ != nullptr && data->interface_->isOpen())
-                                              data->interface_->CloseInterface();
+                                          CInterfaceObj* iface = data->interface_;
+                                          if (iface != nullptr && iface->isOpen()) iface->CloseInterface();
                                           delete data;
                                       });
 }

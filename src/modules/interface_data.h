@@ -2,6 +2,7 @@
 // The records behind the public InterfaceList and Interface wrappers, and their guards.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -18,9 +19,9 @@ namespace CORVID2::Internal {
 
 struct InterfaceData {
     corvid2::CorvidObjectAccessControl access_;
-    corvid2::CInterfaceObj* interface_ = nullptr;  // set while open; the first field a C caller relies on
+    std::atomic<corvid2::CInterfaceObj*> interface_{nullptr};  // set while open; the first field a C caller relies on
     System* system_ = nullptr;
-    bool open_ = false;
+    std::atomic<bool> open_{false};  // read by list refreshes on other threads
     std::string id_;
     DeviceList* devices_ = nullptr;  // made and destroyed with the Interface
 };

@@ -2,6 +2,7 @@
 // CInterfaceObj: one GenTL interface of a system, the object behind a public Interface.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -79,7 +80,7 @@ private:
 
     CProducerObj* system_;
     GenTL::TL_HANDLE tlHandle_;
-    GenTL::IF_HANDLE ifHandle_ = nullptr;
+    std::atomic<GenTL::IF_HANDLE> ifHandle_{nullptr};  // isOpen() is asked without the lock
     std::string id_;
     std::set<std::unique_ptr<CDeviceObj>> devices_;
     mutable std::recursive_mutex mutex_;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Devices of an open Interface: their information before and after opening, and the device list
 // following cameras that are unplugged and plugged in.
+#include <atomic>
+#include <thread>
+
 #include "modules/device_data.h"
 #include "modules/deviceobj.h"
 #include "modules_test_support.h"
@@ -149,4 +152,32 @@ TEST_F(DeviceListTest, UpdateWithObjectSyncDeletesOnlyClosedDevices) {
     // The public list follows and drops the Device whose object is gone.
     devices_->Refresh(kRefreshMs);
     EXPECT_EQ(ids(*devices_), (std::vector<std::string>{"SimExtra0", "SimMono0"}));
+}
+
+TEST_F(DeviceListTest, RefreshesAndQueriesFromSeveralThreadsAgree) {
+    // Readers refresh the list and read the Bayer camera while one thread opens and closes the
+    // monochrome one; every reader must always see the same two devices and the same answers.
+    constexpr int kRounds = 40;
+    std::atomic<int> disagreements{0};
+    std::vector<std::thread> threads;
+    for (int reader = 0; reader < 3; ++reader)
+        threads.emplace_back([&] {
+            for (int round = 0; round < kRounds; ++round) {
+                devices_->Refresh(kRefreshMs);
+                if (ids(*devices_) != std::vector<std::string>{"SimBayer0", "SimMono0"}) ++disagreements;
+                if (std::string((*devices_)["SimBayer0"]->GetSerialNumber().get()) != "SN10001") ++disagreements;
+                if (std::string(iface_->GetTLType().get()) != "GEV") ++disagreements;
+            }
+        });
+    threads.emplace_back([&] {
+        Device* mono = (*devices_)["SimMono0"];
+        for (int round = 0; round < kRounds; ++round) {
+            mono->Open();
+            if (std::string(mono->GetAccessStatus().get()) != "OpenRW") ++disagreements;
+            mono->Close();
+        }
+    });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(disagreements.load(), 0);
+    EXPECT_EQ(OpenSystemTest::objectOf(iface_)->deviceCount(), 2u);
 }
