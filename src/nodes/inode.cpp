@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // INode: the feature side of every module class, with its tree and flat views made on first use.
+#include <cstdio>
 #include <mutex>
 
 #include "core/last_error.h"
@@ -17,6 +18,7 @@ using CORVID2::Internal::NodeMapData;
 namespace CORVID2 {
 namespace {
 
+constexpr std::int32_t kError = -1001;
 constexpr std::int32_t kNotInitialized = -1002;
 constexpr std::int32_t kInvalidParameter = -1009;
 
@@ -34,8 +36,7 @@ void makeViews(INodeData& data, const char* qualifiedName) {
             data.flat_ = NodeAccess::makeNodeMap(data.source_->getNodeMapFlat());
         } catch (const CGenAPIException& error) {
             data.destroyViews();
-            SetLastError(-1001, "INode", "CreateNodeMap", "%s", error.what());
-            ThrowForCode(-1001, __FILE__, __LINE__, qualifiedName);
+            fail(kError, "CreateNodeMap", qualifiedName, error.what());
         }
         data.available_ = true;
     } else if (data.nodeMapRequired_) {
@@ -90,8 +91,7 @@ Node* INode::GetNode(const String& name) {
         if (index < mapData.nodes_.size()) return mapData.nodes_[index].second;
     }
     SetLastError(kInvalidParameter, "INode", "GetNode", "The node '%s' does not exist.", name.get());
-    ThrowForCode(kInvalidParameter, __FILE__, __LINE__, kMethod);
-    return nullptr;
+    throwRecorded(kInvalidParameter, CORVID2_METHOD(kMethod));
 }
 
 NodeMap* INode::GetNodeTree() {

@@ -291,6 +291,29 @@ TEST_F(NodeGuards, NodeWhoseWrapperIsGoneIsInvalidNotACrash) {
     EXPECT_EQ(node("Width").GetInt(), 640);
 }
 
+TEST_F(NodeGuards, ThreadsShareFirstUseAndReads) {
+    attachNodeSource(front_, &genapi_);  // views not made yet
+    CORVID2::NodeMap* lists[2] = {};
+    CORVID2::NodeMap* entries[2] = {};
+    std::int64_t sums[2] = {};
+    std::string failures[2];
+    auto worker = [&](int i) {
+        lists[i] = front_.GetNodeList();
+        entries[i] = front_.GetNode("Mode")->GetEnumNodeList();
+        CORVID2::Node* width = front_.GetNode("Width");
+        for (int n = 0; n < 200; ++n) sums[i] += width->GetInt();
+        failures[i] = thrown([&] { width->GetBool(); });
+    };
+    std::thread other(worker, 1);
+    worker(0);
+    other.join();
+    EXPECT_EQ(lists[0], lists[1]);
+    EXPECT_EQ(entries[0], entries[1]);
+    EXPECT_EQ(sums[0], 200 * 640);
+    EXPECT_EQ(sums[1], 200 * 640);
+    EXPECT_EQ(failures[0], failures[1]);
+}
+
 TEST_F(NodeGuards, DetachingDestroysTheNodesAndTheirViews) {
     auto& nodes = registryOf(RegistryKind::NodeControlData);
     auto& maps = registryOf(RegistryKind::NodeMap);
