@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "features_command.h"
+
 namespace {
 
 int usage(FILE* out) {
@@ -17,6 +19,8 @@ int usage(FILE* out) {
                  "commands:\n"
                  "  --version        print the library version\n"
                  "  list [--json]    the GenTL producers (systems) found on this machine, their interfaces and devices\n"
+                 "  features [--module system|interface] [--filter TEXT]\n"
+                 "                   every feature of the first system or its first interface\n"
                  "  trace-demo       write a few trace lines to standard error and to a trace file\n"
                  "  help             this text\n");
     return out == stdout ? 0 : 2;
@@ -193,6 +197,7 @@ int traceDemo(const std::vector<std::string>& args) {
 int run(const std::string& command, const std::vector<std::string>& rest) {
     if (command == "--version" || command == "version") return printVersion();
     if (command == "list") return listSystems(rest);
+    if (command == "features") return corvid2::tool::listFeatures(rest);
     if (command == "trace-demo") return traceDemo(rest);
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "corvid2: unknown command '%s'\n", command.c_str());
