@@ -36,9 +36,10 @@ using Getter = R (*)(const Interfaces&);
 template <class T>
 using Setter = void (*)(const Interfaces&, T, bool verify);
 
-constexpr const char* kInterfaceTexts[kTypeCount] = {"",           "",         "IInteger",  "IBoolean",
-                                                     "ICommand",   "IFloat",   "IString",   "IRegister",
-                                                     "ICategory",  "IEnumeration", "IEnumeration", "IPort"};
+// Indexed by EInterfaceType: entries answer as their enumeration does.
+constexpr const char* kInterfaceTexts[kTypeCount] = {
+    "", "", "IInteger", "IBoolean", "ICommand", "IFloat", "IString", "IRegister", "ICategory", "IEnumeration",
+    "IEnumeration", "IPort"};
 constexpr const char* kVisibilityTexts[] = {"Beginner", "Expert", "Guru", "Invisible"};
 constexpr const char* kAccessModeTexts[] = {"NI", "NA", "WO", "RO", "RW"};
 constexpr const char* kRepresentationTexts[] = {"Linear",    "Logarithmic", "Boolean",   "PureNumber",
@@ -193,20 +194,14 @@ constexpr char kSetBoolPrefix[] = "setValueBool";
 
 [[noreturn]] void throwNotInitialized() { throw CGenAPIException("node is not initialized.", kGenAPIClassError); }
 
-// Text of an ID element: hexadecimal, with or without "0x".
-bool parseHex(const std::string& text, std::uint64_t& value) {
+}  // namespace
+
+bool parseHexId(const std::string& text, std::uint64_t& id) {
     if (text.empty()) return false;
     char* end = nullptr;
-    value = std::strtoull(text.c_str(), &end, 16);
+    id = std::strtoull(text.c_str(), &end, 16);
     return end != text.c_str() && *end == '\0';
 }
-
-template <class T>
-T* typedAs(genapi::INode* node) {
-    return genapi::CastNode<T>(node);
-}
-
-}  // namespace
 
 // ---- genAPINodeMap -------------------------------------------------------------------------------
 CGenAPINode* genAPINodeMap::find(const std::string& name) const {
@@ -236,23 +231,23 @@ CGenAPINodeBase::CGenAPINodeBase(genapi::INode* node, IGenAPI* owner) : node_(no
     if (node_ == nullptr) return;
     name_ = node_->GetName();
     type_ = node_->GetPrincipalInterfaceType();
-    typed_.value = typedAs<genapi::IValue>(node_);
-    typed_.selector = typedAs<genapi::ISelector>(node_);
+    typed_.value = genapi::CastNode<genapi::IValue>(node_);
+    typed_.selector = genapi::CastNode<genapi::ISelector>(node_);
     // Each type's interface pointer; a node that does not offer its principal interface is
     // treated as a node without value.
     using Slot = void (*)(GenAPINodeInterfaces&, genapi::INode*);
     static const std::array<Slot, kTypeCount> kSlots = {
         nullptr,
         nullptr,
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.integer = typedAs<genapi::IInteger>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.boolean = typedAs<genapi::IBoolean>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.command = typedAs<genapi::ICommand>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.floating = typedAs<genapi::IFloat>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.string = typedAs<genapi::IString>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.reg = typedAs<genapi::IRegister>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.category = typedAs<genapi::ICategory>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.enumeration = typedAs<genapi::IEnumeration>(n); },
-        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.entry = typedAs<genapi::IEnumEntry>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.integer = genapi::CastNode<genapi::IInteger>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.boolean = genapi::CastNode<genapi::IBoolean>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.command = genapi::CastNode<genapi::ICommand>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.floating = genapi::CastNode<genapi::IFloat>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.string = genapi::CastNode<genapi::IString>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.reg = genapi::CastNode<genapi::IRegister>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.category = genapi::CastNode<genapi::ICategory>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.enumeration = genapi::CastNode<genapi::IEnumeration>(n); },
+        [](GenAPINodeInterfaces& t, genapi::INode* n) { t.entry = genapi::CastNode<genapi::IEnumEntry>(n); },
         nullptr};
     const auto index = static_cast<std::size_t>(type_);
     if (index >= kTypeCount) {
@@ -405,7 +400,7 @@ std::string CGenAPINodeBase::GetVisibility() const {
 std::int64_t CGenAPINodeBase::GetEventID() const {
     const std::string text = guarded([&] { return node_->GetEventID(); });
     std::uint64_t id = 0;
-    if (!parseHex(text, id))
+    if (!parseHexId(text, id))
         throw CGenAPIException("getEventID not available for Node '" + name_ + "'", kGenAPIClassNotAvailable);
     return static_cast<std::int64_t>(id);
 }

@@ -41,6 +41,10 @@ private:
     std::string className_;
 };
 
+// Event and chunk IDs of descriptions: hexadecimal text, with or without "0x". False for empty or
+// malformed text.
+bool parseHexId(const std::string& text, std::uint64_t& id);
+
 // A view of wrappers by name (the name table, a category's children, an enumeration's entries,
 // a selector's selected features). It does not own the wrappers: their IGenAPI does.
 class genAPINodeMap {

@@ -5,7 +5,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 
 #include "features/genapi_port.h"
 #include "trace/trace.h"
@@ -17,14 +16,6 @@ namespace {
 constexpr char kDeviceName[] = "Device";
 
 [[noreturn]] void fail(const std::string& message) { throw CGenAPIException(message, kGenAPIClassError); }
-
-// Event and chunk IDs are hexadecimal texts in descriptions.
-bool parseId(const std::string& text, std::uint64_t& id) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    id = std::strtoull(text.c_str(), &end, 16);
-    return end != text.c_str() && *end == '\0';
-}
 
 std::string idText(std::uint64_t id) {
     char text[24];
@@ -173,9 +164,9 @@ void IGenAPI::buildWrappers() {
     for (genapi::INode* node : nodes) {
         if (node->GetPrincipalInterfaceType() != genapi::intfIPort) continue;
         std::uint64_t eventId = 0, chunkId = 0;
-        const bool isEvent = parseId(node->GetEventID(), eventId);
+        const bool isEvent = parseHexId(node->GetEventID(), eventId);
         const auto* chunkPort = genapi::CastNode<genapi::IChunkPort>(node);
-        const bool isChunk = chunkPort != nullptr && parseId(chunkPort->GetChunkID(), chunkId);
+        const bool isChunk = chunkPort != nullptr && parseHexId(chunkPort->GetChunkID(), chunkId);
         if (!isEvent && !isChunk) continue;
         CGenAPINode* wrapper = names_.find(node->GetName());
         if (wrapper == nullptr) wrapper = createWrapper(node);
