@@ -223,6 +223,7 @@ String deviceInfo(Device* self, DeviceData* const* slot, const MethodSite& site,
                     text.clear();
                     return 0;
                 }
+                traceFailedGetter(code, device.traceName(), open ? getter.openOperation : getter.closedOperation);
                 if (code == 0)
                     traceInfo("%s; %s; %s: %s", device.traceName().c_str(),
                               open ? getter.openOperation : getter.closedOperation,

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "core/last_error.h"
 #include "gentl/gentl.h"
+#include "trace/trace.h"
 
 namespace corvid2 {
 
@@ -29,6 +31,16 @@ std::int32_t queryInfoValue(Query&& query, Value& value) {
     GenTL::INFO_DATATYPE type = 0;
     size_t size = sizeof(Value);
     return query(&type, &value, &size);
+}
+
+// A public getter's failure seen from its side: "<object>; <operation>; <last error text>" at error
+// level, next to the internal operation's own line. Returns `code` for the caller's check.
+inline std::int32_t traceFailedGetter(std::int32_t code, const std::string& object, const char* operation) {
+    if (code == 0) return 0;
+    std::string message;
+    GetLastErrorText(message);
+    traceError("%s; %s; %s", object.c_str(), operation, message.c_str());
+    return code;
 }
 
 // Which step of a two-step id read (TLGetInterfaceID, IFGetDeviceID, ...) the producer refused.

@@ -7,6 +7,7 @@
 #include "core/last_error.h"
 #include "core/public_method.h"
 #include "corvid2/device.h"
+#include "modules/info_query.h"
 #include "modules/interface_data.h"
 #include "modules/interfaceobj.h"
 #include "modules/object_list.h"
@@ -179,13 +180,16 @@ String interfaceInfo(Interface* self, InterfaceData* const* slot, const MethodSi
                      GenTL::INTERFACE_INFO_CMD command, const char* label) {
     CPublicCall<CInterfaceGuard> call(site, kShared, self, slot);
     std::string text;
+    const std::string closedOperation = std::string("GetInterface") + label;
+    const std::string openOperation = std::string("Get") + label;
     if (CInterfaceObj* iface = call->interface_) {
-        call.check(iface->getInfoString(command, text));
+        call.check(traceFailedGetter(iface->getInfoString(command, text), iface->traceName(), openOperation.c_str()));
         traceInfo("%s; Get%s; Interface %s: %s", iface->traceName().c_str(), label, label, text.c_str());
     } else {
         System* system = call->system_;
         CProducerObj* producer = static_cast<Internal::SystemData*>(system->GetReserved())->producer_;
-        call.check(producer->getInterfaceInfoString(call->id_, command, text));
+        call.check(traceFailedGetter(producer->getInterfaceInfoString(call->id_, command, text),
+                                     producer->traceName(), closedOperation.c_str()));
         traceInfo("%s; GetInterface%s; TLProducer Interface%s: %s", producer->traceName().c_str(), label, label,
                   text.c_str());
     }

@@ -11,6 +11,7 @@
 #include "core/last_error.h"
 #include "core/public_method.h"
 #include "corvid2/interface.h"
+#include "modules/info_query.h"
 #include "modules/object_list.h"
 #include "modules/producerobj.h"
 #include "modules/system_data.h"
@@ -274,7 +275,11 @@ String infoText(System* system, SystemData* const* slot, const MethodSite& site,
                 const char* operation, const char* label) {
     std::string text;
     return callGuarded<CSystemGuard>(
-        site, kShared, system, slot, [&](SystemData& data) { return data.producer_->getInfoString(command, text); },
+        site, kShared, system, slot,
+        [&](SystemData& data) {
+            return traceFailedGetter(data.producer_->getInfoString(command, text), data.producer_->traceName(),
+                                     operation);
+        },
         [&](SystemData& data) {
             traceInfo("%s; %s; TLProducer %s: %s", data.producer_->traceName().c_str(), operation, label, text.c_str());
             return String(text.c_str());

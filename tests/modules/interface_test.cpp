@@ -146,6 +146,11 @@ class RefusedSystemNameTest : public OpenSystemTest {
     std::string settings() const override { return "CORVID2_SIM_FAIL=TLGetInfo:-1001:1\n"; }
 };
 
+// The system refuses its first interface information query.
+class RefusedInterfaceInfoTest : public OpenSystemTest {
+    std::string settings() const override { return "CORVID2_SIM_FAIL=TLGetInterfaceInfo:-1007:1\n"; }
+};
+
 // Interfaces without cameras.
 class EmptyInterfaceTest : public OpenSystemTest {
     std::string settings() const override { return "CORVID2_SIM_INTERFACES=GEV;U3V\n"; }
@@ -174,6 +179,16 @@ TEST_F(RefusedSystemNameTest, LinesOfTheSystemKeepTheDefaultName) {
     // Reported at every update for as long as the interface stays open.
     EXPECT_EQ(trace.count("ProducerObj; updateInterfaceList; missing open interface SimU3V1"), 2u);
     EXPECT_EQ(trace.count("ProducerObj; UpdateInterfaceList; List changed true"), 1u);
+}
+
+TEST_F(RefusedInterfaceInfoTest, FailedQueryOfAClosedInterfaceThrowsWithItsLine) {
+    Interface* iface = (*interfaces_)["SimGEV0"];
+    TraceCapture trace;
+    const std::string failure = exceptionText([&] { iface->GetTLType(); });
+    EXPECT_EQ(failure.rfind("LowLevelException: TLGetInterfaceInfo failed: GC_ERR_INVALID_ID - ", 0), 0u) << failure;
+    EXPECT_EQ(trace.count("; GetInterfaceTLType; TLGetInterfaceInfo failed: GC_ERR_INVALID_ID"), 1u);
+    // The fault was spent: the next query answers.
+    EXPECT_EQ(iface->GetTLType(), "GEV");
 }
 
 TEST_F(EmptyInterfaceTest, NoDevicesIsAWarningNotAFailure) {
