@@ -41,7 +41,9 @@ std::string CFeatureInvalidateControl::producerText() const {
 }
 
 std::int32_t CFeatureInvalidateControl::start(CGenTLModule& eventModule, IGenAPI& nodeModule) {
-    if (hasThread()) return 0;
+    if (listening()) return 0;
+    // A thread that ended on a failure of the event source is reaped before a new one starts.
+    end();
     producer_ = eventModule.getProducer();
     event_ = eventModule.getEventHandle();
     nodeModule_ = &nodeModule;

@@ -32,7 +32,8 @@ public:
 
     // `eventModule` is the device module right after it registered EVENT_FEATURE_INVALIDATE (its
     // current event is that one); `nodeModule` is the remote device's node map. 0, or the code of
-    // the failure (recorded as the thread's last error). Starting a running control does nothing.
+    // the failure (recorded as the thread's last error). Starting a listening control does nothing;
+    // one whose thread ended on a failure starts afresh.
     std::int32_t start(CGenTLModule& eventModule, IGenAPI& nodeModule);
     // Ends the thread, without waiting for a pending event wait to run out, and releases the
     // event buffer. Harmless when nothing runs.
