@@ -192,3 +192,13 @@ TEST_F(ModuleNodeMap, StackedWritesAreHeldAndCancelledOnes) {
     EXPECT_EQ(SimModules::readU32(*raw_, kIncompleteEveryAddress), 6u);
     EXPECT_EQ(every.GetInt(), 6);
 }
+
+TEST_F(ModuleNodeMap, NoLoadableLocationLeavesTheModuleWithoutMap) {
+    SimModule other("TLPort", sim_.table_, sim_.system_);
+    sim_.armFault("GCReadPort", GC_ERR_IO, 10);  // every device-memory location fails
+    EXPECT_EQ(other.initializeNodeInterface(), 0);
+    EXPECT_FALSE(other.nodeMapAvailable());
+    EXPECT_EQ(other.nodeMap(), nullptr);
+    expectGenAPIError([&] { other.getNodeMapFlat(); }, "getNodeMapFlat - Parser not available/initialized",
+                      kGenAPIClassError);
+}
