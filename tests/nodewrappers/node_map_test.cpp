@@ -134,6 +134,19 @@ TEST_F(AllTypes, DerivedEventMapsAreBuiltOncePerSourceAndEvent) {
                       kGenAPIClassError);
 }
 
+TEST_F(AllTypes, DerivedChunkMapsReadTheirOwnBuffer) {
+    IGenAPI derived;
+    derived.attachChunkMap(&map_, 0x1001);
+    ASSERT_NE(derived.chunkNodes(0x1001), nullptr);
+    std::vector<std::uint8_t> data{3, 0, 0, 0};
+    const genapi::SingleChunkData_t chunk{0x1001, 0, 4};
+    derived.attachChunkBuffer(data.data(), &chunk, 1);
+    EXPECT_EQ(derived.getNode("ChunkValue")->GetInt(), 3);
+    EXPECT_NE(genAPIClassOf([&] { node("ChunkValue").GetInt(); }), "(none)");  // the source saw no buffer
+    EXPECT_EQ(genAPIClassOf([&] { derived.attachChunkMap(&map_, 0x5); }), kGenAPIClassError);
+    derived.detachChunkBuffer();
+}
+
 // ---- a module of the simulator --------------------------------------------------------------------
 namespace {
 
