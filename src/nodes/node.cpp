@@ -70,11 +70,15 @@ struct HolderCopy {
     ObjectIdentity nodeIdentity = kNoIdentity;
 };
 
-// The caller holds the registry lock.
-HolderState readHolder(CObjectRegistry& holders, const Node* owner, NodeData* data, bool write, HolderCopy& copy) {
+// The caller holds the registry lock. The Node itself is read only once its registration proves it
+// alive, so a call on a Node that its module has destroyed fails cleanly instead of reading freed
+// memory.
+HolderState readHolder(CObjectRegistry& holders, const Node* owner, NodeData* const* slot, bool write,
+                       HolderCopy& copy) {
     const ObjectIdentity* ownerIdentity = holders.findOwner(owner);
-    if (ownerIdentity == nullptr || data == nullptr) return HolderState::Invalid;
-    const ObjectIdentity* registered = holders.findObject(data);
+    if (ownerIdentity == nullptr) return HolderState::Invalid;
+    NodeData* data = *slot;
+    const ObjectIdentity* registered = data != nullptr ? holders.findObject(data) : nullptr;
     if (registered == nullptr || *registered != *ownerIdentity || *registered != data->access_.identity_)
         return HolderState::Invalid;
     const CorvidObjectAccessControl& record = data->access_;
@@ -96,7 +100,7 @@ CGenAPINode& resolve(Node* self, const NodeOp& op, bool write) {
     CSpinWait spin;
     for (;;) {
         holders.lock().lock();
-        state = readHolder(holders, self, *slot, write, copy);
+        state = readHolder(holders, self, slot, write, copy);
         holders.lock().unlock();
         if (state != HolderState::Busy) break;
         spin.once();

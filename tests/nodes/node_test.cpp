@@ -314,6 +314,15 @@ TEST_F(NodeGuards, ThreadsShareFirstUseAndReads) {
     EXPECT_EQ(failures[0], failures[1]);
 }
 
+TEST_F(NodeGuards, NodeOfADetachedModuleIsInvalidNotACrash) {
+    // The application still holds pointers that its module's close made stale.
+    CORVID2::Node* width = front_.GetNode("Width");
+    attachNodeSource(front_, nullptr);
+    EXPECT_EQ(thrown([&] { width->SetInt(32); }), "ObjectInvalidException: Access to an invalid NodeControlData object.");
+    EXPECT_EQ(thrown([&] { width->GetNodeTree(); }), "ObjectInvalidException: Access to an invalid NodeControlData object.");
+    EXPECT_EQ(port_.u32(0x00), 640u);
+}
+
 TEST_F(NodeGuards, DetachingDestroysTheNodesAndTheirViews) {
     auto& nodes = registryOf(RegistryKind::NodeControlData);
     auto& maps = registryOf(RegistryKind::NodeMap);
