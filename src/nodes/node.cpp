@@ -23,7 +23,7 @@ struct NodeOp {
 };
 
 #define CORVID2_NODE_OP(Method, Label, Lowercase) (NodeOp{CORVID2_METHOD("CORVID2::Node::" #Method), Label, Lowercase})
-#define CORVID2_NODE_READ(Method) CORVID2_NODE_OP(Method, #Method, false)
+#define CORVID2_NODE_METHOD(Method) CORVID2_NODE_OP(Method, #Method, false)
 
 // Results that trace without a value of their own.
 struct Called {};
@@ -180,93 +180,93 @@ Node::~Node() {
 // ---- every node type
 
 String Node::GetName() {
-    return toString(run(this, CORVID2_NODE_READ(GetName), kRead, [](CGenAPINode& n) { return n.GetName(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetName), kRead, [](CGenAPINode& n) { return n.GetName(); }));
 }
 String Node::GetInterface() {
-    return toString(run(this, CORVID2_NODE_READ(GetInterface), kRead, [](CGenAPINode& n) { return n.GetInterface(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetInterface), kRead, [](CGenAPINode& n) { return n.GetInterface(); }));
 }
 String Node::GetToolTip() {
-    return toString(run(this, CORVID2_NODE_READ(GetToolTip), kRead, [](CGenAPINode& n) { return n.GetToolTip(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetToolTip), kRead, [](CGenAPINode& n) { return n.GetToolTip(); }));
 }
 String Node::GetDescription() {
-    return toString(run(this, CORVID2_NODE_READ(GetDescription), kRead, [](CGenAPINode& n) { return n.GetDescription(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetDescription), kRead, [](CGenAPINode& n) { return n.GetDescription(); }));
 }
 String Node::GetDisplayName() {
-    return toString(run(this, CORVID2_NODE_READ(GetDisplayName), kRead, [](CGenAPINode& n) { return n.GetDisplayName(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetDisplayName), kRead, [](CGenAPINode& n) { return n.GetDisplayName(); }));
 }
 String Node::GetVisibility() {
-    return toString(run(this, CORVID2_NODE_READ(GetVisibility), kRead, [](CGenAPINode& n) { return n.GetVisibility(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetVisibility), kRead, [](CGenAPINode& n) { return n.GetVisibility(); }));
 }
 std::int64_t Node::GetEventID() {
-    return run(this, CORVID2_NODE_READ(GetEventID), kRead, [](CGenAPINode& n) { return n.GetEventID(); });
+    return run(this, CORVID2_NODE_METHOD(GetEventID), kRead, [](CGenAPINode& n) { return n.GetEventID(); });
 }
 bool Node::GetImplemented() {
-    return run(this, CORVID2_NODE_READ(GetImplemented), kRead, [](CGenAPINode& n) { return n.GetImplemented(); });
+    return run(this, CORVID2_NODE_METHOD(GetImplemented), kRead, [](CGenAPINode& n) { return n.GetImplemented(); });
 }
 bool Node::GetAvailable() {
-    return run(this, CORVID2_NODE_READ(GetAvailable), kRead, [](CGenAPINode& n) { return n.GetAvailable(); });
+    return run(this, CORVID2_NODE_METHOD(GetAvailable), kRead, [](CGenAPINode& n) { return n.GetAvailable(); });
 }
 bool Node::GetLocked() {
-    return run(this, CORVID2_NODE_READ(GetLocked), kRead, [](CGenAPINode& n) { return n.GetLocked(); });
+    return run(this, CORVID2_NODE_METHOD(GetLocked), kRead, [](CGenAPINode& n) { return n.GetLocked(); });
 }
 String Node::GetImposedAccessMode() {
     return toString(
-        run(this, CORVID2_NODE_READ(GetImposedAccessMode), kRead, [](CGenAPINode& n) { return n.GetImposedAccessMode(); }));
+        run(this, CORVID2_NODE_METHOD(GetImposedAccessMode), kRead, [](CGenAPINode& n) { return n.GetImposedAccessMode(); }));
 }
 String Node::GetCurrentAccessMode() {
     return toString(
-        run(this, CORVID2_NODE_READ(GetCurrentAccessMode), kRead, [](CGenAPINode& n) { return n.GetCurrentAccessMode(); }));
+        run(this, CORVID2_NODE_METHOD(GetCurrentAccessMode), kRead, [](CGenAPINode& n) { return n.GetCurrentAccessMode(); }));
 }
 bool Node::IsReadable() {
-    return run(this, CORVID2_NODE_READ(IsReadable), kRead, [](CGenAPINode& n) { return n.IsReadable(); });
+    return run(this, CORVID2_NODE_METHOD(IsReadable), kRead, [](CGenAPINode& n) { return n.IsReadable(); });
 }
 bool Node::IsWriteable() {
     return run(this, CORVID2_NODE_OP(IsWriteable, "IsWritable", false), kRead,
                [](CGenAPINode& n) { return n.IsWriteable(); });
 }
 String Node::GetAlias() {
-    return toString(run(this, CORVID2_NODE_READ(GetAlias), kRead, [](CGenAPINode& n) { return n.GetAlias(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetAlias), kRead, [](CGenAPINode& n) { return n.GetAlias(); }));
 }
 bool Node::IsSelector() {
-    return run(this, CORVID2_NODE_READ(IsSelector), kRead, [](CGenAPINode& n) { return n.IsSelector(); });
+    return run(this, CORVID2_NODE_METHOD(IsSelector), kRead, [](CGenAPINode& n) { return n.IsSelector(); });
 }
 
 // ---- values
 
 String Node::GetValue() {
-    return toString(run(this, CORVID2_NODE_READ(GetValue), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetValue), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
 }
 void Node::SetValue(const String& value) {
-    run(this, CORVID2_NODE_READ(SetValue), kWrite, [&value](CGenAPINode& n) {
+    run(this, CORVID2_NODE_METHOD(SetValue), kWrite, [&value](CGenAPINode& n) {
         std::string text(value.get());
         n.SetValue(text);
         return text;
     });
 }
 String Node::GetString() {
-    return toString(run(this, CORVID2_NODE_READ(GetString), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetString), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
 }
 void Node::SetString(const String& value) {
-    run(this, CORVID2_NODE_READ(SetString), kWrite, [&value](CGenAPINode& n) {
+    run(this, CORVID2_NODE_METHOD(SetString), kWrite, [&value](CGenAPINode& n) {
         std::string text(value.get());
         n.SetValue(text);
         return text;
     });
 }
 std::int64_t Node::GetInt() {
-    return run(this, CORVID2_NODE_READ(GetInt), kRead, [](CGenAPINode& n) { return n.GetInt(); });
+    return run(this, CORVID2_NODE_METHOD(GetInt), kRead, [](CGenAPINode& n) { return n.GetInt(); });
 }
 void Node::SetInt(std::int64_t value) {
-    run(this, CORVID2_NODE_READ(SetInt), kWrite, [value](CGenAPINode& n) {
+    run(this, CORVID2_NODE_METHOD(SetInt), kWrite, [value](CGenAPINode& n) {
         n.SetInt(value);
         return value;
     });
 }
 double Node::GetDouble() {
-    return run(this, CORVID2_NODE_READ(GetDouble), kRead, [](CGenAPINode& n) { return n.GetDouble(); });
+    return run(this, CORVID2_NODE_METHOD(GetDouble), kRead, [](CGenAPINode& n) { return n.GetDouble(); });
 }
 void Node::SetDouble(double value) {
-    run(this, CORVID2_NODE_READ(SetDouble), kWrite, [value](CGenAPINode& n) {
+    run(this, CORVID2_NODE_METHOD(SetDouble), kWrite, [value](CGenAPINode& n) {
         n.SetDouble(value);
         return value;
     });
@@ -281,83 +281,83 @@ void Node::SetBool(bool value) {
     });
 }
 std::int64_t Node::GetIntMin() {
-    return run(this, CORVID2_NODE_READ(GetIntMin), kRead, [](CGenAPINode& n) { return n.GetIntMin(); });
+    return run(this, CORVID2_NODE_METHOD(GetIntMin), kRead, [](CGenAPINode& n) { return n.GetIntMin(); });
 }
 std::int64_t Node::GetIntMax() {
-    return run(this, CORVID2_NODE_READ(GetIntMax), kRead, [](CGenAPINode& n) { return n.GetIntMax(); });
+    return run(this, CORVID2_NODE_METHOD(GetIntMax), kRead, [](CGenAPINode& n) { return n.GetIntMax(); });
 }
 std::int64_t Node::GetIntInc() {
-    return run(this, CORVID2_NODE_READ(GetIntInc), kRead, [](CGenAPINode& n) { return n.GetIntInc(); });
+    return run(this, CORVID2_NODE_METHOD(GetIntInc), kRead, [](CGenAPINode& n) { return n.GetIntInc(); });
 }
 double Node::GetDoubleMin() {
-    return run(this, CORVID2_NODE_READ(GetDoubleMin), kRead, [](CGenAPINode& n) { return n.GetDoubleMin(); });
+    return run(this, CORVID2_NODE_METHOD(GetDoubleMin), kRead, [](CGenAPINode& n) { return n.GetDoubleMin(); });
 }
 double Node::GetDoubleMax() {
-    return run(this, CORVID2_NODE_READ(GetDoubleMax), kRead, [](CGenAPINode& n) { return n.GetDoubleMax(); });
+    return run(this, CORVID2_NODE_METHOD(GetDoubleMax), kRead, [](CGenAPINode& n) { return n.GetDoubleMax(); });
 }
 double Node::GetDoubleInc() {
-    return run(this, CORVID2_NODE_READ(GetDoubleInc), kRead, [](CGenAPINode& n) { return n.GetDoubleInc(); });
+    return run(this, CORVID2_NODE_METHOD(GetDoubleInc), kRead, [](CGenAPINode& n) { return n.GetDoubleInc(); });
 }
 bool Node::HasInc() {
-    return run(this, CORVID2_NODE_READ(HasInc), kRead, [](CGenAPINode& n) { return n.HasInc(); });
+    return run(this, CORVID2_NODE_METHOD(HasInc), kRead, [](CGenAPINode& n) { return n.HasInc(); });
 }
 std::int64_t Node::GetDoublePrecision() {
-    return run(this, CORVID2_NODE_READ(GetDoublePrecision), kRead, [](CGenAPINode& n) { return n.GetDoublePrecision(); });
+    return run(this, CORVID2_NODE_METHOD(GetDoublePrecision), kRead, [](CGenAPINode& n) { return n.GetDoublePrecision(); });
 }
 String Node::GetUnit() {
-    return toString(run(this, CORVID2_NODE_READ(GetUnit), kRead, [](CGenAPINode& n) { return n.GetUnit(); }));
+    return toString(run(this, CORVID2_NODE_METHOD(GetUnit), kRead, [](CGenAPINode& n) { return n.GetUnit(); }));
 }
 bool Node::HasUnit() {
-    return run(this, CORVID2_NODE_READ(HasUnit), kRead, [](CGenAPINode& n) { return n.HasUnit(); });
+    return run(this, CORVID2_NODE_METHOD(HasUnit), kRead, [](CGenAPINode& n) { return n.HasUnit(); });
 }
 String Node::GetRepresentation() {
     return toString(
-        run(this, CORVID2_NODE_READ(GetRepresentation), kRead, [](CGenAPINode& n) { return n.GetRepresentation(); }));
+        run(this, CORVID2_NODE_METHOD(GetRepresentation), kRead, [](CGenAPINode& n) { return n.GetRepresentation(); }));
 }
 std::int64_t Node::GetMaxStringLength() {
-    return run(this, CORVID2_NODE_READ(GetMaxStringLength), kRead, [](CGenAPINode& n) { return n.GetMaxStringLength(); });
+    return run(this, CORVID2_NODE_METHOD(GetMaxStringLength), kRead, [](CGenAPINode& n) { return n.GetMaxStringLength(); });
 }
 void Node::Execute() {
-    run(this, CORVID2_NODE_READ(Execute), kWrite, [](CGenAPINode& n) {
+    run(this, CORVID2_NODE_METHOD(Execute), kWrite, [](CGenAPINode& n) {
         n.Execute();
         return Called{};
     });
 }
 bool Node::IsDone() {
-    return run(this, CORVID2_NODE_READ(IsDone), kRead, [](CGenAPINode& n) { return n.IsDone(); });
+    return run(this, CORVID2_NODE_METHOD(IsDone), kRead, [](CGenAPINode& n) { return n.IsDone(); });
 }
 void Node::get(std::uint8_t* buffer, std::int64_t length) {
-    run(this, CORVID2_NODE_READ(get), kRead, [buffer, length](CGenAPINode& n) {
+    run(this, CORVID2_NODE_METHOD(get), kRead, [buffer, length](CGenAPINode& n) {
         n.get(buffer, length);
         return NoValue{};
     });
 }
 void Node::set(const std::uint8_t* buffer, std::int64_t length) {
-    run(this, CORVID2_NODE_READ(set), kWrite, [buffer, length](CGenAPINode& n) {
+    run(this, CORVID2_NODE_METHOD(set), kWrite, [buffer, length](CGenAPINode& n) {
         n.set(buffer, length);
         return NoValue{};
     });
 }
 std::int64_t Node::getAddress() {
-    return run(this, CORVID2_NODE_READ(getAddress), kRead, [](CGenAPINode& n) { return n.getAddress(); });
+    return run(this, CORVID2_NODE_METHOD(getAddress), kRead, [](CGenAPINode& n) { return n.getAddress(); });
 }
 std::int64_t Node::getLength() {
-    return run(this, CORVID2_NODE_READ(getLength), kRead, [](CGenAPINode& n) { return n.getLength(); });
+    return run(this, CORVID2_NODE_METHOD(getLength), kRead, [](CGenAPINode& n) { return n.getLength(); });
 }
 
 // ---- views
 
 NodeMap* Node::GetEnumNodeList() {
-    return nodeView(this, CORVID2_NODE_READ(GetEnumNodeList), NodeView::Entries, &CGenAPINodeBase::GetEnumNodeList);
+    return nodeView(this, CORVID2_NODE_METHOD(GetEnumNodeList), NodeView::Entries, &CGenAPINodeBase::GetEnumNodeList);
 }
 NodeMap* Node::GetNodeTree() {
-    return nodeView(this, CORVID2_NODE_READ(GetNodeTree), NodeView::Tree, &CGenAPINodeBase::GetNodeTree);
+    return nodeView(this, CORVID2_NODE_METHOD(GetNodeTree), NodeView::Tree, &CGenAPINodeBase::GetNodeTree);
 }
 NodeMap* Node::GetNodeList() {
-    return nodeView(this, CORVID2_NODE_READ(GetNodeList), NodeView::Flat, &CGenAPINodeBase::GetNodeList);
+    return nodeView(this, CORVID2_NODE_METHOD(GetNodeList), NodeView::Flat, &CGenAPINodeBase::GetNodeList);
 }
 NodeMap* Node::GetSelectedNodeList() {
-    return nodeView(this, CORVID2_NODE_READ(GetSelectedNodeList), NodeView::Selected,
+    return nodeView(this, CORVID2_NODE_METHOD(GetSelectedNodeList), NodeView::Selected,
                     &CGenAPINodeBase::GetSelectedNodeList);
 }
 
