@@ -27,3 +27,16 @@ function(corvid2_add_gtest name)
     NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "${ARG_ENV}" TIMEOUT 300)
 endfunction()
+
+# Lets a test or benchmark load the simulated producer (and, WITH_VARIANTS, its loader-test
+# variants) by path: CORVID2_SIM_FILE and CORVID2_SIM_VARIANT_DIR name them.
+function(corvid2_use_simulator target)
+  cmake_parse_arguments(ARG "WITH_VARIANTS" "" "" ${ARGN})
+  target_compile_definitions(${target} PRIVATE
+    CORVID2_SIM_FILE="$<TARGET_FILE:corvid2_sim>"
+    CORVID2_SIM_VARIANT_DIR="${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/sim-variants")
+  add_dependencies(${target} corvid2_sim)
+  if(ARG_WITH_VARIANTS)
+    add_dependencies(${target} corvid2_sim_variants)
+  endif()
+endfunction()

@@ -13,6 +13,7 @@
 
 #include "corvid2/node.h"
 #include "features/features_test_support.h"
+#include "nodewrappers/nodewrappers_test_support.h"
 #include "features/igenapi.h"
 #include "nodes/node_data.h"
 #include "nodes/node_views.h"
@@ -24,29 +25,6 @@ class TestFront : public CORVID2::INode {
 public:
     explicit TestFront(bool nodeMapRequired) : INode(nodeMapRequired) {}
     ~TestFront() = default;
-};
-
-// Register space in memory: every read and write succeeds.
-class MemoryPort : public IGenAPIPort {
-public:
-    const char* portRead(void* buffer, std::int64_t address, std::int64_t length, const void*) override {
-        std::memcpy(buffer, bytes_.data() + address, static_cast<size_t>(length));
-        ++reads_;
-        return nullptr;
-    }
-    const char* portWrite(const void* buffer, std::int64_t address, std::int64_t length, const void*) override {
-        std::memcpy(bytes_.data() + address, buffer, static_cast<size_t>(length));
-        return nullptr;
-    }
-    std::uint32_t u32(std::size_t address) const {
-        std::uint32_t value = 0;
-        std::memcpy(&value, bytes_.data() + address, sizeof value);
-        return value;
-    }
-    void setU32(std::size_t address, std::uint32_t value) { std::memcpy(bytes_.data() + address, &value, sizeof value); }
-
-    std::vector<std::uint8_t> bytes_ = std::vector<std::uint8_t>(0x200);
-    int reads_ = 0;
 };
 
 // One feature of every type. Addresses: Width 0x00, Gain 0x08 (float), Reverse 0x10, Trigger 0x14,
@@ -107,7 +85,7 @@ protected:
 
     CORVID2::Node& node(const char* name) { return *front_.GetNode(name); }
 
-    MemoryPort port_;
+    MemoryPort port_{0x200};
     IGenAPI genapi_;
     TestFront front_{true};
 };

@@ -53,7 +53,7 @@ TEST(INodeWithoutNodeMap, OptionalMapGivesEmptyViewsThatRefuseToBeListed) {
     EXPECT_EQ(capture.count("INode: CreateNodeMap; Node interface not available"), 1u);
 
     // A source attached later is used from then on.
-    MemoryPort port;
+    MemoryPort port{0x200};
     IGenAPI genapi;
     const std::string text = kTypesDescription;
     genapi.setXML(&text);
