@@ -91,6 +91,11 @@ AcquireResult CorvidObjectGuard::checkRegistered(const void* owner, void* object
     return AcquireResult::Success;
 }
 
+void* CorvidObjectGuard::readSlot(const void* owner, const ObjectSlot& slot) const {
+    if (owner != nullptr && registry_.findOwner(owner) == nullptr) return nullptr;
+    return slot.read();
+}
+
 AcquireResult CorvidObjectGuard::TryAcquire(const void* owner, void* object, AcquireMode mode) {
     CorvidObjectAccessControl* record = nullptr;
     const AcquireResult checked = checkRegistered(owner, object, record);
@@ -128,7 +133,7 @@ void* CorvidObjectGuard::Acquire(const void* owner, ObjectSlot objectSlot, Acqui
     CSpinWait spin;
     for (;;) {
         lockRegistry();
-        void* object = objectSlot.read();
+        void* object = readSlot(owner, objectSlot);
         const AcquireResult result = TryAcquire(owner, object, mode);
         unlockRegistry();
         if (result == AcquireResult::Success) return object;
@@ -156,7 +161,7 @@ void* CorvidObjectGuard::Unregister(const void* owner, ObjectSlot objectSlot) {
     if (!ownerFitsKind(owner)) OnInvalid();
 
     lockRegistry();
-    void* object = objectSlot.read();
+    void* object = readSlot(owner, objectSlot);
     CorvidObjectAccessControl* record = nullptr;
     const AcquireResult result = checkRegistered(owner, object, record);
     if (result == AcquireResult::Success) {

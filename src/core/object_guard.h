@@ -122,6 +122,10 @@ private:
     // The registry checks shared by acquisition and unregistration; the caller holds the lock.
     // On success `record` is the object's record (or null when it has none).
     AcquireResult checkRegistered(const void* owner, void* object, CorvidObjectAccessControl*& record);
+    // A wrapper's slot lies inside the wrapper, so it is read only once the wrapper is known to be
+    // registered: a call through a pointer to a destroyed wrapper then fails as "not registered"
+    // instead of reading freed memory. Null for an unknown owner; the caller holds the lock.
+    void* readSlot(const void* owner, const ObjectSlot& slot) const;
     ObjectIdentity currentIdentity(void* object);
     void releaseHeld();
     void lockRegistry() {

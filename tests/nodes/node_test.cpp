@@ -317,9 +317,12 @@ TEST_F(NodeGuards, ThreadsShareFirstUseAndReads) {
 TEST_F(NodeGuards, NodeOfADetachedModuleIsInvalidNotACrash) {
     // The application still holds pointers that its module's close made stale.
     CORVID2::Node* width = front_.GetNode("Width");
+    CORVID2::NodeMap* features = front_.GetNodeList();
     attachNodeSource(front_, nullptr);
     EXPECT_EQ(thrown([&] { width->SetInt(32); }), "ObjectInvalidException: Access to an invalid NodeControlData object.");
     EXPECT_EQ(thrown([&] { width->GetNodeTree(); }), "ObjectInvalidException: Access to an invalid NodeControlData object.");
+    EXPECT_EQ(thrown([&] { features->size(); }), "ObjectInvalidException: Access to an invalid NodeMap object.");
+    EXPECT_EQ(thrown([&] { features->GetNode("Width"); }), "ObjectInvalidException: Access to an invalid NodeMap object.");
     EXPECT_EQ(port_.u32(0x00), 640u);
 }
 
