@@ -19,16 +19,28 @@ namespace {
 constexpr std::int32_t kModePolling = 1;
 constexpr std::int32_t kModeHandler = 2;
 constexpr char kOwnVendor[] = "Velmor";
+constexpr char kUnnamedModule[] = "GenTLModule";
 }  // namespace
 
 CGenTLModule::CGenTLModule(const char* moduleKind, CGenTLProducer* producer, const char* defaultVendor)
-    : moduleKind_(moduleKind ? moduleKind : ""),
+    : traceName_(kUnnamedModule),
+      moduleKind_(moduleKind ? moduleKind : ""),
       producer_(producer),
       vendor_(defaultVendor ? defaultVendor : ""),
-      port_(producer, std::string(), traceName_) {}
+      port_(producer, std::string(), kUnnamedModule) {}
 
 // The map goes before the port it is connected to.
 CGenTLModule::~CGenTLModule() { IGenAPI::releaseNodeMap(); }
+
+std::string CGenTLModule::traceName() const {
+    std::lock_guard<std::mutex> guard(traceNameMutex_);
+    return traceName_;
+}
+
+void CGenTLModule::setTraceName(std::string name) {
+    std::lock_guard<std::mutex> guard(traceNameMutex_);
+    traceName_.swap(name);
+}
 
 std::string CGenTLModule::failureDetails(GC_ERROR result) const {
     std::string text = producer_ ? producer_->lastErrorText() : std::string();
@@ -70,9 +82,9 @@ std::int32_t CGenTLModule::initializeNodeInterface(const std::string* xml) {
         }
         return 0;
     } catch (const CGenAPIException& e) {
-        return SetLastError(-1001, traceName_.c_str(), kOperation, "%s", e.what());
+        return SetLastError(-1001, traceName().c_str(), kOperation, "%s", e.what());
     } catch (const std::exception& e) {
-        return SetLastError(-1001, traceName_.c_str(), kOperation, "%s", e.what());
+        return SetLastError(-1001, traceName().c_str(), kOperation, "%s", e.what());
     }
 }
 
@@ -90,13 +102,13 @@ bool CGenTLModule::isCancelled() const {
 
 std::int32_t CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool internal) {
     static constexpr char kOperation[] = "registerEvent";
-    if (producer_ == nullptr) return SetLastError(-1001, traceName_.c_str(), kOperation, "Producer handle not valid");
-    if (getHandle() == nullptr) return SetLastError(-1002, traceName_.c_str(), kOperation, "Device not initialized");
+    if (producer_ == nullptr) return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
+    if (getHandle() == nullptr) return SetLastError(-1002, traceName().c_str(), kOperation, "Device not initialized");
     if (internal && type != EVENT_REMOTE_DEVICE)
-        return SetLastError(-1001, traceName_.c_str(), kOperation,
+        return SetLastError(-1001, traceName().c_str(), kOperation,
                             "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
     if (mode != kModePolling && mode != kModeHandler)
-        return SetLastError(-1001, traceName_.c_str(), kOperation, "invalid eventmode");
+        return SetLastError(-1001, traceName().c_str(), kOperation, "invalid eventmode");
 
     if (!internal) {
         if (eventModes_.count(type) != 0) {
@@ -119,15 +131,15 @@ std::int32_t CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, boo
     EVENT_HANDLE event = nullptr;
     const GC_ERROR result = producer_->GCRegisterEvent(getHandle(), type, &event);
     if (result == GC_ERR_NOT_IMPLEMENTED) {
-        traceInfo("%s; registerEvent; Optional event %d not implemented.", traceName_.c_str(), type);
+        traceInfo("%s; registerEvent; Optional event %d not implemented.", traceName().c_str(), type);
         return GC_ERR_NOT_IMPLEMENTED;
     }
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "GCRegisterEvent Id %d failed: %s", type,
+        return SetLastError(-1099, traceName().c_str(), kOperation, "GCRegisterEvent Id %d failed: %s", type,
                             failureDetails(result).c_str());
 
     std::int32_t outcome = initializeEventBuffer(event);
-    if (outcome != 0) traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName_.c_str(), outcome);
+    if (outcome != 0) traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName().c_str(), outcome);
     if (internal) internalEventActive_ = true;
     else eventModes_[type] = mode;
     eventHandles_[type] = event;
@@ -140,21 +152,21 @@ std::int32_t CGenTLModule::initializeEventBuffer(EVENT_HANDLE event) {
     size_t size = 0;
     GC_ERROR result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, nullptr, &size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX (size) failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX (size) failed: %s",
                             failureDetails(result).c_str());
     if (type != INFO_DATATYPE_SIZET || size != sizeof(size_t))
-        return SetLastError(-1001, traceName_.c_str(), kOperation,
+        return SetLastError(-1001, traceName().c_str(), kOperation,
                             "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d", type);
     size_t maxSize = 0;
     result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, &maxSize, &size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX failed: '%s'",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX failed: '%s'",
                             failureDetails(result).c_str());
     try {
         std::vector<std::uint8_t> buffer(maxSize);
         eventBuffer_.swap(buffer);
     } catch (const std::bad_alloc&) {
-        return SetLastError(-1001, traceName_.c_str(), kOperation, "allocate event buffer - no memory");
+        return SetLastError(-1001, traceName().c_str(), kOperation, "allocate event buffer - no memory");
     }
     eventHandle_ = event;
     return 0;
@@ -172,7 +184,7 @@ std::int32_t CGenTLModule::unregisterEvent(EVENT_TYPE type, bool internal) {
     if (producer_ == nullptr) return 0;
     const GC_ERROR result = producer_->GCUnregisterEvent(getHandle(), type);
     if (result == GC_ERR_INVALID_HANDLE) {
-        traceWarning("%s unregisterEvent; GCUnregisterEvent failed: %s", traceName_.c_str(),
+        traceWarning("%s unregisterEvent; GCUnregisterEvent failed: %s", traceName().c_str(),
                      failureDetails(result).c_str());
         return -1099;
     }

@@ -64,7 +64,10 @@ public:
     bool internalEventActive() const { return internalEventActive_; }
     bool isCancelled() const;
 
-    const std::string& traceName() const { return traceName_; }
+    // The name that starts the module's trace and error lines. A copy, taken under its own small
+    // lock: the module renames itself when it opens and closes, while other threads (public
+    // wrappers, list refreshes) write lines about it without holding the module's lock.
+    std::string traceName() const;
     const std::string& vendor() const { return vendor_; }
     void setVendor(const std::string& vendor) { vendor_ = vendor; }
     const std::string& moduleKind() const { return moduleKind_; }
@@ -81,10 +84,12 @@ protected:
     std::int32_t initializeEventBuffer(GenTL::EVENT_HANDLE event);
     // "<result name> - <producer's last error>" for the message of a failed GenTL call.
     std::string failureDetails(GenTL::GC_ERROR result) const;
-
-    std::string traceName_ = "GenTLModule";
+    // Renames under the same small lock; the module calls it while holding its own lock.
+    void setTraceName(std::string name);
 
 private:
+    mutable std::mutex traceNameMutex_;
+    std::string traceName_;
     std::string moduleKind_;
     CGenTLProducer* producer_;
     std::string vendor_;

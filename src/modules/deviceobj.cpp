@@ -31,9 +31,9 @@ DeviceAccess accessOfFlags(DEVICE_ACCESS_FLAGS flags) {
 CDeviceObj::CDeviceObj(CInterfaceObj* iface, std::string id, const std::string& vendor)
     : CGenTLModule("DevicePort", iface ? iface->getProducer() : nullptr, vendor.c_str()), interface_(iface),
       id_(std::move(id)) {
-    traceName_ = kDefaultTraceName;
+    setTraceName(kDefaultTraceName);
     CDeviceObjGuard("CDeviceObj::CDeviceObj").Register(nullptr, this);
-    traceInfo("%s; ctor; %s", traceName_.c_str(), id_.c_str());
+    traceInfo("%s; ctor; %s", traceName().c_str(), id_.c_str());
 }
 
 CDeviceObj::~CDeviceObj() {
@@ -42,23 +42,23 @@ CDeviceObj::~CDeviceObj() {
     try {
         CDeviceObjGuard("CDeviceObj::~CDeviceObj").Unregister(nullptr, &self);
     } catch (const CORVID2::Exceptions::ObjectInvalidException&) {
-        traceWarning("%s; dtor; Object invalid.", traceName_.c_str());
+        traceWarning("%s; dtor; Object invalid.", traceName().c_str());
     }
     if (opened_) close();
-    traceInfo("%s; dtor; %s", traceName_.c_str(), id_.c_str());
+    traceInfo("%s; dtor; %s", traceName().c_str(), id_.c_str());
 }
 
 std::int32_t CDeviceObj::open(DEVICE_ACCESS_FLAGS access) {
     static constexpr char kOperation[] = "open";
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
-    if (opened_) return SetLastError(-1004, traceName_.c_str(), kOperation, "Device %s is already opened.", id_.c_str());
-    if (getProducer() == nullptr) return SetLastError(-1001, traceName_.c_str(), kOperation, "Producer handle not valid");
+    if (opened_) return SetLastError(-1004, traceName().c_str(), kOperation, "Device %s is already opened.", id_.c_str());
+    if (getProducer() == nullptr) return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
     DEV_HANDLE handle = nullptr;
     const GC_ERROR result =
         getProducer()->IFOpenDevice(interface_->getHandle(), id_.c_str(), static_cast<DEVICE_ACCESS_FLAGS>(access), &handle);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "IFOpenDevice failed: %s", failureDetails(result).c_str());
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFOpenDevice failed: %s", failureDetails(result).c_str());
     return setHandle(handle, access);
 }
 
@@ -66,26 +66,26 @@ std::int32_t CDeviceObj::setHandle(DEV_HANDLE handle, DEVICE_ACCESS_FLAGS access
     Lock guard(mutex_);
     access_ = accessOfFlags(access);
     if (access_ == DeviceAccess::None)
-        traceInfo("%s; setHandle; Access Status not valid. Will be set to Unknown.", traceName_.c_str());
+        traceInfo("%s; setHandle; Access Status not valid. Will be set to Unknown.", traceName().c_str());
     devHandle_ = handle;
     if (const std::int32_t code = initPort(handle))
         traceWarning("%s; %s; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
-                     traceName_.c_str(), kHelperLabel, code);
+                     traceName().c_str(), kHelperLabel, code);
     if (const std::int32_t code = initializeNodeInterface())
         traceWarning("%s; %s; Node interface not initialized. initializeNodeInterface failed with %d",
-                     traceName_.c_str(), kHelperLabel, code);
+                     traceName().c_str(), kHelperLabel, code);
     // Marked open before the queries, which read through DevGetInfo from now on.
     opened_ = true;
     if (access_ != DeviceAccess::None) {
         std::string text;
-        if (getInfoString(DEVICE_INFO_DISPLAYNAME, text) == 0) traceName_ = text;
+        if (getInfoString(DEVICE_INFO_DISPLAYNAME, text) == 0) setTraceName(text);
         else traceWarning("%s; %s; No display name for trace output. Display name will set to 'DeviceObj'",
-                          traceName_.c_str(), kHelperLabel);
+                          traceName().c_str(), kHelperLabel);
         if (getInfoString(DEVICE_INFO_TLTYPE, text) == 0) tlType_ = text;
-        else traceWarning("%s; %s; No TLType for events.Device Events may not work like expected", traceName_.c_str(),
+        else traceWarning("%s; %s; No TLType for events.Device Events may not work like expected", traceName().c_str(),
                           kHelperLabel);
     }
-    traceInfo("%s; open; %s", traceName_.c_str(), id_.c_str());
+    traceInfo("%s; open; %s", traceName().c_str(), id_.c_str());
     return 0;
 }
 
@@ -94,15 +94,15 @@ std::int32_t CDeviceObj::close() {
     if (!opened_) return 0;
     if (getProducer() != nullptr) {
         if (const GC_ERROR result = getProducer()->DevClose(devHandle_); result != GC_ERR_SUCCESS)
-            traceError("%s; DevClose returned with: %s", traceName_.c_str(), failureDetails(result).c_str());
+            traceError("%s; DevClose returned with: %s", traceName().c_str(), failureDetails(result).c_str());
     }
     // The producer stays: a closed device opens again, so only handle, port and node map go.
     releaseNodeMap();
     devHandle_ = nullptr;
     opened_ = false;
     access_ = DeviceAccess::None;
-    traceInfo("%s; close", traceName_.c_str());
-    traceName_ = kDefaultTraceName;
+    traceInfo("%s; close", traceName().c_str());
+    setTraceName(kDefaultTraceName);
     return 0;
 }
 
@@ -111,12 +111,12 @@ std::int32_t CDeviceObj::getInfo(DEVICE_INFO_CMD command, INFO_DATATYPE* type, v
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
     if (!opened_) return interface_->getDeviceInfo(id_, command, type, buffer, size);
-    if (getProducer() == nullptr) return SetLastError(-1001, traceName_.c_str(), kOperation, "Producer handle not valid");
-    if (size == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iSize is NULL");
-    if (type == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iType is NULL");
+    if (getProducer() == nullptr) return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
+    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (type == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->DevGetInfo(devHandle_, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(result == GC_ERR_NO_DATA ? -1008 : -1099, traceName_.c_str(), kOperation,
+        return SetLastError(result == GC_ERR_NO_DATA ? -1008 : -1099, traceName().c_str(), kOperation,
                             "DevGetInfo failed: %s", failureDetails(result).c_str());
     return 0;
 }

@@ -25,8 +25,8 @@ CInterfaceObj::CInterfaceObj(CProducerObj* system, CGenTLProducer* producer, TL_
                              const std::string& vendor)
     : CGenTLModule("InterfacePort", producer, vendor.c_str()), system_(system), tlHandle_(tlHandle),
       id_(std::move(id)) {
-    traceName_ = "InterfaceObj";
-    traceInfo("%s; ctor; %s", traceName_.c_str(), id_.c_str());
+    setTraceName("InterfaceObj");
+    traceInfo("%s; ctor; %s", traceName().c_str(), id_.c_str());
 }
 
 CInterfaceObj::~CInterfaceObj() {
@@ -35,7 +35,7 @@ CInterfaceObj::~CInterfaceObj() {
         destroyDevices();
         if (isOpen()) setHandle(nullptr);
     }
-    traceInfo("%s; dtor; %s", traceName_.c_str(), id_.c_str());
+    traceInfo("%s; dtor; %s", traceName().c_str(), id_.c_str());
 }
 
 std::uint32_t CInterfaceObj::genTLVersionMajor() const { return system_ ? system_->genTLVersionMajor() : 0; }
@@ -51,14 +51,14 @@ std::int32_t CInterfaceObj::OpenInterface() {
     static constexpr char kOperation[] = "OpenInterface";
     Lock guard(mutex_);
     if (getProducer() == nullptr)
-        return SetLastError(-1001, traceName_.c_str(), kOperation, "Producer handle not valid. InitLib for TLProducer failed.");
-    if (isOpen()) return SetLastError(-1004, traceName_.c_str(), kOperation, "Interface %s is already opened.", id_.c_str());
+        return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid. InitLib for TLProducer failed.");
+    if (isOpen()) return SetLastError(-1004, traceName().c_str(), kOperation, "Interface %s is already opened.", id_.c_str());
     IF_HANDLE handle = nullptr;
     if (const GC_ERROR result = getProducer()->TLOpenInterface(tlHandle_, id_.c_str(), &handle); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLOpenInterface failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "TLOpenInterface failed: %s",
                             failureDetails(result).c_str());
     setHandle(handle);
-    traceInfo("%s; OpenInterface; interface %s opened", traceName_.c_str(), id_.c_str());
+    traceInfo("%s; OpenInterface; interface %s opened", traceName().c_str(), id_.c_str());
     return 0;
 }
 
@@ -68,19 +68,19 @@ std::int32_t CInterfaceObj::setHandle(IF_HANDLE handle) {
     if (handle != nullptr) {
         if (const std::int32_t code = initPort(handle))
             traceWarning("%s; setHandle; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
-                         traceName_.c_str(), code);
+                         traceName().c_str(), code);
         // Queries below go through the new handle, so it is stored before them.
         ifHandle_ = handle;
-        if (initializeNodeInterface() != 0) traceWarning("%s; setHandle; Node interface not initialized", traceName_.c_str());
+        if (initializeNodeInterface() != 0) traceWarning("%s; setHandle; Node interface not initialized", traceName().c_str());
         std::string name;
-        if (getInfoString(INTERFACE_INFO_DISPLAYNAME, name) == 0) traceName_ = name;
+        if (getInfoString(INTERFACE_INFO_DISPLAYNAME, name) == 0) setTraceName(name);
         else traceWarning("%s; setHandle; No display name for trace output. Display name will set to 'InterfaceObj'",
-                          traceName_.c_str());
+                          traceName().c_str());
         return 0;
     }
     if (ifHandle_ != nullptr && getProducer() != nullptr) {
         if (const GC_ERROR result = getProducer()->IFClose(ifHandle_); result != GC_ERR_SUCCESS)
-            outcome = SetLastError(-1099, traceName_.c_str(), "~CInterfaceObj", "IFClose failed with %s",
+            outcome = SetLastError(-1099, traceName().c_str(), "~CInterfaceObj", "IFClose failed with %s",
                                    failureDetails(result).c_str());
     }
     releaseNodeMap();
@@ -91,16 +91,16 @@ std::int32_t CInterfaceObj::setHandle(IF_HANDLE handle) {
 std::int32_t CInterfaceObj::CloseInterface() {
     static constexpr char kOperation[] = "CloseInterface";
     Lock guard(mutex_);
-    if (!isOpen()) return SetLastError(-1009, traceName_.c_str(), kOperation, "Interface already closed");
+    if (!isOpen()) return SetLastError(-1009, traceName().c_str(), kOperation, "Interface already closed");
     destroyDevices();
     const std::int32_t code = setHandle(nullptr);
-    traceInfo("%s; CloseInterface; Interface %s closed", traceName_.c_str(), id_.c_str());
+    traceInfo("%s; CloseInterface; Interface %s closed", traceName().c_str(), id_.c_str());
     return code;
 }
 
 std::int32_t CInterfaceObj::checkOpen(const char* operation) {
-    if (getProducer() == nullptr) return SetLastError(-1001, traceName_.c_str(), operation, kNoTable);
-    if (!isOpen()) return SetLastError(-1002, traceName_.c_str(), operation, "Interface not initialized");
+    if (getProducer() == nullptr) return SetLastError(-1001, traceName().c_str(), operation, kNoTable);
+    if (!isOpen()) return SetLastError(-1002, traceName().c_str(), operation, "Interface not initialized");
     return 0;
 }
 
@@ -108,10 +108,10 @@ std::int32_t CInterfaceObj::getInfo(INTERFACE_INFO_CMD command, INFO_DATATYPE* t
     static constexpr char kOperation[] = "getInfo";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (size == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iSize is NULL");
-    if (type == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iType is NULL");
+    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (type == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->IFGetInfo(ifHandle_, command, type, buffer, size); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "IFGetInfo failed: %s", failureDetails(result).c_str());
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetInfo failed: %s", failureDetails(result).c_str());
     return 0;
 }
 
@@ -125,12 +125,12 @@ std::int32_t CInterfaceObj::GetNumDevices(std::uint32_t* count) {
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
     if (count == nullptr)
-        return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iNumDevices is NULL");
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iNumDevices is NULL");
     if (const GC_ERROR result = getProducer()->IFGetNumDevices(ifHandle_, count); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "IFGetNumDevices failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
                             failureDetails(result).c_str());
-    if (*count == 0) traceWarning("%s; GetNumDevices; No devices", traceName_.c_str());
-    else traceInfo("%s; GetNumDevices; %d devices", traceName_.c_str(), static_cast<int>(*count));
+    if (*count == 0) traceWarning("%s; GetNumDevices; No devices", traceName().c_str());
+    else traceInfo("%s; GetNumDevices; %d devices", traceName().c_str(), static_cast<int>(*count));
     return 0;
 }
 
@@ -138,15 +138,15 @@ std::int32_t CInterfaceObj::GetDeviceID(std::uint32_t index, std::string* id) {
     static constexpr char kOperation[] = "GetDeviceID";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (id == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, sIDeviceID is NULL");
+    if (id == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, sIDeviceID is NULL");
     TextStep failed = TextStep::None;
     const GC_ERROR result = readGenTLText(
         [&](char* buffer, size_t* size) { return getProducer()->IFGetDeviceID(ifHandle_, index, buffer, size); }, *id,
         failed);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "IFGetDeviceID%s failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetDeviceID%s failed: %s",
                             failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
-    traceInfo("%s; GetDeviceID; %s", traceName_.c_str(), id->c_str());
+    traceInfo("%s; GetDeviceID; %s", traceName().c_str(), id->c_str());
     return 0;
 }
 
@@ -155,11 +155,11 @@ std::int32_t CInterfaceObj::getDeviceInfo(const std::string& id, DEVICE_INFO_CMD
     static constexpr char kOperation[] = "getDeviceInfo";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (size == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iSize is NULL");
-    if (type == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iType is NULL");
+    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (type == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->IFGetDeviceInfo(ifHandle_, id.c_str(), command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "IFGetDeviceInfo failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetDeviceInfo failed: %s",
                             failureDetails(result).c_str());
     return 0;
 }
@@ -174,28 +174,28 @@ std::int32_t CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeou
     static constexpr char kOperation[] = "UpdateDeviceList";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (changed == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, bChanged is NULL");
+    if (changed == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, bChanged is NULL");
     bool8_t producerChanged = 0;
     if (const GC_ERROR result = getProducer()->IFUpdateDeviceList(ifHandle_, &producerChanged, timeout);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "IFUpdateDeviceList failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFUpdateDeviceList failed: %s",
                             failureDetails(result).c_str());
     *changed = producerChanged != 0;
 
     std::uint32_t count = 0;
     const GC_ERROR countResult = getProducer()->IFGetNumDevices(ifHandle_, &count);
     if (*changed) {
-        traceInfo("%s; UpdateDeviceList; List changed %s", traceName_.c_str(), "true");
+        traceInfo("%s; UpdateDeviceList; List changed %s", traceName().c_str(), "true");
         // Without a count the list cannot be followed; the objects stay as they are.
         if (countResult != GC_ERR_SUCCESS) return 0;
     } else if (countResult != GC_ERR_SUCCESS) {
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "IFGetNumDevices failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
                             failureDetails(countResult).c_str());
     } else if (count != devices_.size()) {
         *changed = true;
-        traceInfo("%s; UpdateDeviceList; List changed to true", traceName_.c_str());
+        traceInfo("%s; UpdateDeviceList; List changed to true", traceName().c_str());
     } else {
-        traceInfo("%s; UpdateDeviceList; List changed %s", traceName_.c_str(), "false");
+        traceInfo("%s; UpdateDeviceList; List changed %s", traceName().c_str(), "false");
     }
     if (!syncObjects) return 0;
 
@@ -232,7 +232,7 @@ CDeviceObj* CInterfaceObj::findDevice(const std::string& id) {
     Lock guard(mutex_);
     CDeviceObj* device = deviceWithId(id);
     if (device == nullptr)
-        SetLastError(-1001, traceName_.c_str(), "findDevice", "The device with ID %s is not in list.", id.c_str());
+        SetLastError(-1001, traceName().c_str(), "findDevice", "The device with ID %s is not in list.", id.c_str());
     return device;
 }
 
@@ -254,10 +254,10 @@ std::int32_t CInterfaceObj::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAG
     static constexpr char kOperation[] = "OpenDevice";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (device == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, phDevice is NULL");
+    if (device == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phDevice is NULL");
     *device = deviceWithId(id);
     if (*device == nullptr)
-        return SetLastError(-1001, traceName_.c_str(), kOperation, "The device with ID %s is not in list.", id.c_str());
+        return SetLastError(-1001, traceName().c_str(), kOperation, "The device with ID %s is not in list.", id.c_str());
     return (*device)->open(access);
 }
 
@@ -279,10 +279,10 @@ std::int32_t CInterfaceObj::CloseDevice(CDeviceObj* device) {
     static constexpr char kOperation[] = "CloseDevice";
     Lock guard(mutex_);
     if (device == nullptr || slotOf(devices_, device) == devices_.end())
-        return SetLastError(-1009, traceName_.c_str(), kOperation, "Device object is not in list");
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Device object is not in list");
     if (const std::int32_t code = device->close())
-        return SetLastError(code, traceName_.c_str(), kOperation, "Failed to close the device.");
-    traceInfo("%s; CloseDevice; Device %s closed", traceName_.c_str(), device->id().c_str());
+        return SetLastError(code, traceName().c_str(), kOperation, "Failed to close the device.");
+    traceInfo("%s; CloseDevice; Device %s closed", traceName().c_str(), device->id().c_str());
     return 0;
 }
 
@@ -291,7 +291,7 @@ std::int32_t CInterfaceObj::DeleteDevice(CDeviceObj* device) {
     Lock guard(mutex_);
     const auto slot = slotOf(devices_, device);
     if (device == nullptr || slot == devices_.end())
-        return SetLastError(-1009, traceName_.c_str(), kOperation, "Device object is not in list");
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Device object is not in list");
     // std::set keeps its elements const: the node is taken out before the device is destroyed.
     auto node = devices_.extract(slot);
     node.value().reset();

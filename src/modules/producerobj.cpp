@@ -22,14 +22,14 @@ constexpr char kNoTable[] = "Producer handle not valid. InitLib for TLProducer f
 
 CProducerObj::CProducerObj(std::filesystem::path file)
     : CGenTLModule("TLPort", nullptr, "Unknown"), path_(std::move(file)) {
-    traceName_ = "ProducerObj";
-    traceInfo("%s; ctor", traceName_.c_str());
+    setTraceName("ProducerObj");
+    traceInfo("%s; ctor", traceName().c_str());
 }
 
 CProducerObj::~CProducerObj() {
     if (opened_) close();
     if (isProducerLoaded()) unloadProducer();
-    traceInfo("%s; dtor", traceName_.c_str());
+    traceInfo("%s; dtor", traceName().c_str());
 }
 
 bool CProducerObj::loadProducer() {
@@ -79,13 +79,13 @@ bool CProducerObj::isProducerLoaded() const {
 
 std::int32_t CProducerObj::getInfo(TL_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(-1001, traceName_.c_str(), "getInfo", kNoTable);
-    if (size == nullptr) return SetLastError(-1009, traceName_.c_str(), "getInfo", "Invalid parameter, size is NULL");
+    if (!table_) return SetLastError(-1001, traceName().c_str(), "getInfo", kNoTable);
+    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), "getInfo", "Invalid parameter, size is NULL");
     const bool open = tlHandle_ != nullptr;
     const GC_ERROR result = open ? table_->TLGetInfo(tlHandle_, command, type, buffer, size)
                                  : table_->GCGetInfo(command, type, buffer, size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), "getInfo", "%s failed: %s", open ? "TLGetInfo" : "GCGetInfo",
+        return SetLastError(-1099, traceName().c_str(), "getInfo", "%s failed: %s", open ? "TLGetInfo" : "GCGetInfo",
                             failureDetails(result).c_str());
     return 0;
 }
@@ -114,32 +114,32 @@ std::uint32_t integerFeature(genapi::INodeMap* map, const char* name) {
 std::int32_t CProducerObj::open() {
     static constexpr char kOperation[] = "open";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(-1001, traceName_.c_str(), kOperation, kNoTable);
+    if (!table_) return SetLastError(-1001, traceName().c_str(), kOperation, kNoTable);
     if (opened_) {
-        traceWarning("%s; open; Already opened", traceName_.c_str());
+        traceWarning("%s; open; Already opened", traceName().c_str());
         return 0;
     }
-    if (tlHandle_ != nullptr) return SetLastError(-1004, traceName_.c_str(), kOperation, "Already initialized");
+    if (tlHandle_ != nullptr) return SetLastError(-1004, traceName().c_str(), kOperation, "Already initialized");
     if (const GC_ERROR result = table_->TLOpen(&tlHandle_); result != GC_ERR_SUCCESS) {
         tlHandle_ = nullptr;
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLOpen failed: %s", failureDetails(result).c_str());
+        return SetLastError(-1099, traceName().c_str(), kOperation, "TLOpen failed: %s", failureDetails(result).c_str());
     }
     if (const std::int32_t code = initPort(tlHandle_))
         traceWarning("%s; open; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
-                     traceName_.c_str(), code);
+                     traceName().c_str(), code);
     if (const std::int32_t code = initializeNodeInterface())
-        return SetLastError(code, traceName_.c_str(), kOperation, "Node interface not initialized %d", code);
+        return SetLastError(code, traceName().c_str(), kOperation, "Node interface not initialized %d", code);
     opened_ = true;
 
     std::string text;
-    if (getInfoString(TL_INFO_DISPLAYNAME, text) == 0) traceName_ = text;
+    if (getInfoString(TL_INFO_DISPLAYNAME, text) == 0) setTraceName(text);
     else traceWarning("%s; open; No display name for trace output. Display name will set to 'ProducerObj'",
-                      traceName_.c_str());
+                      traceName().c_str());
     if (getInfoString(TL_INFO_VENDOR, text) == 0) setVendor(text);
-    else traceWarning("%s; open; Producer doesn't support vendor information.", traceName_.c_str());
+    else traceWarning("%s; open; Producer doesn't support vendor information.", traceName().c_str());
     genTLVersionMajor_ = integerFeature(nodeMap(), "GenTLVersionMajor");
     genTLVersionMinor_ = integerFeature(nodeMap(), "GenTLVersionMinor");
-    traceInfo("%s; open", traceName_.c_str());
+    traceInfo("%s; open", traceName().c_str());
     return 0;
 }
 
@@ -152,15 +152,15 @@ void CProducerObj::destroyInterfaces() {
 std::int32_t CProducerObj::close() {
     static constexpr char kOperation[] = "close";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(-1001, traceName_.c_str(), kOperation, kNoTable);
+    if (!table_) return SetLastError(-1001, traceName().c_str(), kOperation, kNoTable);
     if (!opened_) {
-        traceWarning("%s; close; Producer not opened", traceName_.c_str());
+        traceWarning("%s; close; Producer not opened", traceName().c_str());
         return 0;
     }
     destroyInterfaces();
     if (!destroyedByContext_) {
         if (const GC_ERROR result = table_->TLClose(tlHandle_); result != GC_ERR_SUCCESS)
-            return SetLastError(-1099, traceName_.c_str(), kOperation, "TLClose failed: %s",
+            return SetLastError(-1099, traceName().c_str(), kOperation, "TLClose failed: %s",
                                 failureDetails(result).c_str());
     }
     releaseNodeMap();
@@ -170,9 +170,9 @@ std::int32_t CProducerObj::close() {
 }
 
 std::int32_t CProducerObj::checkOpenTransportLayer(const char* operation) {
-    if (!table_) return SetLastError(-1001, traceName_.c_str(), operation, kNoTable);
+    if (!table_) return SetLastError(-1001, traceName().c_str(), operation, kNoTable);
     if (tlHandle_ == nullptr) {
-        SetLastError(-1004, traceName_.c_str(), operation, "Producer not initialized");
+        SetLastError(-1004, traceName().c_str(), operation, "Producer not initialized");
         return -1002;
     }
     return 0;
@@ -183,11 +183,11 @@ std::int32_t CProducerObj::GetNumInterfaces(std::uint32_t* count) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
     if (count == nullptr)
-        return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iNumIfaces is NULL");
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iNumIfaces is NULL");
     if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, count); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetNumInterfaces failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetNumInterfaces failed: %s",
                             failureDetails(result).c_str());
-    traceInfo("%s; GetNumInterfaces; %d interfaces available", traceName_.c_str(), static_cast<int>(*count));
+    traceInfo("%s; GetNumInterfaces; %d interfaces available", traceName().c_str(), static_cast<int>(*count));
     return 0;
 }
 
@@ -195,14 +195,14 @@ std::int32_t CProducerObj::getInterfaceID(std::uint32_t index, std::string* id) 
     static constexpr char kOperation[] = "getInterfaceID";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
-    if (id == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, IfaceID is NULL");
+    if (id == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, IfaceID is NULL");
     TextStep failed = TextStep::None;
     const GC_ERROR result = readGenTLText(
         [&](char* buffer, size_t* size) { return table_->TLGetInterfaceID(tlHandle_, index, buffer, size); }, *id, failed);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceID%s failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetInterfaceID%s failed: %s",
                             failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
-    traceInfo("%s; getInterfaceID; %s", traceName_.c_str(), id->c_str());
+    traceInfo("%s; getInterfaceID; %s", traceName().c_str(), id->c_str());
     return 0;
 }
 
@@ -211,10 +211,10 @@ std::int32_t CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD c
     static constexpr char kOperation[] = "getInterfaceInfo";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
-    if (size == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
     if (const GC_ERROR result = table_->TLGetInterfaceInfo(tlHandle_, id, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
                             failureDetails(result).c_str());
     return 0;
 }
@@ -231,7 +231,7 @@ std::int32_t CProducerObj::getInterfaceInfoString(const std::string& id, INTERFA
 std::int32_t CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) {
     static constexpr char kOperation[] = "getInterface";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (iface == nullptr) return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, phIface is NULL");
+    if (iface == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phIface is NULL");
     for (const auto& candidate : interfaces_) {
         if (candidate->id() == id) {
             *iface = candidate.get();
@@ -239,7 +239,7 @@ std::int32_t CProducerObj::getInterface(const std::string& id, CInterfaceObj** i
         }
     }
     *iface = nullptr;
-    return SetLastError(-1001, traceName_.c_str(), kOperation, " %s not found!", id.c_str());
+    return SetLastError(-1001, traceName().c_str(), kOperation, " %s not found!", id.c_str());
 }
 
 std::size_t CProducerObj::interfaceCount() const {
@@ -252,18 +252,18 @@ std::int32_t CProducerObj::updateInterfaceList(bool* changed, std::uint64_t time
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
     if (changed == nullptr)
-        return SetLastError(-1009, traceName_.c_str(), kOperation, "Invalid parameter, bChanged is NULL");
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, bChanged is NULL");
     bool8_t producerChanged = 0;
     if (const GC_ERROR result = table_->TLUpdateInterfaceList(tlHandle_, &producerChanged, timeout);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), kOperation, "TLUpdateInterfaceList failed: %s",
+        return SetLastError(-1099, traceName().c_str(), kOperation, "TLUpdateInterfaceList failed: %s",
                             failureDetails(result).c_str());
     *changed = producerChanged != 0;
-    traceInfo("%s; UpdateInterfaceList; List changed %s", traceName_.c_str(), *changed ? "true" : "false");
+    traceInfo("%s; UpdateInterfaceList; List changed %s", traceName().c_str(), *changed ? "true" : "false");
 
     std::uint32_t count = 0;
     if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, &count); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName_.c_str(), "GetNumInterfaces", "TLGetNumInterfaces failed: %s",
+        return SetLastError(-1099, traceName().c_str(), "GetNumInterfaces", "TLGetNumInterfaces failed: %s",
                             failureDetails(result).c_str());
     std::vector<std::string> ids(count);
     for (std::uint32_t index = 0; index < count; ++index)
@@ -277,7 +277,7 @@ std::int32_t CProducerObj::updateInterfaceList(bool* changed, std::uint64_t time
             it = interfaces_.erase(it);
             *changed = true;
         } else {
-            SetLastError(0, traceName_.c_str(), "updateInterfaceList", "missing open interface %s", known.id().c_str());
+            SetLastError(0, traceName().c_str(), "updateInterfaceList", "missing open interface %s", known.id().c_str());
             ++it;
         }
     }
