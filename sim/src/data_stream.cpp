@@ -17,6 +17,10 @@ namespace corvid2::sim {
 
 namespace {
 constexpr uint64_t kDescriptionAddress = 0xF0000000;
+// A free-run batch ends after this many frames, or before one more frame would keep its first frame waiting
+// longer than this: a large frame, whose hand-off costs little beside its copy, is announced at once.
+constexpr size_t kBatchFrames = 16;
+constexpr std::chrono::microseconds kBatchWindow{100};
 
 std::string hexAddress(const void* pointer) {
   char text[32];
@@ -173,6 +177,7 @@ void DataStream::queue(const std::shared_ptr<BufferObject>& buffer) {
     if (buffer->inInput_ || buffer->acquiring_) fail(GC_ERR_RESOURCE_IN_USE, "buffer already queued");
     if (buffer->inOutput_) {
       output_.erase(std::remove(output_.begin(), output_.end(), buffer.get()), output_.end());
+      unannounced_.erase(std::remove(unannounced_.begin(), unannounced_.end(), buffer.get()), unannounced_.end());
       buffer->inOutput_ = false;
     }
     buffer->inInput_ = true;
@@ -184,11 +189,18 @@ void DataStream::queue(const std::shared_ptr<BufferObject>& buffer) {
 void DataStream::deliverLocked(BufferObject& buffer) {
   buffer.inOutput_ = true;
   output_.push_back(&buffer);
-  EventRecord record;
-  EVENT_NEW_BUFFER_DATA data{buffer.handle(), buffer.userPointer_};
-  record.raw.resize(sizeof data);
-  std::memcpy(record.raw.data(), &data, sizeof data);
-  raise(EVENT_NEW_BUFFER, std::move(record));
+  unannounced_.push_back(&buffer);
+}
+
+void DataStream::announceLocked() {
+  for (BufferObject* buffer : unannounced_) {
+    EventRecord record;
+    EVENT_NEW_BUFFER_DATA data{buffer->handle(), buffer->userPointer_};
+    record.raw.resize(sizeof data);
+    std::memcpy(record.raw.data(), &data, sizeof data);
+    raise(EVENT_NEW_BUFFER, std::move(record));
+  }
+  unannounced_.clear();
 }
 
 void DataStream::flush(ACQ_QUEUE_TYPE operation) {
@@ -196,6 +208,7 @@ void DataStream::flush(ACQ_QUEUE_TYPE operation) {
   const auto discardOutput = [this] {
     for (BufferObject* b : output_) b->inOutput_ = false;
     output_.clear();
+    unannounced_.clear();
   };
   const auto unqueuedToInput = [this] {
     for (const auto& b : buffers_)
@@ -213,6 +226,7 @@ void DataStream::flush(ACQ_QUEUE_TYPE operation) {
         b->newData_ = false;
         deliverLocked(*b);
       }
+      announceLocked();
       return;
     case ACQ_QUEUE_OUTPUT_DISCARD:
       discardOutput();
@@ -286,6 +300,7 @@ std::vector<void*> DataStream::close() {
   for (const auto& buffer : buffers_) handles.push_back(buffer->handle());
   input_.clear();
   output_.clear();
+  unannounced_.clear();
   buffers_.clear();
   return handles;
 }
@@ -293,11 +308,15 @@ std::vector<void*> DataStream::close() {
 void DataStream::run() {
   using Clock = std::chrono::steady_clock;
   std::unique_lock<std::mutex> lock(*mutex_);
-  Clock::time_point next = Clock::now();
+  Clock::time_point next = Clock::now(), batchStart = next;
   while (!stopRequested_) {
     const uint64_t seen = changes_;
     const auto changed = [&] { return stopRequested_ || changes_ != seen; };
     const Camera::Pace pace = camera_->pace();
+    const uint32_t delayUs = producer_.frameDelayUs;
+    // Only a free run that can go on without waiting keeps its frames back for the batch.
+    const bool batching = pace.acquiring && !pace.triggered && pace.periodNs == 0 && delayUs == 0 && !input_.empty();
+    if (!batching) announceLocked();
     if (!pace.acquiring) {
       wake_.wait(lock, changed);
       next = Clock::now();
@@ -331,8 +350,8 @@ void DataStream::run() {
     buffer->acquiring_ = true;
     const uint64_t number = ++frameCount_;
     lock.unlock();
+    const Clock::time_point started = Clock::now();
     produce(*buffer, number);
-    const uint32_t delayUs = producer_.frameDelayUs;
     lock.lock();
     if (delayUs > 0)
       wake_.wait_for(lock, std::chrono::microseconds(delayUs), [&] { return stopRequested_; });
@@ -344,8 +363,12 @@ void DataStream::run() {
     }
     ++delivered_;
     deliverLocked(*buffer);
+    const Clock::time_point now = Clock::now();
+    if (unannounced_.size() == 1) batchStart = started;
+    if (unannounced_.size() >= kBatchFrames || (now - batchStart) + (now - started) >= kBatchWindow) announceLocked();
     if (toAcquire_ != GENTL_INFINITE && ++acquired_ >= toAcquire_) break;
   }
+  announceLocked();
   grabbing_ = false;
 }
 

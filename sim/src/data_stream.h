@@ -92,7 +92,9 @@ class DataStream : public Module, public AcquisitionListener, public std::enable
  private:
   void run();
   void produce(BufferObject& buffer, uint64_t number);
+  // Moves a filled buffer to the output queue; its new-buffer event waits in unannounced_ until announceLocked().
   void deliverLocked(BufferObject& buffer);
+  void announceLocked();
   void joinThread();
   void dropFromOutput(void* handle);
 
@@ -105,6 +107,9 @@ class DataStream : public Module, public AcquisitionListener, public std::enable
   std::condition_variable wake_;
   std::vector<std::shared_ptr<BufferObject>> buffers_;
   std::deque<BufferObject*> input_, output_;
+  // Delivered buffers whose new-buffer events are not raised yet, oldest first: a free run announces a batch of
+  // frames at once so that a waiting consumer is woken once per batch rather than once per frame.
+  std::vector<BufferObject*> unannounced_;
   std::thread thread_;
   bool grabbing_ = false, stopRequested_ = false, killRequested_ = false;
   uint64_t changes_ = 0;

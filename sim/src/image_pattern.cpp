@@ -25,6 +25,8 @@ const PixelFormatInfo kFormats[] = {
 constexpr uint32_t kCounterBits = 16, kCounterBlock = 8;
 constexpr double kPi = 3.14159265358979323846;
 
+bool drawsCounter(const ImageSettings& s) { return s.width >= kCounterBits * kCounterBlock && s.height >= kCounterBlock; }
+
 bool isColourSensor(CameraKind kind) { return kind == CameraKind::Bayer; }
 
 // Levels of the first `columns` pixels of one output row (three channels per pixel), brightness applied, counter
@@ -34,7 +36,7 @@ void rowLevels(const ImageSettings& s, uint32_t y, uint64_t frameId, bool counte
   out.resize(size_t{s.width} * 3);
   const uint32_t yy = s.reverseY ? s.height - 1 - y : y;
   const uint32_t sensorY = (s.offsetY + yy) * s.binningV;
-  const bool drawCounter = counter && y < kCounterBlock && s.width >= kCounterBits * kCounterBlock && s.height >= 8;
+  const bool drawCounter = counter && y < kCounterBlock && drawsCounter(s);
   for (uint32_t x = 0; x < columns; ++x) {
     const uint32_t xx = s.reverseX ? s.width - 1 - x : x;
     const uint32_t sensorX = (s.offsetX + xx) * s.binningH;
@@ -149,47 +151,60 @@ uint16_t sceneLevel(const ImageSettings& s, uint32_t sx, uint32_t sy, uint64_t f
   return 0;
 }
 
+std::shared_ptr<const ImageRenderer::Cache> ImageRenderer::cacheFor(const ImageSettings& s, const PixelFormatInfo& f) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cache_ && cachedSettings_ == s) return cache_;
+  auto fresh = std::make_shared<Cache>();
+  std::vector<uint16_t> levels;
+  const size_t rowBytes = s.rowBytes();
+  if (!isMoving(s)) {
+    auto image = std::make_shared<std::vector<uint8_t>>(s.imageBytes());
+    for (uint32_t y = 0; y < s.height; ++y) {
+      rowLevels(s, y, 0, false, levels, s.width);
+      encodeRow(s, f, y, levels, image->data() + y * rowBytes, s.width);
+    }
+    fresh->image = std::move(image);
+  }
+  // A block's pixels depend only on its bit and the mosaic phase of row and column, and every block starts on
+  // an even column, so the first block of a frame whose counter is all ones (or all zeros) stands for all.
+  const size_t blockBytes = drawsCounter(s) ? size_t{kCounterBlock} * f.bitsPerPixel / 8 : 0;
+  fresh->counterBlocks.resize(4 * blockBytes);
+  for (uint32_t parity = 0; parity < 2 && blockBytes > 0; ++parity)
+    for (uint64_t bit = 0; bit < 2; ++bit) {
+      rowLevels(s, parity, bit == 0 ? 0 : ~uint64_t{0}, true, levels, kCounterBlock);
+      encodeRow(s, f, parity, levels, fresh->counterBlocks.data() + (parity * 2 + bit) * blockBytes, kCounterBlock);
+    }
+  cachedSettings_ = s;
+  cache_ = std::move(fresh);
+  return cache_;
+}
+
 void ImageRenderer::render(const ImageSettings& s, uint64_t frameId, uint8_t* destination) {
   const PixelFormatInfo* f = findPixelFormat(s.pixelFormat);
   if (f == nullptr || s.width == 0 || s.height == 0) return;
   const size_t rowBytes = s.rowBytes();
-  std::vector<uint16_t> levels;
-  if (isMoving(s)) {
+  const std::shared_ptr<const Cache> cache = cacheFor(s, *f);
+  if (cache->image) {
+    std::memcpy(destination, cache->image->data(), cache->image->size());
+  } else {
     // Every row of the moving bar is the same apart from the mosaic phase: encode two rows and repeat them.
+    std::vector<uint16_t> levels;
     std::vector<uint8_t> rows(rowBytes * 2);
     for (uint32_t phase = 0; phase < 2 && phase < s.height; ++phase) {
       rowLevels(s, phase, frameId, false, levels, s.width);
       encodeRow(s, *f, phase, levels, rows.data() + phase * rowBytes, s.width);
     }
     for (uint32_t y = 0; y < s.height; ++y) std::memcpy(destination + y * rowBytes, rows.data() + (y & 1) * rowBytes, rowBytes);
-  } else {
-    std::shared_ptr<const std::vector<uint8_t>> image;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!cachedImage_ || !(cachedSettings_ == s)) {
-        auto fresh = std::make_shared<std::vector<uint8_t>>(s.imageBytes());
-        for (uint32_t y = 0; y < s.height; ++y) {
-          rowLevels(s, y, 0, false, levels, s.width);
-          encodeRow(s, *f, y, levels, fresh->data() + y * rowBytes, s.width);
-        }
-        cachedSettings_ = s;
-        cachedImage_ = std::move(fresh);
-      }
-      image = cachedImage_;
-    }
-    std::memcpy(destination, image->data(), image->size());
   }
+  if (!drawsCounter(s)) return;
   // Only the counter's own pixels differ from the pattern.
-  const uint32_t columns = std::min(s.width, kCounterBits * kCounterBlock);
-  const size_t spanBytes = size_t{columns} * f->bitsPerPixel / 8;
-  for (uint32_t y = 0; y < kCounterBlock && y < s.height; ++y) {
-    if (y >= 2) {
-      // The counter rows differ only in their mosaic phase.
-      std::memcpy(destination + y * rowBytes, destination + (y & 1) * rowBytes, spanBytes);
-      continue;
+  const size_t blockBytes = size_t{kCounterBlock} * f->bitsPerPixel / 8;
+  for (uint32_t y = 0; y < kCounterBlock; ++y) {
+    uint8_t* row = destination + y * rowBytes;
+    for (uint32_t block = 0; block < kCounterBits; ++block) {
+      const uint64_t bit = (frameId >> (kCounterBits - 1 - block)) & 1;
+      std::memcpy(row + block * blockBytes, cache->counterBlocks.data() + ((y & 1) * 2 + bit) * blockBytes, blockBytes);
     }
-    rowLevels(s, y, frameId, true, levels, columns);
-    encodeRow(s, *f, y, levels, destination + y * rowBytes, columns);
   }
 }
 

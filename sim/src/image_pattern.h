@@ -61,9 +61,17 @@ class ImageRenderer {
   static double meanLevel(const ImageSettings& settings, uint32_t x, uint32_t y, uint32_t width, uint32_t height);
 
  private:
+  // What one setting renders the same way every frame, rebuilt when the setting changes.
+  struct Cache {
+    std::shared_ptr<const std::vector<uint8_t>> image;  // the whole frame of a static pattern, else null
+    // One encoded 8-pixel counter block per row parity and bit value: [parity * 2 + bit].
+    std::vector<uint8_t> counterBlocks;
+  };
+  std::shared_ptr<const Cache> cacheFor(const ImageSettings& settings, const PixelFormatInfo& format);
+
   std::mutex mutex_;
   ImageSettings cachedSettings_;
-  std::shared_ptr<const std::vector<uint8_t>> cachedImage_;
+  std::shared_ptr<const Cache> cache_;
 };
 
 }  // namespace corvid2::sim
