@@ -17,8 +17,10 @@ namespace corvid2::sim {
 
 namespace {
 constexpr uint64_t kDescriptionAddress = 0xF0000000;
-// A free-run batch ends after this many frames, or before one more frame would keep its first frame waiting
-// longer than this: a large frame, whose hand-off costs little beside its copy, is announced at once.
+// A free-run batch ends once it holds as many frames as are left to fill (the consumer then works through one
+// half while the acquisition thread fills the other, and neither waits for the other), after this many frames,
+// or before one more frame would keep its first frame waiting longer than this: a large frame, whose hand-off
+// costs little beside its copy, is announced at once.
 constexpr size_t kBatchFrames = 16;
 constexpr std::chrono::microseconds kBatchWindow{100};
 
@@ -365,7 +367,9 @@ void DataStream::run() {
     deliverLocked(*buffer);
     const Clock::time_point now = Clock::now();
     if (unannounced_.size() == 1) batchStart = started;
-    if (unannounced_.size() >= kBatchFrames || (now - batchStart) + (now - started) >= kBatchWindow) announceLocked();
+    if (unannounced_.size() >= std::min(kBatchFrames, input_.size()) ||
+        (now - batchStart) + (now - started) >= kBatchWindow)
+      announceLocked();
     if (toAcquire_ != GENTL_INFINITE && ++acquired_ >= toAcquire_) break;
   }
   announceLocked();
