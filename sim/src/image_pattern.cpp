@@ -25,7 +25,9 @@ const PixelFormatInfo kFormats[] = {
 constexpr uint32_t kCounterBits = 16, kCounterBlock = 8;
 constexpr double kPi = 3.14159265358979323846;
 
-bool drawsCounter(const ImageSettings& s) { return s.width >= kCounterBits * kCounterBlock && s.height >= kCounterBlock; }
+bool drawsCounter(const ImageSettings& s) {
+  return s.width >= kCounterBits * kCounterBlock && s.height >= kCounterBlock;
+}
 
 bool isColourSensor(CameraKind kind) { return kind == CameraKind::Bayer; }
 
@@ -194,7 +196,8 @@ void ImageRenderer::render(const ImageSettings& s, uint64_t frameId, uint8_t* de
       rowLevels(s, phase, frameId, false, levels, s.width);
       encodeRow(s, *f, phase, levels, rows.data() + phase * rowBytes, s.width);
     }
-    for (uint32_t y = 0; y < s.height; ++y) std::memcpy(destination + y * rowBytes, rows.data() + (y & 1) * rowBytes, rowBytes);
+    for (uint32_t y = 0; y < s.height; ++y)
+      std::memcpy(destination + y * rowBytes, rows.data() + (y & 1) * rowBytes, rowBytes);
   }
   if (!drawsCounter(s)) return;
   // Only the counter's own pixels differ from the pattern.
