@@ -188,8 +188,7 @@ struct UncountedRecordBase : NoAccessControl {
 };
 
 // The guard of one kind. Later public classes declare theirs in one line, for example
-//   using CBufferGuard = CObjectGuard<RegistryKind::BufferData, BufferData,
-//                                     RecordMember<BufferData, &BufferData::access_>>;
+//   using CBufferGuard = CHolderGuard<RegistryKind::BufferData, BufferData>;
 // or, where the guard must reach a public class's private members,
 //   class CBufferGuard : public CObjectGuard<...>, CORVID2::Internal { using CObjectGuard::CObjectGuard; };
 // Which policy each kind takes:
@@ -236,5 +235,9 @@ private:
         return registry;
     }
 };
+
+// The guard of a public wrapper's holder, whose record is its member `access_`.
+template <RegistryKind Kind, class Holder>
+using CHolderGuard = CObjectGuard<Kind, Holder, RecordMember<Holder, &Holder::access_>>;
 
 }  // namespace corvid2

@@ -39,10 +39,7 @@ struct DeviceListData {
 
 namespace corvid2 {
 
-using CDeviceListGuard =
-    CObjectGuard<RegistryKind::DeviceListData, CORVID2::Internal::DeviceListData,
-                 RecordMember<CORVID2::Internal::DeviceListData, &CORVID2::Internal::DeviceListData::access_>>;
-using CDeviceGuard = CObjectGuard<RegistryKind::DeviceData, CORVID2::Internal::DeviceData,
-                                  RecordMember<CORVID2::Internal::DeviceData, &CORVID2::Internal::DeviceData::access_>>;
+using CDeviceListGuard = CHolderGuard<RegistryKind::DeviceListData, CORVID2::Internal::DeviceListData>;
+using CDeviceGuard = CHolderGuard<RegistryKind::DeviceData, CORVID2::Internal::DeviceData>;
 
 }  // namespace corvid2

@@ -38,11 +38,7 @@ struct InterfaceListData {
 
 namespace corvid2 {
 
-using CInterfaceListGuard =
-    CObjectGuard<RegistryKind::InterfaceListMap, CORVID2::Internal::InterfaceListData,
-                 RecordMember<CORVID2::Internal::InterfaceListData, &CORVID2::Internal::InterfaceListData::access_>>;
-using CInterfaceGuard =
-    CObjectGuard<RegistryKind::InterfaceData, CORVID2::Internal::InterfaceData,
-                 RecordMember<CORVID2::Internal::InterfaceData, &CORVID2::Internal::InterfaceData::access_>>;
+using CInterfaceListGuard = CHolderGuard<RegistryKind::InterfaceListMap, CORVID2::Internal::InterfaceListData>;
+using CInterfaceGuard = CHolderGuard<RegistryKind::InterfaceData, CORVID2::Internal::InterfaceData>;
 
 }  // namespace corvid2

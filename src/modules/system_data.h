@@ -43,11 +43,7 @@ struct SystemListData {
 
 namespace corvid2 {
 
-using CSystemListGuard =
-    CObjectGuard<RegistryKind::SystemListMap, CORVID2::Internal::SystemListData,
-                 RecordMember<CORVID2::Internal::SystemListData, &CORVID2::Internal::SystemListData::access_>>;
-using CSystemGuard =
-    CObjectGuard<RegistryKind::SystemMap, CORVID2::Internal::SystemData,
-                 RecordMember<CORVID2::Internal::SystemData, &CORVID2::Internal::SystemData::access_>>;
+using CSystemListGuard = CHolderGuard<RegistryKind::SystemListMap, CORVID2::Internal::SystemListData>;
+using CSystemGuard = CHolderGuard<RegistryKind::SystemMap, CORVID2::Internal::SystemData>;
 
 }  // namespace corvid2

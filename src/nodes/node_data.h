@@ -80,12 +80,8 @@ struct NodeAccess {
 
 namespace corvid2 {
 
-using CINodeGuard =
-    CObjectGuard<RegistryKind::NodeControlData, CORVID2::Internal::NodeData,
-                 RecordMember<CORVID2::Internal::NodeData, &CORVID2::Internal::NodeData::access_>>;
-using CNodeMapGuard =
-    CObjectGuard<RegistryKind::NodeMap, CORVID2::Internal::NodeMapData,
-                 RecordMember<CORVID2::Internal::NodeMapData, &CORVID2::Internal::NodeMapData::access_>>;
+using CINodeGuard = CHolderGuard<RegistryKind::NodeControlData, CORVID2::Internal::NodeData>;
+using CNodeMapGuard = CHolderGuard<RegistryKind::NodeMap, CORVID2::Internal::NodeMapData>;
 // Throws the exception of `code` with the text the calling thread just recorded.
 [[noreturn]] inline void throwRecorded(std::int32_t code, const MethodSite& site) {
     std::string text;
