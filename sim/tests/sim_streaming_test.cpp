@@ -56,6 +56,55 @@ TEST_F(SimStreaming, UserMemoryFreeRunDeliversPredictableFrames) {
   EXPECT_EQ(buffers.size(), acq.streamInfo<size_t>(STREAM_INFO_NUM_ANNOUNCED, INFO_DATATYPE_SIZET));
 }
 
+// Free run announces its frames in batches; whatever the batch size, each frame must reach the consumer once, in
+// order, with its own image, and a stop must still announce every frame that was filled before it.
+TEST_F(SimStreaming, BatchedFreeRunLosesNoFrameAndNoEvent) {
+  Acquisition acq(session, "SimMono0");
+  acq.camera().setBool("AcquisitionFrameRateEnable", false);
+  acq.camera().setInt("Width", 128);  // the smallest image that still carries the frame ID
+  acq.camera().setInt("Height", 8);
+  // Fewer, as many, and more buffers than a batch holds.
+  for (const size_t bufferCount : {size_t{1}, size_t{8}, size_t{16}, size_t{20}}) {
+    SCOPED_TRACE(bufferCount);
+    const std::vector<BUFFER_HANDLE> buffers = acq.announceUserBuffers(bufferCount);
+    const uint64_t deliveredBefore = acq.streamInfo<uint64_t>(STREAM_INFO_NUM_DELIVERED, INFO_DATATYPE_UINT64);
+    uint64_t events = 0, lastFrame = 0;
+    const auto take = [&](BUFFER_HANDLE buffer) {
+      EXPECT_TRUE(acq.boolInfo(buffer, BUFFER_INFO_NEW_DATA));
+      EXPECT_FALSE(acq.boolInfo(buffer, BUFFER_INFO_IS_QUEUED));
+      EXPECT_FALSE(acq.boolInfo(buffer, BUFFER_INFO_IS_INCOMPLETE));
+      const uint64_t frame = acq.info<uint64_t>(buffer, BUFFER_INFO_FRAMEID, INFO_DATATYPE_UINT64);
+      if (events > 0) {
+        EXPECT_EQ(lastFrame + 1, frame);
+      }
+      EXPECT_EQ(static_cast<uint16_t>(frame), drawnFrameCounter(acq.data(buffer), 128)) << frame;
+      lastFrame = frame;
+      ++events;
+    };
+    acq.start();
+    constexpr int kFrames = 500;
+    for (int i = 0; i < kFrames; ++i) {
+      BUFFER_HANDLE buffer = acq.next(kWaitMs);
+      ASSERT_NE(nullptr, buffer) << "frame " << i;
+      take(buffer);
+      acq.queue(buffer);
+    }
+    acq.stop();
+    // Frames filled before the stop arrive after it; they are kept, not requeued.
+    GC_ERROR result = GC_ERR_SUCCESS;
+    for (BUFFER_HANDLE buffer; (buffer = acq.next(0, &result)) != nullptr;) take(buffer);
+    EXPECT_EQ(GC_ERR_TIMEOUT, result);
+    const uint64_t late = events - kFrames;
+    EXPECT_LE(late, bufferCount);
+    EXPECT_EQ(events, acq.streamInfo<uint64_t>(STREAM_INFO_NUM_DELIVERED, INFO_DATATYPE_UINT64) - deliveredBefore);
+    EXPECT_EQ(0u, acq.streamInfo<size_t>(STREAM_INFO_NUM_AWAIT_DELIVERY, INFO_DATATYPE_SIZET));
+    EXPECT_EQ(bufferCount - late, acq.streamInfo<size_t>(STREAM_INFO_NUM_QUEUED, INFO_DATATYPE_SIZET));
+    ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSFlushQueue(acq.stream(), ACQ_QUEUE_ALL_DISCARD));
+    for (BUFFER_HANDLE buffer : buffers)
+      ASSERT_EQ(GC_ERR_SUCCESS, gentl().DSRevokeBuffer(acq.stream(), buffer, nullptr, nullptr));
+  }
+}
+
 TEST_F(SimStreaming, ProducerMemoryCountedAcquisitionEndsByItself) {
   Acquisition acq(session, "SimBayer0");
   acq.camera().setBool("AcquisitionFrameRateEnable", false);
@@ -308,12 +357,13 @@ TEST_F(SimCamera, GeometryAndFormatDrivePayloadSizeUntilLocked) {
   EXPECT_EQ(GC_ERR_SUCCESS, cam.trySetInt("ExposureAutoReg", 0));  // not a transport-layer parameter
 }
 
-// Grabs one frame of the current configuration and hands its bytes to the check.
-std::vector<uint8_t> grabOne(Acquisition& acq) {
+// Grabs one frame of the current configuration and hands its bytes (and its frame ID) to the check.
+std::vector<uint8_t> grabOne(Acquisition& acq, uint64_t* frameId = nullptr) {
   acq.announceUserBuffers(1);
   acq.start(1);
   BUFFER_HANDLE buffer = acq.next(kWaitMs);
   if (buffer == nullptr) return {};
+  if (frameId != nullptr) *frameId = acq.info<uint64_t>(buffer, BUFFER_INFO_FRAMEID, INFO_DATATYPE_UINT64);
   const uint8_t* data = acq.data(buffer);
   std::vector<uint8_t> bytes(data, data + acq.sizeInfo(buffer, BUFFER_INFO_SIZE_FILLED));
   gentl().DSStopAcquisition(acq.stream(), ACQ_STOP_FLAGS_DEFAULT);
@@ -375,6 +425,39 @@ TEST_F(SimCamera, TestPatternsArePredictable) {
     }
     EXPECT_EQ(8192 >> 8, image[100 * 640 + (bar + 300) % 640]) << frame;  // always beside the bar
     acq.queue(buffer);
+  }
+}
+
+// The frame-ID blocks need 128 x 8 pixels; a smaller image must show nothing but its pattern, and a large enough
+// one must show the ID exactly where the blocks go and the pattern everywhere else.
+TEST_F(SimCamera, FrameIdBlocksAppearOnlyWhereTheyFit) {
+  Acquisition acq(session, "SimMono0");
+  Features& cam = acq.camera();
+  cam.setEnum("TestPattern", "GreyHorizontalRamp");
+  constexpr uint32_t kOffsetX = 1600;  // mid-grey columns, unlike the blocks' black and white
+  const struct {
+    uint32_t width, height;
+    bool blocks;
+  } regions[] = {{64, 16, false}, {120, 8, false}, {128, 6, false}, {128, 8, true}, {256, 12, true}};
+  for (const auto& r : regions) {
+    SCOPED_TRACE(std::to_string(r.width) + " x " + std::to_string(r.height));
+    cam.setInt("OffsetX", 0);
+    cam.setInt("Width", r.width);
+    cam.setInt("Height", r.height);
+    cam.setInt("OffsetX", kOffsetX);
+    uint64_t frame = 0;
+    const std::vector<uint8_t> image = grabOne(acq, &frame);
+    ASSERT_EQ(size_t{r.width} * r.height, image.size());
+    size_t wrong = 0;
+    for (uint32_t y = 0; y < r.height; ++y)
+      for (uint32_t x = 0; x < r.width; ++x) {
+        const bool block = r.blocks && y < 8 && x < 128;
+        const int expected = block ? (((frame >> (15 - x / 8)) & 1) ? 255 : 0) : rampMono8(kOffsetX + x);
+        if (image[size_t{y} * r.width + x] != expected && ++wrong <= 4)
+          ADD_FAILURE() << "pixel " << x << "," << y << " of frame " << frame << ": " << int{image[size_t{y} * r.width + x]}
+                        << " instead of " << expected;
+      }
+    EXPECT_EQ(0u, wrong);
   }
 }
 
