@@ -433,8 +433,10 @@ TEST_F(SimCamera, TestPatternsArePredictable) {
 TEST_F(SimCamera, FrameIdBlocksAppearOnlyWhereTheyFit) {
   Acquisition acq(session, "SimMono0");
   Features& cam = acq.camera();
-  cam.setEnum("TestPattern", "GreyHorizontalRamp");
-  constexpr uint32_t kOffsetX = 1600;  // mid-grey columns, unlike the blocks' black and white
+  // Checkerboard squares change colour between rows 3 and 4 here, so a block drawing that copies its first rows
+  // down over a small image shows; the horizontal offset puts a colour change inside the block columns too.
+  cam.setEnum("TestPattern", "Checkerboard");
+  constexpr uint32_t kOffsetX = 32, kOffsetY = 60;
   const struct {
     uint32_t width, height;
     bool blocks;
@@ -442,9 +444,11 @@ TEST_F(SimCamera, FrameIdBlocksAppearOnlyWhereTheyFit) {
   for (const auto& r : regions) {
     SCOPED_TRACE(std::to_string(r.width) + " x " + std::to_string(r.height));
     cam.setInt("OffsetX", 0);
+    cam.setInt("OffsetY", 0);
     cam.setInt("Width", r.width);
     cam.setInt("Height", r.height);
     cam.setInt("OffsetX", kOffsetX);
+    cam.setInt("OffsetY", kOffsetY);
     uint64_t frame = 0;
     const std::vector<uint8_t> image = grabOne(acq, &frame);
     ASSERT_EQ(size_t{r.width} * r.height, image.size());
@@ -452,7 +456,8 @@ TEST_F(SimCamera, FrameIdBlocksAppearOnlyWhereTheyFit) {
     for (uint32_t y = 0; y < r.height; ++y)
       for (uint32_t x = 0; x < r.width; ++x) {
         const bool block = r.blocks && y < 8 && x < 128;
-        const int expected = block ? (((frame >> (15 - x / 8)) & 1) ? 255 : 0) : rampMono8(kOffsetX + x);
+        const int square = ((kOffsetX + x) / 64 + (kOffsetY + y) / 64) & 1;
+        const int expected = block ? (((frame >> (15 - x / 8)) & 1) ? 255 : 0) : (square ? 255 : 0);
         if (image[size_t{y} * r.width + x] != expected && ++wrong <= 4)
           ADD_FAILURE() << "pixel " << x << "," << y << " of frame " << frame << ": " << int{image[size_t{y} * r.width + x]}
                         << " instead of " << expected;
