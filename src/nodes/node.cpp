@@ -136,6 +136,15 @@ auto run(Node* self, const NodeOp& op, bool write, Operation&& operation) {
 
 String toString(const std::string& text) { return String(text.c_str(), static_cast<int>(text.size())); }
 
+// SetValue and SetString: the text goes through the node type's own text conversion.
+void setText(Node* self, const NodeOp& op, const String& value) {
+    run(self, op, kWrite, [&value](CGenAPINode& n) {
+        std::string text(value.get());
+        n.SetValue(text);
+        return text;
+    });
+}
+
 // A view of the node's wrapper, made once and kept with the Node (whose holder is held meanwhile).
 NodeMap* nodeView(Node* self, const NodeOp& op, NodeView which,
                   const genAPINodeMap& (CGenAPINodeBase::*source)() const) {
@@ -177,94 +186,53 @@ Node::~Node() {
     delete data_;
 }
 
+// The getters that only read one wrapper value: the public name is the wrapper's, and so is the
+// trace label.
+#define CORVID2_NODE_GETTER(Type, Method) \
+    Type Node::Method() { return run(this, CORVID2_NODE_METHOD(Method), kRead, [](CGenAPINode& n) { return n.Method(); }); }
+#define CORVID2_NODE_TEXT_GETTER(Method)                                                                       \
+    String Node::Method() {                                                                                    \
+        return toString(run(this, CORVID2_NODE_METHOD(Method), kRead, [](CGenAPINode& n) { return n.Method(); })); \
+    }
+
 // ---- every node type
 
-String Node::GetName() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetName), kRead, [](CGenAPINode& n) { return n.GetName(); }));
-}
-String Node::GetInterface() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetInterface), kRead, [](CGenAPINode& n) { return n.GetInterface(); }));
-}
-String Node::GetToolTip() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetToolTip), kRead, [](CGenAPINode& n) { return n.GetToolTip(); }));
-}
-String Node::GetDescription() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetDescription), kRead, [](CGenAPINode& n) { return n.GetDescription(); }));
-}
-String Node::GetDisplayName() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetDisplayName), kRead, [](CGenAPINode& n) { return n.GetDisplayName(); }));
-}
-String Node::GetVisibility() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetVisibility), kRead, [](CGenAPINode& n) { return n.GetVisibility(); }));
-}
-std::int64_t Node::GetEventID() {
-    return run(this, CORVID2_NODE_METHOD(GetEventID), kRead, [](CGenAPINode& n) { return n.GetEventID(); });
-}
-bool Node::GetImplemented() {
-    return run(this, CORVID2_NODE_METHOD(GetImplemented), kRead, [](CGenAPINode& n) { return n.GetImplemented(); });
-}
-bool Node::GetAvailable() {
-    return run(this, CORVID2_NODE_METHOD(GetAvailable), kRead, [](CGenAPINode& n) { return n.GetAvailable(); });
-}
-bool Node::GetLocked() {
-    return run(this, CORVID2_NODE_METHOD(GetLocked), kRead, [](CGenAPINode& n) { return n.GetLocked(); });
-}
-String Node::GetImposedAccessMode() {
-    return toString(
-        run(this, CORVID2_NODE_METHOD(GetImposedAccessMode), kRead, [](CGenAPINode& n) { return n.GetImposedAccessMode(); }));
-}
-String Node::GetCurrentAccessMode() {
-    return toString(
-        run(this, CORVID2_NODE_METHOD(GetCurrentAccessMode), kRead, [](CGenAPINode& n) { return n.GetCurrentAccessMode(); }));
-}
-bool Node::IsReadable() {
-    return run(this, CORVID2_NODE_METHOD(IsReadable), kRead, [](CGenAPINode& n) { return n.IsReadable(); });
-}
+CORVID2_NODE_TEXT_GETTER(GetName)
+CORVID2_NODE_TEXT_GETTER(GetInterface)
+CORVID2_NODE_TEXT_GETTER(GetToolTip)
+CORVID2_NODE_TEXT_GETTER(GetDescription)
+CORVID2_NODE_TEXT_GETTER(GetDisplayName)
+CORVID2_NODE_TEXT_GETTER(GetVisibility)
+CORVID2_NODE_GETTER(std::int64_t, GetEventID)
+CORVID2_NODE_GETTER(bool, GetImplemented)
+CORVID2_NODE_GETTER(bool, GetAvailable)
+CORVID2_NODE_GETTER(bool, GetLocked)
+CORVID2_NODE_TEXT_GETTER(GetImposedAccessMode)
+CORVID2_NODE_TEXT_GETTER(GetCurrentAccessMode)
+CORVID2_NODE_GETTER(bool, IsReadable)
 bool Node::IsWriteable() {
     return run(this, CORVID2_NODE_OP(IsWriteable, "IsWritable", false), kRead,
                [](CGenAPINode& n) { return n.IsWriteable(); });
 }
-String Node::GetAlias() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetAlias), kRead, [](CGenAPINode& n) { return n.GetAlias(); }));
-}
-bool Node::IsSelector() {
-    return run(this, CORVID2_NODE_METHOD(IsSelector), kRead, [](CGenAPINode& n) { return n.IsSelector(); });
-}
+CORVID2_NODE_TEXT_GETTER(GetAlias)
+CORVID2_NODE_GETTER(bool, IsSelector)
 
 // ---- values
 
-String Node::GetValue() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetValue), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
-}
-void Node::SetValue(const String& value) {
-    run(this, CORVID2_NODE_METHOD(SetValue), kWrite, [&value](CGenAPINode& n) {
-        std::string text(value.get());
-        n.SetValue(text);
-        return text;
-    });
-}
+CORVID2_NODE_TEXT_GETTER(GetValue)
+void Node::SetValue(const String& value) { setText(this, CORVID2_NODE_METHOD(SetValue), value); }
 String Node::GetString() {
     return toString(run(this, CORVID2_NODE_METHOD(GetString), kRead, [](CGenAPINode& n) { return n.GetValue(); }));
 }
-void Node::SetString(const String& value) {
-    run(this, CORVID2_NODE_METHOD(SetString), kWrite, [&value](CGenAPINode& n) {
-        std::string text(value.get());
-        n.SetValue(text);
-        return text;
-    });
-}
-std::int64_t Node::GetInt() {
-    return run(this, CORVID2_NODE_METHOD(GetInt), kRead, [](CGenAPINode& n) { return n.GetInt(); });
-}
+void Node::SetString(const String& value) { setText(this, CORVID2_NODE_METHOD(SetString), value); }
+CORVID2_NODE_GETTER(std::int64_t, GetInt)
 void Node::SetInt(std::int64_t value) {
     run(this, CORVID2_NODE_METHOD(SetInt), kWrite, [value](CGenAPINode& n) {
         n.SetInt(value);
         return value;
     });
 }
-double Node::GetDouble() {
-    return run(this, CORVID2_NODE_METHOD(GetDouble), kRead, [](CGenAPINode& n) { return n.GetDouble(); });
-}
+CORVID2_NODE_GETTER(double, GetDouble)
 void Node::SetDouble(double value) {
     run(this, CORVID2_NODE_METHOD(SetDouble), kWrite, [value](CGenAPINode& n) {
         n.SetDouble(value);
@@ -280,52 +248,25 @@ void Node::SetBool(bool value) {
         return value;
     });
 }
-std::int64_t Node::GetIntMin() {
-    return run(this, CORVID2_NODE_METHOD(GetIntMin), kRead, [](CGenAPINode& n) { return n.GetIntMin(); });
-}
-std::int64_t Node::GetIntMax() {
-    return run(this, CORVID2_NODE_METHOD(GetIntMax), kRead, [](CGenAPINode& n) { return n.GetIntMax(); });
-}
-std::int64_t Node::GetIntInc() {
-    return run(this, CORVID2_NODE_METHOD(GetIntInc), kRead, [](CGenAPINode& n) { return n.GetIntInc(); });
-}
-double Node::GetDoubleMin() {
-    return run(this, CORVID2_NODE_METHOD(GetDoubleMin), kRead, [](CGenAPINode& n) { return n.GetDoubleMin(); });
-}
-double Node::GetDoubleMax() {
-    return run(this, CORVID2_NODE_METHOD(GetDoubleMax), kRead, [](CGenAPINode& n) { return n.GetDoubleMax(); });
-}
-double Node::GetDoubleInc() {
-    return run(this, CORVID2_NODE_METHOD(GetDoubleInc), kRead, [](CGenAPINode& n) { return n.GetDoubleInc(); });
-}
-bool Node::HasInc() {
-    return run(this, CORVID2_NODE_METHOD(HasInc), kRead, [](CGenAPINode& n) { return n.HasInc(); });
-}
-std::int64_t Node::GetDoublePrecision() {
-    return run(this, CORVID2_NODE_METHOD(GetDoublePrecision), kRead, [](CGenAPINode& n) { return n.GetDoublePrecision(); });
-}
-String Node::GetUnit() {
-    return toString(run(this, CORVID2_NODE_METHOD(GetUnit), kRead, [](CGenAPINode& n) { return n.GetUnit(); }));
-}
-bool Node::HasUnit() {
-    return run(this, CORVID2_NODE_METHOD(HasUnit), kRead, [](CGenAPINode& n) { return n.HasUnit(); });
-}
-String Node::GetRepresentation() {
-    return toString(
-        run(this, CORVID2_NODE_METHOD(GetRepresentation), kRead, [](CGenAPINode& n) { return n.GetRepresentation(); }));
-}
-std::int64_t Node::GetMaxStringLength() {
-    return run(this, CORVID2_NODE_METHOD(GetMaxStringLength), kRead, [](CGenAPINode& n) { return n.GetMaxStringLength(); });
-}
+CORVID2_NODE_GETTER(std::int64_t, GetIntMin)
+CORVID2_NODE_GETTER(std::int64_t, GetIntMax)
+CORVID2_NODE_GETTER(std::int64_t, GetIntInc)
+CORVID2_NODE_GETTER(double, GetDoubleMin)
+CORVID2_NODE_GETTER(double, GetDoubleMax)
+CORVID2_NODE_GETTER(double, GetDoubleInc)
+CORVID2_NODE_GETTER(bool, HasInc)
+CORVID2_NODE_GETTER(std::int64_t, GetDoublePrecision)
+CORVID2_NODE_TEXT_GETTER(GetUnit)
+CORVID2_NODE_GETTER(bool, HasUnit)
+CORVID2_NODE_TEXT_GETTER(GetRepresentation)
+CORVID2_NODE_GETTER(std::int64_t, GetMaxStringLength)
 void Node::Execute() {
     run(this, CORVID2_NODE_METHOD(Execute), kWrite, [](CGenAPINode& n) {
         n.Execute();
         return Called{};
     });
 }
-bool Node::IsDone() {
-    return run(this, CORVID2_NODE_METHOD(IsDone), kRead, [](CGenAPINode& n) { return n.IsDone(); });
-}
+CORVID2_NODE_GETTER(bool, IsDone)
 void Node::get(std::uint8_t* buffer, std::int64_t length) {
     run(this, CORVID2_NODE_METHOD(get), kRead, [buffer, length](CGenAPINode& n) {
         n.get(buffer, length);
@@ -338,12 +279,8 @@ void Node::set(const std::uint8_t* buffer, std::int64_t length) {
         return NoValue{};
     });
 }
-std::int64_t Node::getAddress() {
-    return run(this, CORVID2_NODE_METHOD(getAddress), kRead, [](CGenAPINode& n) { return n.getAddress(); });
-}
-std::int64_t Node::getLength() {
-    return run(this, CORVID2_NODE_METHOD(getLength), kRead, [](CGenAPINode& n) { return n.getLength(); });
-}
+CORVID2_NODE_GETTER(std::int64_t, getAddress)
+CORVID2_NODE_GETTER(std::int64_t, getLength)
 
 // ---- views
 
