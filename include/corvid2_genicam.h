@@ -3,13 +3,13 @@
 #ifndef CORVID2_GENICAM_H
 #define CORVID2_GENICAM_H
 
-#include "corvid2/export.h"
-#include "corvid2/string.h"
-#include "corvid2/exceptions.h"
-#include "corvid2/node.h"
-#include "corvid2/system.h"
-#include "corvid2/interface.h"
 #include "corvid2/device.h"
+#include "corvid2/exceptions.h"
+#include "corvid2/export.h"
+#include "corvid2/interface.h"
+#include "corvid2/node.h"
+#include "corvid2/string.h"
+#include "corvid2/system.h"
 #include "corvid2/trace.h"
 
 namespace CORVID2 {

@@ -14,15 +14,16 @@
 namespace {
 
 int usage(FILE* out) {
-    std::fprintf(out,
-                 "usage: corvid2 <command> [options]\n"
-                 "commands:\n"
-                 "  --version        print the library version\n"
-                 "  list [--json]    the GenTL producers (systems) found on this machine, their interfaces and devices\n"
-                 "  features [--module system|interface] [--filter TEXT]\n"
-                 "                   every feature of the first system or its first interface\n"
-                 "  trace-demo       write a few trace lines to standard error and to a trace file\n"
-                 "  help             this text\n");
+    std::fprintf(
+        out,
+        "usage: corvid2 <command> [options]\n"
+        "commands:\n"
+        "  --version        print the library version\n"
+        "  list [--json]    the GenTL producers (systems) found on this machine, their interfaces and devices\n"
+        "  features [--module system|interface] [--filter TEXT]\n"
+        "                   every feature of the first system or its first interface\n"
+        "  trace-demo       write a few trace lines to standard error and to a trace file\n"
+        "  help             this text\n");
     return out == stdout ? 0 : 2;
 }
 
@@ -54,7 +55,7 @@ constexpr std::uint64_t kRefreshTimeoutMs = 1000;
 
 // One listed object (system, interface, device): its named texts, then the objects below it.
 struct Entry {
-    const char* kind;  // "System", "Interface", "Device"
+    const char* kind;                                         // "System", "Interface", "Device"
     std::vector<std::pair<const char*, std::string>> fields;  // "id" first
     const char* childrenName = nullptr;                       // "interfaces", "devices"
     std::vector<Entry> children;
@@ -72,9 +73,9 @@ Entry describe(const char* kind, Object* object, const std::pair<const char*, Ge
 }
 
 constexpr std::pair<const char*, Getter<CORVID2::System>> kSystemFields[] = {
-    {"id", &CORVID2::System::GetID},           {"vendor", &CORVID2::System::GetVendor},
-    {"model", &CORVID2::System::GetModel},     {"version", &CORVID2::System::GetVersion},
-    {"tl_type", &CORVID2::System::GetTLType},  {"display_name", &CORVID2::System::GetDisplayName},
+    {"id", &CORVID2::System::GetID},          {"vendor", &CORVID2::System::GetVendor},
+    {"model", &CORVID2::System::GetModel},    {"version", &CORVID2::System::GetVersion},
+    {"tl_type", &CORVID2::System::GetTLType}, {"display_name", &CORVID2::System::GetDisplayName},
     {"file", &CORVID2::System::GetPathName}};
 constexpr std::pair<const char*, Getter<CORVID2::Interface>> kInterfaceFields[] = {
     {"id", &CORVID2::Interface::GetID},
@@ -159,8 +160,9 @@ int listSystems(const std::vector<std::string>& args) {
         }
         std::printf("\n]}\n");
     } else if (entries.empty()) {
-        std::printf("no GenTL producer found (searched beside the program, beside the library and in "
-                    "GENICAM_GENTL64_PATH)\n");
+        std::printf(
+            "no GenTL producer found (searched beside the program, beside the library and in "
+            "GENICAM_GENTL64_PATH)\n");
     } else {
         for (const Entry& entry : entries) printTree(entry, 0);
     }

@@ -23,9 +23,12 @@ Options parse(const std::vector<std::string>& args) {
     Options options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
-        if (args[i] == "--module" && hasValue) options.module = args[++i];
-        else if (args[i] == "--filter" && hasValue) options.filter = args[++i];
-        else options.valid = false;
+        if (args[i] == "--module" && hasValue)
+            options.module = args[++i];
+        else if (args[i] == "--filter" && hasValue)
+            options.filter = args[++i];
+        else
+            options.valid = false;
     }
     if (options.module != "system" && options.module != "interface") options.valid = false;
     return options;

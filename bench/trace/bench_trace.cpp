@@ -133,7 +133,8 @@ std::vector<double> sampleCalls(std::size_t count, Call call, const std::functio
     for (std::size_t i = 0; i < count; ++i) {
         const auto begin = std::chrono::steady_clock::now();
         call(static_cast<std::int64_t>(i));
-        nanoseconds.push_back(std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - begin).count());
+        nanoseconds.push_back(
+            std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - begin).count());
         if ((i + 1) % kDrainEvery == 0) drain();
     }
     std::sort(nanoseconds.begin(), nanoseconds.end());
@@ -170,11 +171,13 @@ void printSummary(const SummaryReporter& reporter) {
     const auto traced = sampleCalls(
         kSamples,
         [&](std::int64_t i) {
-            trace->trace(0, dbg::kLevelInformation, 0, "%s; %s; %lld", "DeviceObj", "GetInfo", static_cast<long long>(i));
+            trace->trace(0, dbg::kLevelInformation, 0, "%s; %s; %lld", "DeviceObj", "GetInfo",
+                         static_cast<long long>(i));
         },
         [&] { trace->waitUntilWritten(kPatience); });
     std::FILE* file = std::fopen((scratchFolder() / "fprintf_sampled.log").string().c_str(), "w");
-    const auto printed = sampleCalls(kSamples, [&](std::int64_t i) { writeWithFprintf(file, i); }, [] {});
+    const auto printed = sampleCalls(
+        kSamples, [&](std::int64_t i) { writeWithFprintf(file, i); }, [] {});
     std::fclose(file);
 
     auto at = [](const std::map<std::string, double>& values, const char* name) {
@@ -199,8 +202,9 @@ void printSummary(const SummaryReporter& reporter) {
     both("fprintf + fflush, mean:", "BM_FprintfFflushBaseline", "");
     std::printf("ratio caller / fprintf+fflush mean:  wall %8.3f, cpu %8.3f (target <= 0.5)\n",
                 ratio(reporter.nanosecondsPerIteration), ratio(reporter.cpuNanosecondsPerIteration));
-    std::printf("file output, caller, per call:      median %7.1f ns, p90 %7.1f ns, p99 %8.1f ns (target median < 1000 ns)\n",
-                percentile(traced, 0.5), percentile(traced, 0.9), percentile(traced, 0.99));
+    std::printf(
+        "file output, caller, per call:      median %7.1f ns, p90 %7.1f ns, p99 %8.1f ns (target median < 1000 ns)\n",
+        percentile(traced, 0.5), percentile(traced, 0.9), percentile(traced, 0.99));
     std::printf("fprintf + fflush, per call:         median %7.1f ns, p90 %7.1f ns, p99 %8.1f ns\n",
                 percentile(printed, 0.5), percentile(printed, 0.9), percentile(printed, 0.99));
     std::printf("ratio of medians:                   %8.3f      (target <= 0.5)\n",

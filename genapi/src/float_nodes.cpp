@@ -7,39 +7,39 @@ namespace corvid2::genapi::detail {
 namespace {
 
 class FloatNode : public PlainNumberNode<FloatBase, double> {
- public:
-  using PlainNumberNode::PlainNumberNode;
-  double getFloat(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
-  void setFloat(double value, bool verify) override { value_.set(value, verify); }
-  double floatMin() override { return limits_.min(value_.target()); }
-  double floatMax() override { return limits_.max(value_.target()); }
-  double floatInc() override { return limits_.inc(value_.target()); }
+public:
+    using PlainNumberNode::PlainNumberNode;
+    double getFloat(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
+    void setFloat(double value, bool verify) override { value_.set(value, verify); }
+    double floatMin() override { return limits_.min(value_.target()); }
+    double floatMax() override { return limits_.max(value_.target()); }
+    double floatInc() override { return limits_.inc(value_.target()); }
 
- protected:
-  bool hasIncrement() override { return limits_.hasInc(); }
+protected:
+    bool hasIncrement() override { return limits_.hasInc(); }
 };
 
 class SwissKnifeFloatNode : public SwissKnifeNode<FloatBase, double> {
- public:
-  using SwissKnifeNode::SwissKnifeNode;
-  double getFloat(bool, bool) override { return evaluate(); }
+public:
+    using SwissKnifeNode::SwissKnifeNode;
+    double getFloat(bool, bool) override { return evaluate(); }
 };
 
 class ConverterFloatNode : public ConverterNode<FloatBase, double> {
- public:
-  using ConverterNode::ConverterNode;
-  double getFloat(bool verify, bool ignoreCache) override { return read(verify, ignoreCache); }
-  void setFloat(double value, bool verify) override { write(value, verify); }
-  double floatMin() override { return limit(false); }
-  double floatMax() override { return limit(true); }
+public:
+    using ConverterNode::ConverterNode;
+    double getFloat(bool verify, bool ignoreCache) override { return read(verify, ignoreCache); }
+    void setFloat(double value, bool verify) override { write(value, verify); }
+    double floatMin() override { return limit(false); }
+    double floatMax() override { return limit(true); }
 };
 
 }  // namespace
 
 void addFloatCreators(CreatorTable& table) {
-  table["Float"] = createNode<FloatNode>;
-  table["SwissKnife"] = createNode<SwissKnifeFloatNode>;
-  table["Converter"] = createNode<ConverterFloatNode>;
+    table["Float"] = createNode<FloatNode>;
+    table["SwissKnife"] = createNode<SwissKnifeFloatNode>;
+    table["Converter"] = createNode<ConverterFloatNode>;
 }
 
 }  // namespace corvid2::genapi::detail

@@ -7,36 +7,36 @@ namespace corvid2::genapi::detail {
 namespace {
 
 class IntegerNode : public PlainNumberNode<IntegerBase, int64_t> {
- public:
-  using PlainNumberNode::PlainNumberNode;
-  int64_t getInt(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
-  void setInt(int64_t value, bool verify) override { value_.set(value, verify); }
-  int64_t intMin() override { return limits_.min(value_.target()); }
-  int64_t intMax() override { return limits_.max(value_.target()); }
-  int64_t intInc() override { return limits_.inc(value_.target()); }
+public:
+    using PlainNumberNode::PlainNumberNode;
+    int64_t getInt(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
+    void setInt(int64_t value, bool verify) override { value_.set(value, verify); }
+    int64_t intMin() override { return limits_.min(value_.target()); }
+    int64_t intMax() override { return limits_.max(value_.target()); }
+    int64_t intInc() override { return limits_.inc(value_.target()); }
 };
 
 class IntSwissKnifeNode : public SwissKnifeNode<IntegerBase, int64_t> {
- public:
-  using SwissKnifeNode::SwissKnifeNode;
-  int64_t getInt(bool, bool) override { return evaluate(); }
+public:
+    using SwissKnifeNode::SwissKnifeNode;
+    int64_t getInt(bool, bool) override { return evaluate(); }
 };
 
 class IntConverterNode : public ConverterNode<IntegerBase, int64_t> {
- public:
-  using ConverterNode::ConverterNode;
-  int64_t getInt(bool verify, bool ignoreCache) override { return read(verify, ignoreCache); }
-  void setInt(int64_t value, bool verify) override { write(value, verify); }
-  int64_t intMin() override { return limit(false); }
-  int64_t intMax() override { return limit(true); }
+public:
+    using ConverterNode::ConverterNode;
+    int64_t getInt(bool verify, bool ignoreCache) override { return read(verify, ignoreCache); }
+    void setInt(int64_t value, bool verify) override { write(value, verify); }
+    int64_t intMin() override { return limit(false); }
+    int64_t intMax() override { return limit(true); }
 };
 
 }  // namespace
 
 void addIntegerCreators(CreatorTable& table) {
-  table["Integer"] = createNode<IntegerNode>;
-  table["IntSwissKnife"] = createNode<IntSwissKnifeNode>;
-  table["IntConverter"] = createNode<IntConverterNode>;
+    table["Integer"] = createNode<IntegerNode>;
+    table["IntSwissKnife"] = createNode<IntSwissKnifeNode>;
+    table["IntConverter"] = createNode<IntConverterNode>;
 }
 
 }  // namespace corvid2::genapi::detail

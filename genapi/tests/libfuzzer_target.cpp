@@ -6,6 +6,6 @@
 #include "fuzz_walk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  corvid2::genapi::test::fuzzLoadAndWalk(std::string(reinterpret_cast<const char*>(data), size));
-  return 0;
+    corvid2::genapi::test::fuzzLoadAndWalk(std::string(reinterpret_cast<const char*>(data), size));
+    return 0;
 }

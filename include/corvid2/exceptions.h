@@ -22,13 +22,13 @@ public:
 };
 
 // One interface class per failure kind; they add nothing but their identity.
-#define CORVID2_DECLARE_EXCEPTION_INTERFACE(Name)             \
-    class CORVID2_API Name : public virtual IException {      \
-    public:                                                   \
-        Name() = default;                                     \
-        Name(const Name&) = default;                          \
-        Name& operator=(const Name&) = default;               \
-        ~Name() override;                                     \
+#define CORVID2_DECLARE_EXCEPTION_INTERFACE(Name)        \
+    class CORVID2_API Name : public virtual IException { \
+    public:                                              \
+        Name() = default;                                \
+        Name(const Name&) = default;                     \
+        Name& operator=(const Name&) = default;          \
+        ~Name() override;                                \
     };
 
 CORVID2_DECLARE_EXCEPTION_INTERFACE(ErrorException)
@@ -65,17 +65,16 @@ protected:
     CORVID2::String sourceFile_;
 };
 
-#define CORVID2_DECLARE_EXCEPTION_CLASS(Name)                                                      \
-    class CORVID2_API Corvid_##Name : public Corvid_BaseException, public CORVID2::Exceptions::Name { \
-    public:                                                                                        \
-        Corvid_##Name(const Corvid_##Name& other);                                                 \
-        Corvid_##Name(const char* sourceFile, unsigned line, const char* function,                 \
-                      const char* description);                                                    \
-        Corvid_##Name& operator=(const Corvid_##Name& other);                                      \
-        ~Corvid_##Name() override;                                                                 \
-        CORVID2::String GetErrorDescription() const override;                                      \
-        CORVID2::String GetFunctionName() const override;                                          \
-        CORVID2::String GetType() const override;                                                  \
+#define CORVID2_DECLARE_EXCEPTION_CLASS(Name)                                                                \
+    class CORVID2_API Corvid_##Name : public Corvid_BaseException, public CORVID2::Exceptions::Name {        \
+    public:                                                                                                  \
+        Corvid_##Name(const Corvid_##Name& other);                                                           \
+        Corvid_##Name(const char* sourceFile, unsigned line, const char* function, const char* description); \
+        Corvid_##Name& operator=(const Corvid_##Name& other);                                                \
+        ~Corvid_##Name() override;                                                                           \
+        CORVID2::String GetErrorDescription() const override;                                                \
+        CORVID2::String GetFunctionName() const override;                                                    \
+        CORVID2::String GetType() const override;                                                            \
     };
 
 CORVID2_DECLARE_EXCEPTION_CLASS(ErrorException)

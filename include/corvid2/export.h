@@ -4,15 +4,15 @@
 #define CORVID2_EXPORT_H
 
 #if defined(_WIN32)
-#  if defined(CORVID2_BUILDING_LIBRARY)
-#    define CORVID2_API __declspec(dllexport)
-#  else
-#    define CORVID2_API __declspec(dllimport)
-#  endif
-#  define CORVID2_CALL __cdecl
+#if defined(CORVID2_BUILDING_LIBRARY)
+#define CORVID2_API __declspec(dllexport)
 #else
-#  define CORVID2_API __attribute__((visibility("default")))
-#  define CORVID2_CALL
+#define CORVID2_API __declspec(dllimport)
+#endif
+#define CORVID2_CALL __cdecl
+#else
+#define CORVID2_API __attribute__((visibility("default")))
+#define CORVID2_CALL
 #endif
 
 #endif

@@ -12,10 +12,10 @@ namespace CORVID2 {
 class CORVID2_API String {
 public:
     String();
-    String(const char* text);                 // NOLINT: implicit on purpose, texts read naturally
+    String(const char* text);  // NOLINT: implicit on purpose, texts read naturally
     // Exactly `length` bytes, NUL bytes included; a negative length throws InvalidParameterException.
     String(const char* text, int length);
-    String(const String& other);              // copies up to the first NUL byte
+    String(const String& other);  // copies up to the first NUL byte
     ~String();
 
     const String& operator=(const String& other);  // copies every byte, NUL bytes included
@@ -29,7 +29,7 @@ public:
     bool operator!=(const char* text) const;
     bool operator<(const String& other) const;
 
-    operator const char*() const;             // NOLINT: the C string view is the point of the class
+    operator const char*() const;  // NOLINT: the C string view is the point of the class
     const char* get() const;
     int size() const;
 

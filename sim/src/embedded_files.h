@@ -7,9 +7,9 @@
 namespace corvid2::sim {
 
 struct EmbeddedFile {
-  const char* name;
-  const char* data;  // zero-terminated
-  size_t size;
+    const char* name;
+    const char* data;  // zero-terminated
+    size_t size;
 };
 
 extern const EmbeddedFile kEmbeddedFiles[];

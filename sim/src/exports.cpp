@@ -13,30 +13,30 @@ namespace {
 
 template <typename Body>
 GC_ERROR guarded(const char* name, Body&& body) noexcept {
-  Producer& producer = Producer::instance();
-  try {
-    // The last error must stay readable after a failed GCInitLib, so GCGetLastError needs no init.
-    if (std::string_view(name) != "GCInitLib" && std::string_view(name) != "GCGetLastError") {
-      producer.requireInitialized();
-      const GC_ERROR injected = producer.faults.take(name);
-      if (injected != GC_ERR_SUCCESS) fail(injected, std::string("injected fault in ") + name);
+    Producer& producer = Producer::instance();
+    try {
+        // The last error must stay readable after a failed GCInitLib, so GCGetLastError needs no init.
+        if (std::string_view(name) != "GCInitLib" && std::string_view(name) != "GCGetLastError") {
+            producer.requireInitialized();
+            const GC_ERROR injected = producer.faults.take(name);
+            if (injected != GC_ERR_SUCCESS) fail(injected, std::string("injected fault in ") + name);
+        }
+        body();
+        return GC_ERR_SUCCESS;
+    } catch (const SimError& error) {
+        setLastError(error.code(), error.what());
+        producer.trace(1, std::string(name) + "; " + error.what());
+        return error.code();
+    } catch (const std::bad_alloc&) {
+        setLastError(GC_ERR_OUT_OF_MEMORY, "out of memory");
+        return GC_ERR_OUT_OF_MEMORY;
+    } catch (const std::exception& error) {
+        setLastError(GC_ERR_ERROR, error.what());
+        return GC_ERR_ERROR;
+    } catch (...) {
+        setLastError(GC_ERR_ERROR, "unexpected failure");
+        return GC_ERR_ERROR;
     }
-    body();
-    return GC_ERR_SUCCESS;
-  } catch (const SimError& error) {
-    setLastError(error.code(), error.what());
-    producer.trace(1, std::string(name) + "; " + error.what());
-    return error.code();
-  } catch (const std::bad_alloc&) {
-    setLastError(GC_ERR_OUT_OF_MEMORY, "out of memory");
-    return GC_ERR_OUT_OF_MEMORY;
-  } catch (const std::exception& error) {
-    setLastError(GC_ERR_ERROR, error.what());
-    return GC_ERR_ERROR;
-  } catch (...) {
-    setLastError(GC_ERR_ERROR, "unexpected failure");
-    return GC_ERR_ERROR;
-  }
 }
 
 }  // namespace
@@ -53,10 +53,10 @@ GC_ERROR guarded(const char* name, Body&& body) noexcept {
 #define CORVID2_SIM_VISIBILITY_1 __attribute__((visibility("hidden")))
 #define CORVID2_SIM_VISIBILITY(name) CORVID2_SIM_CAT(CORVID2_SIM_VISIBILITY_, CORVID2_SIM_IS_OMITTED(name))
 
-#define CORVID2_SIM_EXPORT(name, since_major, since_minor, params, args)                      \
-  CORVID2_SIM_VISIBILITY(name) GC_ERROR GC_CALLTYPE name params {                              \
-    return corvid2::sim::guarded(#name, [&] { corvid2::sim::api::name args; });                \
-  }
+#define CORVID2_SIM_EXPORT(name, since_major, since_minor, params, args)            \
+    CORVID2_SIM_VISIBILITY(name) GC_ERROR GC_CALLTYPE name params {                 \
+        return corvid2::sim::guarded(#name, [&] { corvid2::sim::api::name args; }); \
+    }
 
 namespace GenTL {
 GENTL_FUNCTION_LIST(CORVID2_SIM_EXPORT)

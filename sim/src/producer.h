@@ -20,25 +20,25 @@ using TraceCallback = void (*)(const char* prefix, int32_t channel, int32_t leve
                                const char* format, ...);
 
 struct Producer {
-  static Producer& instance();
+    static Producer& instance();
 
-  std::mutex lifecycle;  // initialisation, TLOpen and TLClose
-  std::atomic<bool> initialized{false};
-  SimConfig config;
-  std::unique_ptr<World> world;
-  FaultTable faults;
-  HandleRegistry registry;
-  std::shared_ptr<SystemModule> system;
-  std::atomic<uint32_t> incompleteEvery{0};
-  std::atomic<uint32_t> frameDelayUs{0};
-  std::atomic<TraceCallback> traceCallback{nullptr};
+    std::mutex lifecycle;  // initialisation, TLOpen and TLClose
+    std::atomic<bool> initialized{false};
+    SimConfig config;
+    std::unique_ptr<World> world;
+    FaultTable faults;
+    HandleRegistry registry;
+    std::shared_ptr<SystemModule> system;
+    std::atomic<uint32_t> incompleteEvery{0};
+    std::atomic<uint32_t> frameDelayUs{0};
+    std::atomic<TraceCallback> traceCallback{nullptr};
 
-  void requireInitialized() const {
-    if (!initialized) fail(GC_ERR_NOT_INITIALIZED, "GCInitLib has not been called");
-  }
-  bool ownVendor() const { return config.vendor == "Velmor"; }
-  // Writes one line through the registered trace callback, if any.
-  void trace(int32_t level, const std::string& text) const;
+    void requireInitialized() const {
+        if (!initialized) fail(GC_ERR_NOT_INITIALIZED, "GCInitLib has not been called");
+    }
+    bool ownVendor() const { return config.vendor == "Velmor"; }
+    // Writes one line through the registered trace callback, if any.
+    void trace(int32_t level, const std::string& text) const;
 };
 
 }  // namespace corvid2::sim

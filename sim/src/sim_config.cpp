@@ -16,111 +16,113 @@ namespace {
 // They let several copies of the simulator in one process present themselves differently (vendor,
 // interfaces, id), which a process-wide environment cannot do.
 std::map<std::string, std::string> fileSettings() {
-  std::map<std::string, std::string> settings;
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&SimConfig::fromEnvironment), &info) == 0 || info.dli_fname == nullptr)
+    std::map<std::string, std::string> settings;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&SimConfig::fromEnvironment), &info) == 0 || info.dli_fname == nullptr)
+        return settings;
+    std::ifstream in(std::string(info.dli_fname) + ".env");
+    for (std::string line; std::getline(in, line);) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos && line[0] != '#') settings[line.substr(0, equals)] = line.substr(equals + 1);
+    }
     return settings;
-  std::ifstream in(std::string(info.dli_fname) + ".env");
-  for (std::string line; std::getline(in, line);) {
-    const size_t equals = line.find('=');
-    if (equals != std::string::npos && line[0] != '#') settings[line.substr(0, equals)] = line.substr(equals + 1);
-  }
-  return settings;
 }
 
 // The file's own setting first, then the environment, then the fallback.
 std::string env(const char* name, const std::string& fallback = "") {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : fallback;
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : fallback;
 }
 
-std::string setting(const std::map<std::string, std::string>& file, const char* name, const std::string& fallback = "") {
-  const auto it = file.find(name);
-  return it != file.end() ? it->second : env(name, fallback);
+std::string setting(const std::map<std::string, std::string>& file, const char* name,
+                    const std::string& fallback = "") {
+    const auto it = file.find(name);
+    return it != file.end() ? it->second : env(name, fallback);
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::stringstream stream(text);
-  std::string part;
-  while (std::getline(stream, part, separator))
-    if (!part.empty()) parts.push_back(part);
-  return parts;
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    std::string part;
+    while (std::getline(stream, part, separator))
+        if (!part.empty()) parts.push_back(part);
+    return parts;
 }
 
 CameraKind parseKind(const std::string& name) {
-  static const std::map<std::string, CameraKind> kKinds = {{"mono", CameraKind::Mono},
-                                                           {"bayer", CameraKind::Bayer},
-                                                           {"polarized", CameraKind::Polarized},
-                                                           {"serial", CameraKind::Serial}};
-  const auto it = kKinds.find(name);
-  if (it == kKinds.end()) fail(GC_ERR_INVALID_PARAMETER, "unknown camera kind " + name);
-  return it->second;
+    static const std::map<std::string, CameraKind> kKinds = {{"mono", CameraKind::Mono},
+                                                             {"bayer", CameraKind::Bayer},
+                                                             {"polarized", CameraKind::Polarized},
+                                                             {"serial", CameraKind::Serial}};
+    const auto it = kKinds.find(name);
+    if (it == kKinds.end()) fail(GC_ERR_INVALID_PARAMETER, "unknown camera kind " + name);
+    return it->second;
 }
 }  // namespace
 
 std::vector<InterfacePlan> SimConfig::parseInterfaces(const std::string& text) {
-  std::vector<InterfacePlan> plans;
-  for (const std::string& item : split(text, ';')) {
-    InterfacePlan plan;
-    const size_t colon = item.find(':');
-    plan.tlType = item.substr(0, colon);
-    if (colon != std::string::npos)
-      for (const std::string& kind : split(item.substr(colon + 1), ',')) plan.cameras.push_back(parseKind(kind));
-    plans.push_back(plan);
-  }
-  return plans;
+    std::vector<InterfacePlan> plans;
+    for (const std::string& item : split(text, ';')) {
+        InterfacePlan plan;
+        const size_t colon = item.find(':');
+        plan.tlType = item.substr(0, colon);
+        if (colon != std::string::npos)
+            for (const std::string& kind : split(item.substr(colon + 1), ',')) plan.cameras.push_back(parseKind(kind));
+        plans.push_back(plan);
+    }
+    return plans;
 }
 
 SimConfig SimConfig::fromEnvironment() {
-  SimConfig config;
-  const auto file = fileSettings();
-  config.vendor = setting(file, "CORVID2_SIM_VENDOR", config.vendor);
-  config.systemId = setting(file, "CORVID2_SIM_SYSTEM_ID", config.systemId);
-  config.interfaces = parseInterfaces(setting(file, "CORVID2_SIM_INTERFACES", "GEV:mono,bayer;U3V:polarized,serial"));
-  config.frameRate = std::strtod(setting(file, "CORVID2_SIM_FRAME_RATE", "30").c_str(), nullptr);
-  config.descriptionDir = setting(file, "CORVID2_SIM_XML_DIR", env("TMPDIR", "/tmp"));
-  config.faults = setting(file, "CORVID2_SIM_FAIL");
-  config.incompleteEvery =
-      static_cast<uint32_t>(std::strtoul(setting(file, "CORVID2_SIM_INCOMPLETE_EVERY", "0").c_str(), nullptr, 10));
-  config.frameDelayUs =
-      static_cast<uint32_t>(std::strtoul(setting(file, "CORVID2_SIM_FRAME_DELAY_US", "0").c_str(), nullptr, 10));
-  return config;
+    SimConfig config;
+    const auto file = fileSettings();
+    config.vendor = setting(file, "CORVID2_SIM_VENDOR", config.vendor);
+    config.systemId = setting(file, "CORVID2_SIM_SYSTEM_ID", config.systemId);
+    config.interfaces = parseInterfaces(setting(file, "CORVID2_SIM_INTERFACES", "GEV:mono,bayer;U3V:polarized,serial"));
+    config.frameRate = std::strtod(setting(file, "CORVID2_SIM_FRAME_RATE", "30").c_str(), nullptr);
+    config.descriptionDir = setting(file, "CORVID2_SIM_XML_DIR", env("TMPDIR", "/tmp"));
+    config.faults = setting(file, "CORVID2_SIM_FAIL");
+    config.incompleteEvery =
+        static_cast<uint32_t>(std::strtoul(setting(file, "CORVID2_SIM_INCOMPLETE_EVERY", "0").c_str(), nullptr, 10));
+    config.frameDelayUs =
+        static_cast<uint32_t>(std::strtoul(setting(file, "CORVID2_SIM_FRAME_DELAY_US", "0").c_str(), nullptr, 10));
+    return config;
 }
 
 void FaultTable::arm(const std::string& function, GC_ERROR code, uint32_t count) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (count == 0 || code == GC_ERR_SUCCESS)
-    faults_.erase(function);
-  else
-    faults_[function] = Fault{code, count};
-  any_ = !faults_.empty();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (count == 0 || code == GC_ERR_SUCCESS)
+        faults_.erase(function);
+    else
+        faults_[function] = Fault{code, count};
+    any_ = !faults_.empty();
 }
 
 void FaultTable::armFromText(const std::string& text) {
-  for (const std::string& item : split(text, ',')) {
-    const std::vector<std::string> fields = split(item, ':');
-    if (fields.size() < 2) continue;
-    const uint32_t count = fields.size() > 2 ? static_cast<uint32_t>(std::strtoul(fields[2].c_str(), nullptr, 10)) : 1;
-    arm(fields[0], static_cast<GC_ERROR>(std::strtol(fields[1].c_str(), nullptr, 10)), count);
-  }
+    for (const std::string& item : split(text, ',')) {
+        const std::vector<std::string> fields = split(item, ':');
+        if (fields.size() < 2) continue;
+        const uint32_t count =
+            fields.size() > 2 ? static_cast<uint32_t>(std::strtoul(fields[2].c_str(), nullptr, 10)) : 1;
+        arm(fields[0], static_cast<GC_ERROR>(std::strtol(fields[1].c_str(), nullptr, 10)), count);
+    }
 }
 
 GC_ERROR FaultTable::take(const char* function) {
-  if (!any_) return GC_ERR_SUCCESS;
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto it = faults_.find(function);
-  if (it == faults_.end()) return GC_ERR_SUCCESS;
-  const GC_ERROR code = it->second.code;
-  if (--it->second.remaining == 0) faults_.erase(it);
-  any_ = !faults_.empty();
-  return code;
+    if (!any_) return GC_ERR_SUCCESS;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = faults_.find(function);
+    if (it == faults_.end()) return GC_ERR_SUCCESS;
+    const GC_ERROR code = it->second.code;
+    if (--it->second.remaining == 0) faults_.erase(it);
+    any_ = !faults_.empty();
+    return code;
 }
 
 void FaultTable::clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  faults_.clear();
-  any_ = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.clear();
+    any_ = false;
 }
 
 }  // namespace corvid2::sim

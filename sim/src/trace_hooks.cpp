@@ -25,9 +25,9 @@ CORVID2_SIM_TRACE_EXPORT int32_t QXTLTraceActivateOutputOptionThreadId(int32_t o
 CORVID2_SIM_TRACE_EXPORT int32_t QXTLTraceActivateOutputOptionPrefix(int32_t on) { return acceptSetting(on); }
 #endif
 CORVID2_SIM_TRACE_EXPORT int32_t QXTLTraceRegisterCallback(corvid2::sim::TraceCallback callback) {
-  corvid2::sim::Producer::instance().traceCallback = callback;
-  if (callback != nullptr) corvid2::sim::Producer::instance().trace(2, "trace callback registered");
-  return 0;
+    corvid2::sim::Producer::instance().traceCallback = callback;
+    if (callback != nullptr) corvid2::sim::Producer::instance().trace(2, "trace callback registered");
+    return 0;
 }
 
 #endif

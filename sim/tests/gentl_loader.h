@@ -11,26 +11,26 @@ namespace corvid2::sim::test {
 
 struct GenTLFunctions {
 #define CORVID2_SIM_TEST_MEMBER(name, since_major, since_minor, params, args) GenTL::P##name name = nullptr;
-  GENTL_FUNCTION_LIST(CORVID2_SIM_TEST_MEMBER)
+    GENTL_FUNCTION_LIST(CORVID2_SIM_TEST_MEMBER)
 #undef CORVID2_SIM_TEST_MEMBER
 };
 
 class ProducerLibrary {
- public:
-  // Throws std::runtime_error when the file cannot be loaded.
-  explicit ProducerLibrary(const std::string& path);
-  ~ProducerLibrary();
-  ProducerLibrary(const ProducerLibrary&) = delete;
-  ProducerLibrary& operator=(const ProducerLibrary&) = delete;
+public:
+    // Throws std::runtime_error when the file cannot be loaded.
+    explicit ProducerLibrary(const std::string& path);
+    ~ProducerLibrary();
+    ProducerLibrary(const ProducerLibrary&) = delete;
+    ProducerLibrary& operator=(const ProducerLibrary&) = delete;
 
-  void* symbol(const char* name) const;
-  const GenTLFunctions& functions() const { return functions_; }
-  // Names of the GenTL functions the file does not export.
-  std::vector<std::string> missingFunctions() const;
+    void* symbol(const char* name) const;
+    const GenTLFunctions& functions() const { return functions_; }
+    // Names of the GenTL functions the file does not export.
+    std::vector<std::string> missingFunctions() const;
 
- private:
-  void* handle_ = nullptr;
-  GenTLFunctions functions_;
+private:
+    void* handle_ = nullptr;
+    GenTLFunctions functions_;
 };
 
 // The producer under test and the folder of its loader-test variants (fixed by the build).

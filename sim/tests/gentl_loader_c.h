@@ -8,7 +8,7 @@ extern "C" {
 #endif
 
 /* Address of a function of the producer under test (loaded on first use), or NULL when it is not exported. */
-void *corvid2_sim_test_function(const char *name);
+void* corvid2_sim_test_function(const char* name);
 
 #ifdef __cplusplus
 }

@@ -56,8 +56,10 @@ CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_LoadSystemFromPath(const char* p
 CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetNumSystems(uint32_t* count) {
     if (count == nullptr) return CORVID2_RESULT_INVALID_PARAMETER;
     const auto n = static_cast<int>(producers().size());
-    if (n == 0) traceWarning("%s; GetNumTLProducer; Number of TLProducer: %d", "base", n);
-    else traceInfo("%s; GetNumTLProducer; Number of TLProducer: %d", "base", n);
+    if (n == 0)
+        traceWarning("%s; GetNumTLProducer; Number of TLProducer: %d", "base", n);
+    else
+        traceInfo("%s; GetNumTLProducer; Number of TLProducer: %d", "base", n);
     *count = static_cast<uint32_t>(n);
     return CORVID2_RESULT_SUCCESS;
 }

@@ -18,20 +18,18 @@ Corvid_BaseException::Corvid_BaseException(const char* sourceFile, unsigned /*li
 Corvid_BaseException& Corvid_BaseException::operator=(const Corvid_BaseException& other) = default;
 Corvid_BaseException::~Corvid_BaseException() = default;
 
-#define CORVID2_DEFINE_CLASS(Name, code)                                                               \
-    Corvid_##Name::Corvid_##Name(const Corvid_##Name& other)                                           \
-        : CORVID2::Exceptions::IException(other), Corvid_BaseException(other),                         \
-          CORVID2::Exceptions::Name(other) {}                                                          \
-    Corvid_##Name::Corvid_##Name(const char* sourceFile, unsigned line, const char* function,          \
-                                 const char* description)                                              \
-        : Corvid_BaseException(sourceFile, line, function, description) {}                            \
-    Corvid_##Name& Corvid_##Name::operator=(const Corvid_##Name& other) {                              \
-        Corvid_BaseException::operator=(other);                                                        \
-        return *this;                                                                                  \
-    }                                                                                                  \
-    Corvid_##Name::~Corvid_##Name() = default;                                                         \
-    CORVID2::String Corvid_##Name::GetErrorDescription() const { return description_; }               \
-    CORVID2::String Corvid_##Name::GetFunctionName() const { return functionName_; }                  \
+#define CORVID2_DEFINE_CLASS(Name, code)                                                                               \
+    Corvid_##Name::Corvid_##Name(const Corvid_##Name& other)                                                           \
+        : CORVID2::Exceptions::IException(other), Corvid_BaseException(other), CORVID2::Exceptions::Name(other) {}     \
+    Corvid_##Name::Corvid_##Name(const char* sourceFile, unsigned line, const char* function, const char* description) \
+        : Corvid_BaseException(sourceFile, line, function, description) {}                                             \
+    Corvid_##Name& Corvid_##Name::operator=(const Corvid_##Name& other) {                                              \
+        Corvid_BaseException::operator=(other);                                                                        \
+        return *this;                                                                                                  \
+    }                                                                                                                  \
+    Corvid_##Name::~Corvid_##Name() = default;                                                                         \
+    CORVID2::String Corvid_##Name::GetErrorDescription() const { return description_; }                                \
+    CORVID2::String Corvid_##Name::GetFunctionName() const { return functionName_; }                                   \
     CORVID2::String Corvid_##Name::GetType() const { return #Name; }
 CORVID2_FOR_EACH_EXCEPTION(CORVID2_DEFINE_CLASS)
 #undef CORVID2_DEFINE_CLASS

@@ -23,8 +23,7 @@ CLastErrorStore::Entry CLastErrorStore::get(std::uint32_t threadId) {
     return entries_[threadId];
 }
 
-std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format,
-                          ...) {
+std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format, ...) {
     char message[kMaxLastErrorLength + 1];
     message[0] = '\0';
     if (format != nullptr) {

@@ -31,8 +31,8 @@ constexpr std::size_t kMaxLastErrorLength = 1023;
 
 // Records the calling thread's failure (message cut at 1023 characters) and traces one error
 // line "object; operation; message". Returns `code` so that callers can `return SetLastError(...)`.
-std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format,
-                          ...) __attribute__((format(printf, 4, 5)));
+std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
 // Stores a text as it stands, without a trace line.
 std::int32_t SetLastErrorText(std::int32_t code, const std::string& text);
 void GetLastErrorText(std::string& text, std::int32_t* code = nullptr);

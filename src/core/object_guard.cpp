@@ -73,8 +73,7 @@ ObjectIdentity CorvidObjectGuard::currentIdentity(void* object) {
     return IdentityOf(object);
 }
 
-AcquireResult CorvidObjectGuard::checkRegistered(const void* owner, void* object,
-                                                 CorvidObjectAccessControl*& record) {
+AcquireResult CorvidObjectGuard::checkRegistered(const void* owner, void* object, CorvidObjectAccessControl*& record) {
     const ObjectIdentity* ownerIdentity = nullptr;
     if (owner != nullptr) {
         ownerIdentity = registry_.findOwner(owner);

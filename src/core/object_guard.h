@@ -183,7 +183,9 @@ struct IdentityAndCounter : NoAccessControl {
 // identity and carries the write lock.
 template <class Object>
 struct UncountedRecordBase : NoAccessControl {
-    static ObjectIdentity identityOf(Object* object) { return static_cast<CorvidObjectAccessControl*>(object)->identity_; }
+    static ObjectIdentity identityOf(Object* object) {
+        return static_cast<CorvidObjectAccessControl*>(object)->identity_;
+    }
     static CorvidObjectAccessControl* writeLockOf(Object* object) { return object; }
 };
 

@@ -36,29 +36,14 @@ void CSpinWait::once() {
 }
 
 const std::array<RegistryDescription, kRegistryCount> kRegistryDescriptions = {{
-    {"GenAPINode", true},
-    {"NodeMap", false},
-    {"SystemListMap", false},
-    {"SystemMap", false},
-    {"InterfaceListMap", false},
-    {"InterfaceData", false},
-    {"DeviceListData", false},
-    {"DeviceData", false},
-    {"CDeviceObjPtr", true},
-    {"DataStreamListData", false},
-    {"DataStreamData", false},
-    {"DataStreamObjPtr", true},
-    {"BufferList", false},
-    {"BufferData", false},
-    {"InterfaceEventControl", false},
-    {"StreamEventControl", false},
-    {"EventControl", false},
-    {"DeviceEvent", false},
-    {"NodeControlData", false},
-    {"ImageProcessor", false},
-    {"Image", false},
-    {"Polarizer", false},
-    {"BrightnessAuto", false},
+    {"GenAPINode", true},          {"NodeMap", false},          {"SystemListMap", false},
+    {"SystemMap", false},          {"InterfaceListMap", false}, {"InterfaceData", false},
+    {"DeviceListData", false},     {"DeviceData", false},       {"CDeviceObjPtr", true},
+    {"DataStreamListData", false}, {"DataStreamData", false},   {"DataStreamObjPtr", true},
+    {"BufferList", false},         {"BufferData", false},       {"InterfaceEventControl", false},
+    {"StreamEventControl", false}, {"EventControl", false},     {"DeviceEvent", false},
+    {"NodeControlData", false},    {"ImageProcessor", false},   {"Image", false},
+    {"Polarizer", false},          {"BrightnessAuto", false},
 }};
 
 void CPointerMap::reserve(std::size_t count) {

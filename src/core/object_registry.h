@@ -141,7 +141,8 @@ private:
     };
     std::size_t home(const void* key) const {
         // Fibonacci hashing of the address without its alignment bits.
-        return static_cast<std::size_t>(((reinterpret_cast<std::uintptr_t>(key) >> 3) * 0x9E3779B97F4A7C15ull) >> shift_);
+        return static_cast<std::size_t>(((reinterpret_cast<std::uintptr_t>(key) >> 3) * 0x9E3779B97F4A7C15ull) >>
+                                        shift_);
     }
     void rehash(std::size_t capacity);
 

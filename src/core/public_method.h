@@ -21,8 +21,8 @@
 #include <utility>
 
 #include "core/object_guard.h"
-#include "corvid2/exceptions.h"
 #include "core/result_codes.h"
+#include "corvid2/exceptions.h"
 #include "trace/trace.h"
 
 namespace corvid2 {

@@ -18,19 +18,30 @@ struct CodeText {
 
 // Also the order in which ErrorCodeFromText looks for a description inside a message.
 constexpr CodeText kRecognisedTexts[] = {
-    {-1002, "not initialized"}, {-1003, "not implemented"},   {-1004, "resource in use"},
-    {-1005, "access denied"},   {-1006, "invalid handle"},    {-1008, "no data"},
+    {-1002, "not initialized"},   {-1003, "not implemented"}, {-1004, "resource in use"},
+    {-1005, "access denied"},     {-1006, "invalid handle"},  {-1008, "no data"},
     {-1009, "invalid parameter"}, {-1012, "abort"},           {-1013, "invalid buffer"},
-    {-1014, "not available"},   {-1098, "object invalid"},    {-1099, "low level error from GenTL producer"},
+    {-1014, "not available"},     {-1098, "object invalid"},  {-1099, "low level error from GenTL producer"},
 };
 
 constexpr CodeText kOtherTexts[] = {{0, "success"}, {-1001, "internal error"}, {-1011, "timeout"}};
 
 constexpr const char* kGenTLNames[] = {
-    "GC_ERR_ERROR",         "GC_ERR_NOT_INITIALIZED", "GC_ERR_NOT_IMPLEMENTED", "GC_ERR_RESOURCE_IN_USE",
-    "GC_ERR_ACCESS_DENIED", "GC_ERR_INVALID_HANDLE",  "GC_ERR_INVALID_ID",      "GC_ERR_NO_DATA",
-    "GC_ERR_INVALID_PARAMETER", "GC_ERR_IO",          "GC_ERR_TIMEOUT",         "GC_ERR_ABORT",
-    "GC_ERR_INVALID_BUFFER", "GC_ERR_NOT_AVAILABLE",  "GC_ERR_INVALID_ADDRESS",
+    "GC_ERR_ERROR",
+    "GC_ERR_NOT_INITIALIZED",
+    "GC_ERR_NOT_IMPLEMENTED",
+    "GC_ERR_RESOURCE_IN_USE",
+    "GC_ERR_ACCESS_DENIED",
+    "GC_ERR_INVALID_HANDLE",
+    "GC_ERR_INVALID_ID",
+    "GC_ERR_NO_DATA",
+    "GC_ERR_INVALID_PARAMETER",
+    "GC_ERR_IO",
+    "GC_ERR_TIMEOUT",
+    "GC_ERR_ABORT",
+    "GC_ERR_INVALID_BUFFER",
+    "GC_ERR_NOT_AVAILABLE",
+    "GC_ERR_INVALID_ADDRESS",
 };
 
 constexpr std::int32_t kFirstCustomGenTLCode = -10000;
@@ -59,8 +70,7 @@ CORVID2::String GenTLErrorName(std::int32_t gcError) {
     return CORVID2::String();
 }
 
-void ThrowWithText(std::int32_t code, const char* file, unsigned line, const char* function,
-                   const char* description) {
+void ThrowWithText(std::int32_t code, const char* file, unsigned line, const char* function, const char* description) {
     switch (code) {
 #define CORVID2_THROW_CASE(Name, value) \
     case value:                         \

@@ -73,8 +73,9 @@ std::int32_t CFeatureInvalidateControl::prepareEvent() {
     size_t size = 0;
     GenTL::GC_ERROR result = producer_->EventGetInfo(event_, GenTL::EVENT_SIZE_MAX, &type, nullptr, &size);
     if (result != GenTL::GC_ERR_SUCCESS)
-        return SetLastError(kProducerFailure, kTraceName, kOperation, "EventGetInfo EVENT_SIZE_MAX (size) failed: %s - %s",
-                            resultName(result).c_str(), producerText().c_str());
+        return SetLastError(kProducerFailure, kTraceName, kOperation,
+                            "EventGetInfo EVENT_SIZE_MAX (size) failed: %s - %s", resultName(result).c_str(),
+                            producerText().c_str());
     if (type != GenTL::INFO_DATATYPE_SIZET || size != sizeof(size_t))
         return SetLastError(kError, kTraceName, kOperation, "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d",
                             type);
@@ -169,8 +170,8 @@ CFeatureInvalidateControl::Fetch CFeatureInvalidateControl::nextEvent(std::strin
     result = producer_->EventGetDataInfo(event_, buffer_.data(), size, GenTL::EVENT_DATA_ID, &type, nullptr, &nameSize);
     if (result != GenTL::GC_ERR_SUCCESS) return producerFailed("EventGetDataInfo DATA_ID (size)", result);
     std::string name(nameSize, '\0');
-    result = producer_->EventGetDataInfo(event_, buffer_.data(), size, GenTL::EVENT_DATA_ID, &type, name.data(),
-                                         &nameSize);
+    result =
+        producer_->EventGetDataInfo(event_, buffer_.data(), size, GenTL::EVENT_DATA_ID, &type, name.data(), &nameSize);
     if (result != GenTL::GC_ERR_SUCCESS) return producerFailed("EventGetDataInfo DATA_ID", result);
     // The producer counts the terminating zero.
     name.resize(std::min(name.find('\0'), name.size()));

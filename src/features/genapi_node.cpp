@@ -38,8 +38,8 @@ using Setter = void (*)(const Interfaces&, T, bool verify);
 
 // Indexed by EInterfaceType: entries answer as their enumeration does.
 constexpr const char* kInterfaceTexts[kTypeCount] = {
-    "", "", "IInteger", "IBoolean", "ICommand", "IFloat", "IString", "IRegister", "ICategory", "IEnumeration",
-    "IEnumeration", "IPort"};
+    "",        "",          "IInteger",  "IBoolean",     "ICommand",     "IFloat",
+    "IString", "IRegister", "ICategory", "IEnumeration", "IEnumeration", "IPort"};
 constexpr const char* kVisibilityTexts[] = {"Beginner", "Expert", "Guru", "Invisible"};
 constexpr const char* kAccessModeTexts[] = {"NI", "NA", "WO", "RO", "RW"};
 constexpr const char* kRepresentationTexts[] = {"Linear",    "Logarithmic", "Boolean",   "PureNumber",
@@ -185,7 +185,8 @@ constexpr char kSetBoolPrefix[] = "setValueBool";
 
 [[noreturn]] void throwConverted(const genapi::GenericException& error) {
     const char* className = kGenAPIClassError;
-    if (dynamic_cast<const genapi::AccessException*>(&error) != nullptr) className = kGenAPIClassAccessDenied;
+    if (dynamic_cast<const genapi::AccessException*>(&error) != nullptr)
+        className = kGenAPIClassAccessDenied;
     else if (dynamic_cast<const genapi::InvalidArgumentException*>(&error) != nullptr ||
              dynamic_cast<const genapi::OutOfRangeException*>(&error) != nullptr)
         className = kGenAPIClassInvalidParameter;
@@ -260,8 +261,10 @@ CGenAPINodeBase::CGenAPINodeBase(genapi::INode* node, IGenAPI* owner) : node_(no
     }
 
     std::string value, attributes;
-    if (node_->GetProperty("ImposedAccessMode", value, attributes) && !value.empty()) imposedAccessMode_ = value;
-    else imposedAccessMode_ = type_ == genapi::intfICategory ? "RO" : "RW";
+    if (node_->GetProperty("ImposedAccessMode", value, attributes) && !value.empty())
+        imposedAccessMode_ = value;
+    else
+        imposedAccessMode_ = type_ == genapi::intfICategory ? "RO" : "RW";
 }
 
 CGenAPINodeBase::~CGenAPINodeBase() = default;
@@ -279,7 +282,8 @@ void CGenAPINodeBase::collectFlat(const genAPINodeMap& tree, std::vector<const C
         genapi::value_vector features;
         child->typed_.category->GetFeatures(features);
         for (genapi::IValue* feature : features) {
-            if (CGenAPINode* wrapper = owner_->nameTable().find(feature->GetName())) grandChildren.insert(feature->GetName(), wrapper);
+            if (CGenAPINode* wrapper = owner_->nameTable().find(feature->GetName()))
+                grandChildren.insert(feature->GetName(), wrapper);
         }
         collectFlat(grandChildren, visited);
     }
@@ -443,30 +447,14 @@ bool CGenAPINodeBase::IsSelector() const {
 }
 
 // ---- values --------------------------------------------------------------------------------------
-std::string CGenAPINodeBase::GetValue() {
-    return read(kGetValue.data(), kGetValuePrefix);
-}
-void CGenAPINodeBase::SetValue(const std::string& value) {
-    write(kSetValue.data(), kSetValuePrefix, value);
-}
-std::int64_t CGenAPINodeBase::GetInt() {
-    return read(kGetInt.data(), kGetIntPrefix);
-}
-void CGenAPINodeBase::SetInt(std::int64_t value) {
-    write(kSetInt.data(), kSetIntPrefix, value);
-}
-double CGenAPINodeBase::GetDouble() {
-    return read(kGetDouble.data(), kGetDoublePrefix);
-}
-void CGenAPINodeBase::SetDouble(double value) {
-    write(kSetDouble.data(), kSetDoublePrefix, value);
-}
-bool CGenAPINodeBase::GetBool() {
-    return read(kGetBool.data(), kGetBoolPrefix);
-}
-void CGenAPINodeBase::SetBool(bool value) {
-    write(kSetBool.data(), kSetBoolPrefix, value);
-}
+std::string CGenAPINodeBase::GetValue() { return read(kGetValue.data(), kGetValuePrefix); }
+void CGenAPINodeBase::SetValue(const std::string& value) { write(kSetValue.data(), kSetValuePrefix, value); }
+std::int64_t CGenAPINodeBase::GetInt() { return read(kGetInt.data(), kGetIntPrefix); }
+void CGenAPINodeBase::SetInt(std::int64_t value) { write(kSetInt.data(), kSetIntPrefix, value); }
+double CGenAPINodeBase::GetDouble() { return read(kGetDouble.data(), kGetDoublePrefix); }
+void CGenAPINodeBase::SetDouble(double value) { write(kSetDouble.data(), kSetDoublePrefix, value); }
+bool CGenAPINodeBase::GetBool() { return read(kGetBool.data(), kGetBoolPrefix); }
+void CGenAPINodeBase::SetBool(bool value) { write(kSetBool.data(), kSetBoolPrefix, value); }
 
 std::int64_t CGenAPINodeBase::GetIntMin() { return read(kGetIntMin.data(), "getMinInt"); }
 std::int64_t CGenAPINodeBase::GetIntMax() { return read(kGetIntMax.data(), "getMaxInt"); }
@@ -485,9 +473,7 @@ std::int64_t CGenAPINodeBase::getLength() { return read(kGetLength.data(), "getL
 
 bool CGenAPINodeBase::HasUnit() { return !GetUnit().empty(); }
 
-void CGenAPINodeBase::Execute() {
-    read(kExecute.data(), "Execute");
-}
+void CGenAPINodeBase::Execute() { read(kExecute.data(), "Execute"); }
 
 void CGenAPINodeBase::get(std::uint8_t* buffer, std::int64_t length) {
     operate(kRegister.data(), "get", [&](auto fn) { fn(typed_)->Get(buffer, length); });
@@ -504,7 +490,9 @@ const genAPINodeMap& CGenAPINodeBase::view(genapi::EInterfaceType type, const ch
     if (type_ != type) unsupported(prefix);
     return member;
 }
-const genAPINodeMap& CGenAPINodeBase::GetEnumNodeList() const { return view(intfIEnumeration, "getEnumNodeMap", entries_); }
+const genAPINodeMap& CGenAPINodeBase::GetEnumNodeList() const {
+    return view(intfIEnumeration, "getEnumNodeMap", entries_);
+}
 const genAPINodeMap& CGenAPINodeBase::GetNodeTree() const { return view(intfICategory, "getNodeMap", tree_); }
 const genAPINodeMap& CGenAPINodeBase::GetNodeList() const { return view(intfICategory, "getNodeMapFlat", flat_); }
 

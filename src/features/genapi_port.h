@@ -25,8 +25,7 @@ public:
 
     // Null on success, else the text of the failure's result code.
     virtual const char* portRead(void* buffer, std::int64_t address, std::int64_t length, const void* owner) = 0;
-    virtual const char* portWrite(const void* buffer, std::int64_t address, std::int64_t length,
-                                  const void* owner) = 0;
+    virtual const char* portWrite(const void* buffer, std::int64_t address, std::int64_t length, const void* owner) = 0;
     // Whether a value write of this feature should be read back for verification.
     virtual bool noteFeatureWrite(const std::string& featureName) { return true; }
 };

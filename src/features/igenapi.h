@@ -58,8 +58,7 @@ public:
 
     // Hands event data to the event ports with that ID; nothing without map, data or size.
     virtual void deliverEvent(const std::uint8_t* data, std::uint32_t size, std::uint64_t eventId);
-    virtual void attachChunkBuffer(std::uint8_t* buffer, const genapi::SingleChunkData_t* chunks,
-                                   std::int64_t count);
+    virtual void attachChunkBuffer(std::uint8_t* buffer, const genapi::SingleChunkData_t* chunks, std::int64_t count);
     virtual void updateChunkBuffer(std::uint8_t* buffer);
     virtual void detachChunkBuffer();
 

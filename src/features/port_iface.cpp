@@ -39,15 +39,15 @@ void IPortIface::reset() {
 }
 
 std::int32_t IPortIface::checkUsable(const char* label, bool argumentsPresent) {
-    if (producer_ == nullptr) return SetLastError(kInternalError, portName_.c_str(), label, "Producer handle not valid");
+    if (producer_ == nullptr)
+        return SetLastError(kInternalError, portName_.c_str(), label, "Producer handle not valid");
     if (handle_ == nullptr) return SetLastError(kNotInitialized, portName_.c_str(), label, "Port not initialized");
     if (!argumentsPresent) return SetLastError(kInvalidParameter, portName_.c_str(), label, "Invalid parameter");
     return 0;
 }
 
 std::int32_t IPortIface::recordFailure(const char* label, GC_ERROR result, std::initializer_list<std::int32_t> kept) {
-    const std::int32_t code =
-        std::find(kept.begin(), kept.end(), result) != kept.end() ? result : kProducerError;
+    const std::int32_t code = std::find(kept.begin(), kept.end(), result) != kept.end() ? result : kProducerError;
     return SetLastError(code, portName_.c_str(), label, "%s", producer_->lastErrorText().c_str());
 }
 
@@ -135,8 +135,8 @@ std::int32_t IPortIface::createURLList() {
         }
     } else if (result == GC_ERR_NOT_IMPLEMENTED) {
         std::string block;
-        result = readText([&](char* buffer, size_t* size) { return producer_->GCGetPortURL(handle_, buffer, size); },
-                          block);
+        result =
+            readText([&](char* buffer, size_t* size) { return producer_->GCGetPortURL(handle_, buffer, size); }, block);
         for (size_t start = 0; result == GC_ERR_SUCCESS && start < block.size();) {
             const size_t end = std::min(block.find('\0', start), block.size());
             if (end == start) break;

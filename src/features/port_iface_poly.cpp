@@ -29,7 +29,9 @@ std::int32_t IPortIfacePoly::WritePort(std::uint64_t address, const void* buffer
 std::int32_t IPortIfacePoly::GetPortURL(std::uint32_t index, std::string* url) {
     return forward(&IPortIface::GetPortURL, index, url);
 }
-std::int32_t IPortIfacePoly::GetNumPortURLs(std::uint32_t* count) { return forward(&IPortIface::GetNumPortURLs, count); }
+std::int32_t IPortIfacePoly::GetNumPortURLs(std::uint32_t* count) {
+    return forward(&IPortIface::GetNumPortURLs, count);
+}
 std::int32_t IPortIfacePoly::GetPortInfo(PORT_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     return forward(&IPortIface::GetPortInfo, command, type, buffer, size);
 }

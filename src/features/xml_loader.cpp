@@ -27,7 +27,9 @@ std::string upper(std::string text) {
     return text;
 }
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 // Cut at every run of ';'; a schema version ("?SchemaVersion=" or ";SchemaVersion=") is no token.
 std::vector<std::string> locationTokens(std::string rest) {

@@ -139,9 +139,12 @@ std::int32_t CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, boo
                             failureDetails(result).c_str());
 
     std::int32_t outcome = initializeEventBuffer(event);
-    if (outcome != 0) traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName().c_str(), outcome);
-    if (internal) internalEventActive_ = true;
-    else eventModes_[type] = mode;
+    if (outcome != 0)
+        traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName().c_str(), outcome);
+    if (internal)
+        internalEventActive_ = true;
+    else
+        eventModes_[type] = mode;
     eventHandles_[type] = event;
     return outcome;
 }

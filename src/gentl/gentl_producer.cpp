@@ -21,10 +21,10 @@ const char* const CGenTLProducer::kFunctionNames[kFunctionCount] = {
     "EventFlush", "EventKill", "TLOpen", "TLClose", "TLGetInfo", "TLGetNumInterfaces", "TLGetInterfaceID",
     "TLGetInterfaceInfo", "TLOpenInterface", "TLUpdateInterfaceList", "IFClose", "IFGetInfo", "IFGetNumDevices",
     "IFGetDeviceID", "IFUpdateDeviceList", "IFGetDeviceInfo", "IFOpenDevice", "DevGetPort", "DevGetNumDataStreams",
-    "DevGetDataStreamID", "DevOpenDataStream", "DevGetInfo", "DevClose", "DSAnnounceBuffer",
-    "DSAllocAndAnnounceBuffer", "DSFlushQueue", "DSStartAcquisition", "DSStopAcquisition", "DSGetInfo",
-    "DSGetBufferID", "DSClose", "DSRevokeBuffer", "DSQueueBuffer", "DSGetBufferInfo", "GCGetNumPortURLs",
-    "GCGetPortURLInfo", "GCReadPortStacked", "GCWritePortStacked", "DSGetBufferChunkData",
+    "DevGetDataStreamID", "DevOpenDataStream", "DevGetInfo", "DevClose", "DSAnnounceBuffer", "DSAllocAndAnnounceBuffer",
+    "DSFlushQueue", "DSStartAcquisition", "DSStopAcquisition", "DSGetInfo", "DSGetBufferID", "DSClose",
+    "DSRevokeBuffer", "DSQueueBuffer", "DSGetBufferInfo", "GCGetNumPortURLs", "GCGetPortURLInfo", "GCReadPortStacked",
+    "GCWritePortStacked", "DSGetBufferChunkData",
     // optional
     "IFGetParentTL", "DevGetParentIF", "DSGetParentDev", "DSGetNumBufferParts", "DSGetBufferPartInfo",
     "DSAnnounceCompositeBuffer", "DSGetBufferInfoStacked", "DSGetBufferPartInfoStacked", "DSGetNumFlows",
@@ -42,8 +42,7 @@ struct Slot {
 
 CGenTLProducer::CGenTLProducer(const std::filesystem::path& file) {
     std::string error;
-    if (!library_.load(file, error))
-        throw CProducerLoadError("boost::dll::shared_library::load() failed: " + error);
+    if (!library_.load(file, error)) throw CProducerLoadError("boost::dll::shared_library::load() failed: " + error);
 
     const Slot slots[] = {
 #define CORVID2_SLOT(name, since_major, since_minor, params, args) {#name, reinterpret_cast<void**>(&table_.name)},
@@ -61,8 +60,8 @@ CGenTLProducer::CGenTLProducer(const std::filesystem::path& file) {
         if (address == nullptr && row < kMandatoryCount) {
             table_ = Table{};
             library_.unload();
-            throw CProducerLoadError(std::string("boost::dll::shared_library::get() failed: ") +
-                                     kFunctionNames[row] + ": undefined symbol");
+            throw CProducerLoadError(std::string("boost::dll::shared_library::get() failed: ") + kFunctionNames[row] +
+                                     ": undefined symbol");
         }
         *slotOf(kFunctionNames[row]) = address;
     }
@@ -70,10 +69,8 @@ CGenTLProducer::CGenTLProducer(const std::filesystem::path& file) {
 
 CGenTLProducer::~CGenTLProducer() = default;
 
-#define CORVID2_DEFINE_FORWARDER(name, since_major, since_minor, params, args)     \
-    GC_ERROR CGenTLProducer::name params {                                         \
-        return table_.name != nullptr ? table_.name args : GC_ERR_NOT_IMPLEMENTED; \
-    }
+#define CORVID2_DEFINE_FORWARDER(name, since_major, since_minor, params, args) \
+    GC_ERROR CGenTLProducer::name params { return table_.name != nullptr ? table_.name args : GC_ERR_NOT_IMPLEMENTED; }
 GENTL_FUNCTION_LIST(CORVID2_DEFINE_FORWARDER)
 #undef CORVID2_DEFINE_FORWARDER
 
@@ -91,18 +88,17 @@ std::string CGenTLProducer::lastErrorText(GC_ERROR* lastCode) {
     return std::string(GenTLErrorName(code).get()) + " " + text.data();
 }
 
-const char* const CProducerTraceHook::kFunctionNames[kFunctionCount] = {
-    "QXTLTraceEnable",
-    "QXTLTraceActivateOutputToFile",
-    "QXTLTraceActivateOutputToDebugger",
-    "QXTLTraceActivateMaskError",
-    "QXTLTraceActivateMaskWarning",
-    "QXTLTraceActivateMaskInformation",
-    "QXTLTraceActivateOutputOptionTimestamp",
-    "QXTLTraceActivateOutputOptionTimestampDiff",
-    "QXTLTraceActivateOutputOptionThreadId",
-    "QXTLTraceActivateOutputOptionPrefix",
-    "QXTLTraceRegisterCallback"};
+const char* const CProducerTraceHook::kFunctionNames[kFunctionCount] = {"QXTLTraceEnable",
+                                                                        "QXTLTraceActivateOutputToFile",
+                                                                        "QXTLTraceActivateOutputToDebugger",
+                                                                        "QXTLTraceActivateMaskError",
+                                                                        "QXTLTraceActivateMaskWarning",
+                                                                        "QXTLTraceActivateMaskInformation",
+                                                                        "QXTLTraceActivateOutputOptionTimestamp",
+                                                                        "QXTLTraceActivateOutputOptionTimestampDiff",
+                                                                        "QXTLTraceActivateOutputOptionThreadId",
+                                                                        "QXTLTraceActivateOutputOptionPrefix",
+                                                                        "QXTLTraceRegisterCallback"};
 
 std::unique_ptr<CProducerTraceHook> CProducerTraceHook::create(const std::filesystem::path& file) {
     std::unique_ptr<CProducerTraceHook> hook(new CProducerTraceHook());
@@ -120,8 +116,8 @@ void CProducerTraceHook::registerCallback(TraceCallback callback) {
     reinterpret_cast<RegisterFn>(functions_[kFunctionCount - 1])(callback);
 }
 
-void producerTraceCallback(const char* prefix, std::int32_t channel, std::int32_t level,
-                           std::uint32_t traceLevelBits, const char* format, ...) {
+void producerTraceCallback(const char* prefix, std::int32_t channel, std::int32_t level, std::uint32_t traceLevelBits,
+                           const char* format, ...) {
     auto& trace = CConsumerBase::instance().trace();
     const auto levelBits = static_cast<std::uint64_t>(static_cast<std::uint32_t>(level));
     if (format == nullptr || !trace.wouldTrace(levelBits)) return;

@@ -80,7 +80,7 @@ private:
 };
 
 // The callback given to producers: one of their lines, formatted with their own prefix.
-void producerTraceCallback(const char* prefix, std::int32_t channel, std::int32_t level,
-                           std::uint32_t traceLevelBits, const char* format, ...);
+void producerTraceCallback(const char* prefix, std::int32_t channel, std::int32_t level, std::uint32_t traceLevelBits,
+                           const char* format, ...);
 
 }  // namespace corvid2

@@ -187,8 +187,8 @@ std::int32_t CProducerList::UpdateTLProducerList() {
         std::sort(files.begin(), files.end());  // a stable order across runs
 
         for (const auto& file : files) {
-            const bool alreadyTaken = std::any_of(taken.begin(), taken.end(),
-                                                  [&file](const fs::path& t) { return sameFile(t, file); });
+            const bool alreadyTaken =
+                std::any_of(taken.begin(), taken.end(), [&file](const fs::path& t) { return sameFile(t, file); });
             if (alreadyTaken || isStandAlone(file)) continue;
             taken.push_back(file);
 
@@ -331,8 +331,8 @@ std::int32_t CProducerList::UnloadTLProducer(CProducerObj* producer) {
 
 std::int32_t CProducerList::UnloadStandAloneTLProducer(CProducerObj* producer) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    auto it = std::find_if(standAlone_.begin(), standAlone_.end(),
-                           [producer](const auto& p) { return p.get() == producer; });
+    auto it =
+        std::find_if(standAlone_.begin(), standAlone_.end(), [producer](const auto& p) { return p.get() == producer; });
     if (producer == nullptr || it == standAlone_.end())
         return SetLastError(-1009, kBase, "UnloadStandAloneTLProducer", "TLProducer is not loaded stand-alone");
     const std::int32_t result = unloadOne(producer, "UnloadStandAloneTLProducer");

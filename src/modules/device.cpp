@@ -71,7 +71,8 @@ void DeviceList::Refresh(std::uint64_t timeout) {
         list.entries(), ids,
         [&](const std::string& id) { return new Device(Device::FromList{}, parent, iface, id.c_str()); },
         [iface](Device* device) {
-            if (!device->data_->open_ && iface->holdsDevice(device->data_->device_)) device->data_->device_->refreshInfo();
+            if (!device->data_->open_ && iface->holdsDevice(device->data_->device_))
+                device->data_->device_->refreshInfo();
         },
         [](Device* device) { return device->data_->open_.load(); });
     for (Device* device : gone) delete device;
@@ -90,8 +91,7 @@ Device* DeviceList::operator[](const String& id) {
 }
 
 Device* DeviceList::operator[](std::size_t index) {
-    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::operator[]"), this, &data_, "DeviceList")
-        .byIndex(index);
+    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::operator[]"), this, &data_, "DeviceList").byIndex(index);
 }
 
 std::size_t DeviceList::size() {
@@ -115,17 +115,18 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
 }
 
 Device::~Device() {
-    unregisterHolder<CDeviceGuard>("CORVID2::Device::~Device", this, &data_, "Device", "~Device", [this](DeviceData* data) {
-        attachNodeSource(*this, nullptr);
-        CInterfaceObj& iface = *data->interface_;
-        std::lock_guard<std::recursive_mutex> lock(iface.lock());
-        // An update with object sync may have removed the device object already.
-        if (iface.holdsDevice(data->device_)) {
-            if (data->device_->isOpen()) iface.CloseDevice(data->device_);
-            iface.DeleteDevice(data->device_);
-        }
-        delete data;
-    });
+    unregisterHolder<CDeviceGuard>("CORVID2::Device::~Device", this, &data_, "Device", "~Device",
+                                   [this](DeviceData* data) {
+                                       attachNodeSource(*this, nullptr);
+                                       CInterfaceObj& iface = *data->interface_;
+                                       std::lock_guard<std::recursive_mutex> lock(iface.lock());
+                                       // An update with object sync may have removed the device object already.
+                                       if (iface.holdsDevice(data->device_)) {
+                                           if (data->device_->isOpen()) iface.CloseDevice(data->device_);
+                                           iface.DeleteDevice(data->device_);
+                                       }
+                                       delete data;
+                                   });
 }
 
 void Device::open(std::int32_t accessFlags, const char* method) {
@@ -197,17 +198,23 @@ struct DeviceInfoGetter {
     bool emptyWhenNoData;  // a device without this information answers an empty text
 };
 
-constexpr DeviceInfoGetter kGetID{GenTL::DEVICE_INFO_ID, "GetID", "Device ID", "GetDeviceID", "Interface DeviceID", false};
+constexpr DeviceInfoGetter kGetID{GenTL::DEVICE_INFO_ID, "GetID", "Device ID", "GetDeviceID",
+                                  "Interface DeviceID",  false};
 constexpr DeviceInfoGetter kGetVendor{GenTL::DEVICE_INFO_VENDOR, "GetVendor", "Device Vendor", "GetDeviceVendor",
-                                      "Interface DeviceVendor", false};
+                                      "Interface DeviceVendor",  false};
 constexpr DeviceInfoGetter kGetModel{GenTL::DEVICE_INFO_MODEL, "GetModel", "Device Model", "GetDeviceModel",
-                                     "Interface DeviceModel", false};
+                                     "Interface DeviceModel",  false};
 constexpr DeviceInfoGetter kGetTLType{GenTL::DEVICE_INFO_TLTYPE, "GetTLType", "Device TLType", "GetDeviceTLType",
-                                      "Interface DeviceTLType", false};
-constexpr DeviceInfoGetter kGetDisplayName{GenTL::DEVICE_INFO_DISPLAYNAME, "GetDisplayName", "Device DisplayName",
-                                           "GetDeviceDisplayName", "Interface DeviceDisplayName", false};
-constexpr DeviceInfoGetter kGetSerialNumber{GenTL::DEVICE_INFO_SERIAL_NUMBER, "GetSerialNumber", "Serial Number",
-                                            "GetSerialNumber", "Interface SerialNumber", true};
+                                      "Interface DeviceTLType",  false};
+constexpr DeviceInfoGetter kGetDisplayName{GenTL::DEVICE_INFO_DISPLAYNAME, "GetDisplayName",
+                                           "Device DisplayName",           "GetDeviceDisplayName",
+                                           "Interface DeviceDisplayName",  false};
+constexpr DeviceInfoGetter kGetSerialNumber{GenTL::DEVICE_INFO_SERIAL_NUMBER,
+                                            "GetSerialNumber",
+                                            "Serial Number",
+                                            "GetSerialNumber",
+                                            "Interface SerialNumber",
+                                            true};
 
 String deviceInfo(Device* self, DeviceData* const* slot, const MethodSite& site, const DeviceInfoGetter& getter) {
     std::string text;

@@ -21,15 +21,19 @@ constexpr char kHelperLabel[] = "init_helper_for_node_and_port_iface";
 DeviceAccess accessOfFlags(DEVICE_ACCESS_FLAGS flags) {
     switch (flags) {
         case DEVICE_ACCESS_CONTROL:
-        case DEVICE_ACCESS_EXCLUSIVE: return DeviceAccess::ReadWrite;
-        case DEVICE_ACCESS_READONLY: return DeviceAccess::ReadOnly;
-        default: return DeviceAccess::None;
+        case DEVICE_ACCESS_EXCLUSIVE:
+            return DeviceAccess::ReadWrite;
+        case DEVICE_ACCESS_READONLY:
+            return DeviceAccess::ReadOnly;
+        default:
+            return DeviceAccess::None;
     }
 }
 }  // namespace
 
 CDeviceObj::CDeviceObj(CInterfaceObj* iface, std::string id, const std::string& vendor)
-    : CGenTLModule("DevicePort", iface ? iface->getProducer() : nullptr, vendor.c_str()), interface_(iface),
+    : CGenTLModule("DevicePort", iface ? iface->getProducer() : nullptr, vendor.c_str()),
+      interface_(iface),
       id_(std::move(id)) {
     setTraceName(kDefaultTraceName);
     CDeviceObjGuard("CDeviceObj::CDeviceObj").Register(nullptr, this);
@@ -52,13 +56,16 @@ std::int32_t CDeviceObj::open(DEVICE_ACCESS_FLAGS access) {
     static constexpr char kOperation[] = "open";
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
-    if (opened_) return SetLastError(-1004, traceName().c_str(), kOperation, "Device %s is already opened.", id_.c_str());
-    if (getProducer() == nullptr) return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
+    if (opened_)
+        return SetLastError(-1004, traceName().c_str(), kOperation, "Device %s is already opened.", id_.c_str());
+    if (getProducer() == nullptr)
+        return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
     DEV_HANDLE handle = nullptr;
-    const GC_ERROR result =
-        getProducer()->IFOpenDevice(interface_->getHandle(), id_.c_str(), static_cast<DEVICE_ACCESS_FLAGS>(access), &handle);
+    const GC_ERROR result = getProducer()->IFOpenDevice(interface_->getHandle(), id_.c_str(),
+                                                        static_cast<DEVICE_ACCESS_FLAGS>(access), &handle);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFOpenDevice failed: %s", failureDetails(result).c_str());
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFOpenDevice failed: %s",
+                            failureDetails(result).c_str());
     return setHandle(handle, access);
 }
 
@@ -78,12 +85,16 @@ std::int32_t CDeviceObj::setHandle(DEV_HANDLE handle, DEVICE_ACCESS_FLAGS access
     opened_ = true;
     if (access_ != DeviceAccess::None) {
         std::string text;
-        if (getInfoString(DEVICE_INFO_DISPLAYNAME, text) == 0) setTraceName(text);
-        else traceWarning("%s; %s; No display name for trace output. Display name will set to 'DeviceObj'",
-                          traceName().c_str(), kHelperLabel);
-        if (getInfoString(DEVICE_INFO_TLTYPE, text) == 0) tlType_ = text;
-        else traceWarning("%s; %s; No TLType for events.Device Events may not work like expected", traceName().c_str(),
-                          kHelperLabel);
+        if (getInfoString(DEVICE_INFO_DISPLAYNAME, text) == 0)
+            setTraceName(text);
+        else
+            traceWarning("%s; %s; No display name for trace output. Display name will set to 'DeviceObj'",
+                         traceName().c_str(), kHelperLabel);
+        if (getInfoString(DEVICE_INFO_TLTYPE, text) == 0)
+            tlType_ = text;
+        else
+            traceWarning("%s; %s; No TLType for events.Device Events may not work like expected", traceName().c_str(),
+                         kHelperLabel);
     }
     traceInfo("%s; open; %s", traceName().c_str(), id_.c_str());
     return 0;
@@ -111,9 +122,12 @@ std::int32_t CDeviceObj::getInfo(DEVICE_INFO_CMD command, INFO_DATATYPE* type, v
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
     if (!opened_) return interface_->getDeviceInfo(id_, command, type, buffer, size);
-    if (getProducer() == nullptr) return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
-    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
-    if (type == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
+    if (getProducer() == nullptr)
+        return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
+    if (size == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (type == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->DevGetInfo(devHandle_, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
         return SetLastError(result == GC_ERR_NO_DATA ? -1008 : -1099, traceName().c_str(), kOperation,
@@ -122,8 +136,8 @@ std::int32_t CDeviceObj::getInfo(DEVICE_INFO_CMD command, INFO_DATATYPE* type, v
 }
 
 std::int32_t CDeviceObj::getInfoString(DEVICE_INFO_CMD command, std::string& text) {
-    return queryInfoText([&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); },
-                         text);
+    return queryInfoText(
+        [&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); }, text);
 }
 
 std::int32_t CDeviceObj::refreshInfo() {

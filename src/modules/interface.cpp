@@ -64,9 +64,9 @@ void InterfaceList::Refresh(std::uint64_t timeout) {
     list.call().check(producer->updateInterfaceList(&changed, timeout));
     if (!changed) return;
     std::vector<std::string> ids;
-    list.call().check(listedIds([&](std::uint32_t* count) { return producer->GetNumInterfaces(count); },
-                                [&](std::uint32_t index, std::string* id) { return producer->getInterfaceID(index, id); },
-                                ids));
+    list.call().check(
+        listedIds([&](std::uint32_t* count) { return producer->GetNumInterfaces(count); },
+                  [&](std::uint32_t index, std::string* id) { return producer->getInterfaceID(index, id); }, ids));
     // An open Interface outlives its id, as its object inside the System does, so that no
     // application pointer to it dangles; it goes at the first refresh after it was closed.
     const auto gone = followIds(
@@ -188,8 +188,8 @@ String interfaceInfo(Interface* self, InterfaceData* const* slot, const MethodSi
     } else {
         System* system = call->system_;
         CProducerObj* producer = static_cast<Internal::SystemData*>(system->GetReserved())->producer_;
-        call.check(traceFailedGetter(producer->getInterfaceInfoString(call->id_, command, text),
-                                     producer->traceName(), closedOperation.c_str()));
+        call.check(traceFailedGetter(producer->getInterfaceInfoString(call->id_, command, text), producer->traceName(),
+                                     closedOperation.c_str()));
         traceInfo("%s; GetInterface%s; TLProducer Interface%s: %s", producer->traceName().c_str(), label, label,
                   text.c_str());
     }

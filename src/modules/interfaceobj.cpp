@@ -23,7 +23,9 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 
 CInterfaceObj::CInterfaceObj(CProducerObj* system, CGenTLProducer* producer, TL_HANDLE tlHandle, std::string id,
                              const std::string& vendor)
-    : CGenTLModule("InterfacePort", producer, vendor.c_str()), system_(system), tlHandle_(tlHandle),
+    : CGenTLModule("InterfacePort", producer, vendor.c_str()),
+      system_(system),
+      tlHandle_(tlHandle),
       id_(std::move(id)) {
     setTraceName("InterfaceObj");
     traceInfo("%s; ctor; %s", traceName().c_str(), id_.c_str());
@@ -51,10 +53,13 @@ std::int32_t CInterfaceObj::OpenInterface() {
     static constexpr char kOperation[] = "OpenInterface";
     Lock guard(mutex_);
     if (getProducer() == nullptr)
-        return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid. InitLib for TLProducer failed.");
-    if (isOpen()) return SetLastError(-1004, traceName().c_str(), kOperation, "Interface %s is already opened.", id_.c_str());
+        return SetLastError(-1001, traceName().c_str(), kOperation,
+                            "Producer handle not valid. InitLib for TLProducer failed.");
+    if (isOpen())
+        return SetLastError(-1004, traceName().c_str(), kOperation, "Interface %s is already opened.", id_.c_str());
     IF_HANDLE handle = nullptr;
-    if (const GC_ERROR result = getProducer()->TLOpenInterface(tlHandle_, id_.c_str(), &handle); result != GC_ERR_SUCCESS)
+    if (const GC_ERROR result = getProducer()->TLOpenInterface(tlHandle_, id_.c_str(), &handle);
+        result != GC_ERR_SUCCESS)
         return SetLastError(-1099, traceName().c_str(), kOperation, "TLOpenInterface failed: %s",
                             failureDetails(result).c_str());
     setHandle(handle);
@@ -67,15 +72,19 @@ std::int32_t CInterfaceObj::setHandle(IF_HANDLE handle) {
     std::int32_t outcome = 0;
     if (handle != nullptr) {
         if (const std::int32_t code = initPort(handle))
-            traceWarning("%s; setHandle; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
-                         traceName().c_str(), code);
+            traceWarning(
+                "%s; setHandle; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
+                traceName().c_str(), code);
         // Queries below go through the new handle, so it is stored before them.
         ifHandle_ = handle;
-        if (initializeNodeInterface() != 0) traceWarning("%s; setHandle; Node interface not initialized", traceName().c_str());
+        if (initializeNodeInterface() != 0)
+            traceWarning("%s; setHandle; Node interface not initialized", traceName().c_str());
         std::string name;
-        if (getInfoString(INTERFACE_INFO_DISPLAYNAME, name) == 0) setTraceName(name);
-        else traceWarning("%s; setHandle; No display name for trace output. Display name will set to 'InterfaceObj'",
-                          traceName().c_str());
+        if (getInfoString(INTERFACE_INFO_DISPLAYNAME, name) == 0)
+            setTraceName(name);
+        else
+            traceWarning("%s; setHandle; No display name for trace output. Display name will set to 'InterfaceObj'",
+                         traceName().c_str());
         return 0;
     }
     if (ifHandle_ != nullptr && getProducer() != nullptr) {
@@ -108,16 +117,20 @@ std::int32_t CInterfaceObj::getInfo(INTERFACE_INFO_CMD command, INFO_DATATYPE* t
     static constexpr char kOperation[] = "getInfo";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
-    if (type == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
-    if (const GC_ERROR result = getProducer()->IFGetInfo(ifHandle_, command, type, buffer, size); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetInfo failed: %s", failureDetails(result).c_str());
+    if (size == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (type == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
+    if (const GC_ERROR result = getProducer()->IFGetInfo(ifHandle_, command, type, buffer, size);
+        result != GC_ERR_SUCCESS)
+        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetInfo failed: %s",
+                            failureDetails(result).c_str());
     return 0;
 }
 
 std::int32_t CInterfaceObj::getInfoString(INTERFACE_INFO_CMD command, std::string& text) {
-    return queryInfoText([&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); },
-                         text);
+    return queryInfoText(
+        [&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); }, text);
 }
 
 std::int32_t CInterfaceObj::GetNumDevices(std::uint32_t* count) {
@@ -129,8 +142,10 @@ std::int32_t CInterfaceObj::GetNumDevices(std::uint32_t* count) {
     if (const GC_ERROR result = getProducer()->IFGetNumDevices(ifHandle_, count); result != GC_ERR_SUCCESS)
         return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
                             failureDetails(result).c_str());
-    if (*count == 0) traceWarning("%s; GetNumDevices; No devices", traceName().c_str());
-    else traceInfo("%s; GetNumDevices; %d devices", traceName().c_str(), static_cast<int>(*count));
+    if (*count == 0)
+        traceWarning("%s; GetNumDevices; No devices", traceName().c_str());
+    else
+        traceInfo("%s; GetNumDevices; %d devices", traceName().c_str(), static_cast<int>(*count));
     return 0;
 }
 
@@ -138,7 +153,8 @@ std::int32_t CInterfaceObj::GetDeviceID(std::uint32_t index, std::string* id) {
     static constexpr char kOperation[] = "GetDeviceID";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (id == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, sIDeviceID is NULL");
+    if (id == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, sIDeviceID is NULL");
     TextStep failed = TextStep::None;
     const GC_ERROR result = readGenTLText(
         [&](char* buffer, size_t* size) { return getProducer()->IFGetDeviceID(ifHandle_, index, buffer, size); }, *id,
@@ -155,8 +171,10 @@ std::int32_t CInterfaceObj::getDeviceInfo(const std::string& id, DEVICE_INFO_CMD
     static constexpr char kOperation[] = "getDeviceInfo";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
-    if (type == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
+    if (size == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (type == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->IFGetDeviceInfo(ifHandle_, id.c_str(), command, type, buffer, size);
         result != GC_ERR_SUCCESS)
         return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetDeviceInfo failed: %s",
@@ -174,7 +192,8 @@ std::int32_t CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeou
     static constexpr char kOperation[] = "UpdateDeviceList";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (changed == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, bChanged is NULL");
+    if (changed == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, bChanged is NULL");
     bool8_t producerChanged = 0;
     if (const GC_ERROR result = getProducer()->IFUpdateDeviceList(ifHandle_, &producerChanged, timeout);
         result != GC_ERR_SUCCESS)
@@ -205,8 +224,8 @@ std::int32_t CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeou
     for (std::uint32_t index = 0; index < count; ++index) {
         std::string id;
         if (GetDeviceID(index, &id) != 0) continue;
-        const auto listed = std::find_if(candidates.begin(), candidates.end(),
-                                         [&id](const CDeviceObj* d) { return d->id() == id; });
+        const auto listed =
+            std::find_if(candidates.begin(), candidates.end(), [&id](const CDeviceObj* d) { return d->id() == id; });
         if (listed != candidates.end()) {
             (*listed)->refreshInfo();
             candidates.erase(listed);
@@ -254,10 +273,12 @@ std::int32_t CInterfaceObj::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAG
     static constexpr char kOperation[] = "OpenDevice";
     Lock guard(mutex_);
     if (const std::int32_t code = checkOpen(kOperation)) return code;
-    if (device == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phDevice is NULL");
+    if (device == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phDevice is NULL");
     *device = deviceWithId(id);
     if (*device == nullptr)
-        return SetLastError(-1001, traceName().c_str(), kOperation, "The device with ID %s is not in list.", id.c_str());
+        return SetLastError(-1001, traceName().c_str(), kOperation, "The device with ID %s is not in list.",
+                            id.c_str());
     return (*device)->open(access);
 }
 

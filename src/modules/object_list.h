@@ -74,7 +74,9 @@ public:
     }
 
 private:
-    Item* itemAt(std::size_t index) { return Traits::item(*std::next(entries().begin(), static_cast<std::ptrdiff_t>(index))); }
+    Item* itemAt(std::size_t index) {
+        return Traits::item(*std::next(entries().begin(), static_cast<std::ptrdiff_t>(index)));
+    }
 
     CPublicCall<Guard> call_;
     std::lock_guard<std::recursive_mutex> lock_;
@@ -90,8 +92,10 @@ std::vector<Item*> followIds(std::map<std::string, Item*>& entries, const std::v
                              Create&& create, Known&& known, Keep&& keep) {
     for (const std::string& id : ids) {
         const auto it = entries.find(id);
-        if (it == entries.end()) entries.emplace(id, create(id));
-        else known(it->second);
+        if (it == entries.end())
+            entries.emplace(id, create(id));
+        else
+            known(it->second);
     }
     std::vector<Item*> gone;
     for (auto it = entries.begin(); it != entries.end();) {

@@ -35,8 +35,7 @@ CProducerObj::~CProducerObj() {
 bool CProducerObj::loadProducer() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     std::string error;
-    if (!library_.load(path_, error))
-        throw CProducerLoadError("boost::dll::shared_library::load() failed: " + error);
+    if (!library_.load(path_, error)) throw CProducerLoadError("boost::dll::shared_library::load() failed: " + error);
     traceHook_ = CProducerTraceHook::create(path_);
     if (traceHook_) traceHook_->registerCallback(&producerTraceCallback);
     try {
@@ -91,8 +90,8 @@ std::int32_t CProducerObj::getInfo(TL_INFO_CMD command, INFO_DATATYPE* type, voi
 }
 
 std::int32_t CProducerObj::getInfoString(TL_INFO_CMD command, std::string& text) {
-    return queryInfoText([&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); },
-                         text);
+    return queryInfoText(
+        [&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); }, text);
 }
 
 namespace {
@@ -122,7 +121,8 @@ std::int32_t CProducerObj::open() {
     if (tlHandle_ != nullptr) return SetLastError(-1004, traceName().c_str(), kOperation, "Already initialized");
     if (const GC_ERROR result = table_->TLOpen(&tlHandle_); result != GC_ERR_SUCCESS) {
         tlHandle_ = nullptr;
-        return SetLastError(-1099, traceName().c_str(), kOperation, "TLOpen failed: %s", failureDetails(result).c_str());
+        return SetLastError(-1099, traceName().c_str(), kOperation, "TLOpen failed: %s",
+                            failureDetails(result).c_str());
     }
     if (const std::int32_t code = initPort(tlHandle_))
         traceWarning("%s; open; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
@@ -132,11 +132,15 @@ std::int32_t CProducerObj::open() {
     opened_ = true;
 
     std::string text;
-    if (getInfoString(TL_INFO_DISPLAYNAME, text) == 0) setTraceName(text);
-    else traceWarning("%s; open; No display name for trace output. Display name will set to 'ProducerObj'",
-                      traceName().c_str());
-    if (getInfoString(TL_INFO_VENDOR, text) == 0) setVendor(text);
-    else traceWarning("%s; open; Producer doesn't support vendor information.", traceName().c_str());
+    if (getInfoString(TL_INFO_DISPLAYNAME, text) == 0)
+        setTraceName(text);
+    else
+        traceWarning("%s; open; No display name for trace output. Display name will set to 'ProducerObj'",
+                     traceName().c_str());
+    if (getInfoString(TL_INFO_VENDOR, text) == 0)
+        setVendor(text);
+    else
+        traceWarning("%s; open; Producer doesn't support vendor information.", traceName().c_str());
     genTLVersionMajor_ = integerFeature(nodeMap(), "GenTLVersionMajor");
     genTLVersionMinor_ = integerFeature(nodeMap(), "GenTLVersionMinor");
     traceInfo("%s; open", traceName().c_str());
@@ -195,10 +199,12 @@ std::int32_t CProducerObj::getInterfaceID(std::uint32_t index, std::string* id) 
     static constexpr char kOperation[] = "getInterfaceID";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
-    if (id == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, IfaceID is NULL");
+    if (id == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, IfaceID is NULL");
     TextStep failed = TextStep::None;
     const GC_ERROR result = readGenTLText(
-        [&](char* buffer, size_t* size) { return table_->TLGetInterfaceID(tlHandle_, index, buffer, size); }, *id, failed);
+        [&](char* buffer, size_t* size) { return table_->TLGetInterfaceID(tlHandle_, index, buffer, size); }, *id,
+        failed);
     if (result != GC_ERR_SUCCESS)
         return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetInterfaceID%s failed: %s",
                             failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
@@ -211,7 +217,8 @@ std::int32_t CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD c
     static constexpr char kOperation[] = "getInterfaceInfo";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
-    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+    if (size == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
     if (const GC_ERROR result = table_->TLGetInterfaceInfo(tlHandle_, id, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
         return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
@@ -221,17 +228,16 @@ std::int32_t CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD c
 
 std::int32_t CProducerObj::getInterfaceInfoString(const std::string& id, INTERFACE_INFO_CMD command,
                                                   std::string& text) {
-    return queryInfoText(
-        [&](INFO_DATATYPE* type, void* buffer, size_t* size) {
-            return getInterfaceInfo(id.c_str(), command, type, buffer, size);
-        },
-        text);
+    return queryInfoText([&](INFO_DATATYPE* type, void* buffer,
+                             size_t* size) { return getInterfaceInfo(id.c_str(), command, type, buffer, size); },
+                         text);
 }
 
 std::int32_t CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) {
     static constexpr char kOperation[] = "getInterface";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (iface == nullptr) return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phIface is NULL");
+    if (iface == nullptr)
+        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phIface is NULL");
     for (const auto& candidate : interfaces_) {
         if (candidate->id() == id) {
             *iface = candidate.get();
@@ -277,7 +283,8 @@ std::int32_t CProducerObj::updateInterfaceList(bool* changed, std::uint64_t time
             it = interfaces_.erase(it);
             *changed = true;
         } else {
-            SetLastError(0, traceName().c_str(), "updateInterfaceList", "missing open interface %s", known.id().c_str());
+            SetLastError(0, traceName().c_str(), "updateInterfaceList", "missing open interface %s",
+                         known.id().c_str());
             ++it;
         }
     }

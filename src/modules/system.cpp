@@ -154,7 +154,8 @@ void SystemList::Refresh() {
     // A System whose producer was not found again goes, unless the application has it open.
     std::vector<System*> gone;
     for (auto it = entries.begin(); it != entries.end();) {
-        const bool stillFound = std::any_of(found.begin(), found.end(), [&it](const Found& f) { return f.key == it->key; });
+        const bool stillFound =
+            std::any_of(found.begin(), found.end(), [&it](const Found& f) { return f.key == it->key; });
         if (!stillFound && it->ownedByList && !it->system->data_->open_) {
             gone.push_back(it->system);
             it = entries.erase(it);
@@ -202,8 +203,7 @@ System* SystemList::operator[](const String& id) {
 }
 
 System* SystemList::operator[](std::size_t index) {
-    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::operator[]"), this, &data_, "SystemList")
-        .byIndex(index);
+    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::operator[]"), this, &data_, "SystemList").byIndex(index);
 }
 
 std::size_t SystemList::size() {
@@ -263,8 +263,10 @@ System::~System() {
     delete data->interfaces_;
     attachNodeSource(*this, nullptr);
     auto& producers = CConsumerBase::instance().producers();
-    if (data->standAlone_) producers.UnloadStandAloneTLProducer(data->producer_);
-    else if (data->producer_ != nullptr && data->producer_->isProducerLoaded()) producers.UnloadTLProducer(data->producer_);
+    if (data->standAlone_)
+        producers.UnloadStandAloneTLProducer(data->producer_);
+    else if (data->producer_ != nullptr && data->producer_->isProducerLoaded())
+        producers.UnloadTLProducer(data->producer_);
     delete data;
 }
 

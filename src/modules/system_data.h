@@ -21,7 +21,7 @@ namespace CORVID2::Internal {
 struct SystemData {
     corvid2::CorvidObjectAccessControl access_;
     corvid2::CProducerObj* producer_ = nullptr;  // first field a C caller may rely on through GetReserved
-    std::atomic<bool> open_{false};  // read by list refreshes on other threads
+    std::atomic<bool> open_{false};              // read by list refreshes on other threads
     bool standAlone_ = false;
     std::string id_;
     InterfaceList* interfaces_ = nullptr;  // made and destroyed with the System

@@ -32,7 +32,9 @@ struct NoValue {};
 void traceResult(const NodeOp& op, const char* node, std::int64_t value) {
     traceInfo("Node [%s]; %s; %lld", node, op.label, static_cast<long long>(value));
 }
-void traceResult(const NodeOp& op, const char* node, double value) { traceInfo("Node [%s]; %s; %f", node, op.label, value); }
+void traceResult(const NodeOp& op, const char* node, double value) {
+    traceInfo("Node [%s]; %s; %f", node, op.label, value);
+}
 void traceResult(const NodeOp& op, const char* node, bool value) {
     const char* text = op.lowercaseBool ? (value ? "true" : "false") : (value ? "True" : "False");
     traceInfo("Node [%s]; %s; %s", node, op.label, text);
@@ -188,10 +190,12 @@ Node::~Node() {
 
 // The getters that only read one wrapper value: the public name is the wrapper's, and so is the
 // trace label.
-#define CORVID2_NODE_GETTER(Type, Method) \
-    Type Node::Method() { return run(this, CORVID2_NODE_METHOD(Method), kRead, [](CGenAPINode& n) { return n.Method(); }); }
-#define CORVID2_NODE_TEXT_GETTER(Method)                                                                       \
-    String Node::Method() {                                                                                    \
+#define CORVID2_NODE_GETTER(Type, Method)                                                                \
+    Type Node::Method() {                                                                                \
+        return run(this, CORVID2_NODE_METHOD(Method), kRead, [](CGenAPINode& n) { return n.Method(); }); \
+    }
+#define CORVID2_NODE_TEXT_GETTER(Method)                                                                           \
+    String Node::Method() {                                                                                        \
         return toString(run(this, CORVID2_NODE_METHOD(Method), kRead, [](CGenAPINode& n) { return n.Method(); })); \
     }
 

@@ -81,7 +81,9 @@ Node* NodeAccess::nodeAt(NodeMap* map, std::size_t position, const char* functio
 
 }  // namespace Internal
 
-NodeMap::NodeMap() : data_(new NodeMapData()) { registerHolder<CNodeMapGuard>("CORVID2::NodeMap::NodeMap", this, data_); }
+NodeMap::NodeMap() : data_(new NodeMapData()) {
+    registerHolder<CNodeMapGuard>("CORVID2::NodeMap::NodeMap", this, data_);
+}
 
 NodeMap::~NodeMap() {
     unregisterHolder<CNodeMapGuard>("CORVID2::NodeMap::~NodeMap", this, &data_, "NodeMap", "~NodeMap",
@@ -113,7 +115,9 @@ bool NodeMap::GetNodePresent(const String& name) {
     return present;
 }
 
-std::size_t NodeMap::GetNodeCount() { return count(this, CORVID2_METHOD("CORVID2::NodeMap::GetNodeCount"), "GetNodeCount"); }
+std::size_t NodeMap::GetNodeCount() {
+    return count(this, CORVID2_METHOD("CORVID2::NodeMap::GetNodeCount"), "GetNodeCount");
+}
 
 std::size_t NodeMap::size() { return count(this, CORVID2_METHOD("CORVID2::NodeMap::size"), "size"); }
 

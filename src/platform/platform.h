@@ -63,9 +63,9 @@ char executablePathSeparator();
 
 // ---- locations ---------------------------------------------------------------------------
 
-std::filesystem::path programLocation();      // the running executable
-std::filesystem::path ownLibraryLocation();   // the shared object that holds this code
-std::string programFileName();                // file name of the running program, extension kept
+std::filesystem::path programLocation();                 // the running executable
+std::filesystem::path ownLibraryLocation();              // the shared object that holds this code
+std::string programFileName();                           // file name of the running program, extension kept
 std::optional<std::filesystem::path> userStateFolder();  // per-user folder for logs (XDG state)
 // Free space of the volume holding `path` in bytes, or nothing when it cannot be told.
 std::optional<std::uint64_t> freeDiskSpace(const std::filesystem::path& path);

@@ -38,13 +38,17 @@ bool unsetEnv(const char* name) {
 
 ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
     : name_(name ? name : ""), previous_(getEnv(name)) {
-    if (value) setEnv(name, *value);
-    else unsetEnv(name);
+    if (value)
+        setEnv(name, *value);
+    else
+        unsetEnv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
-    if (previous_) setEnv(name_.c_str(), *previous_);
-    else unsetEnv(name_.c_str());
+    if (previous_)
+        setEnv(name_.c_str(), *previous_);
+    else
+        unsetEnv(name_.c_str());
 }
 
 const char* searchPathSeparators() { return ";:"; }
@@ -66,8 +70,7 @@ std::string programFileName() { return programLocation().filename().string(); }
 
 std::optional<std::filesystem::path> userStateFolder() {
     if (auto state = getEnv("XDG_STATE_HOME"); state && !state->empty()) return std::filesystem::path(*state);
-    if (auto home = getEnv("HOME"); home && !home->empty())
-        return std::filesystem::path(*home) / ".local" / "state";
+    if (auto home = getEnv("HOME"); home && !home->empty()) return std::filesystem::path(*home) / ".local" / "state";
     return std::nullopt;
 }
 

@@ -46,9 +46,12 @@ LocalTime localTimeNow() {
     std::tm parts{};
     ::localtime_r(&seconds, &parts);
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    return LocalTime{static_cast<unsigned>(parts.tm_year + 1900), static_cast<unsigned>(parts.tm_mon + 1),
-                     static_cast<unsigned>(parts.tm_mday),         static_cast<unsigned>(parts.tm_hour),
-                     static_cast<unsigned>(parts.tm_min),          static_cast<unsigned>(parts.tm_sec),
+    return LocalTime{static_cast<unsigned>(parts.tm_year + 1900),
+                     static_cast<unsigned>(parts.tm_mon + 1),
+                     static_cast<unsigned>(parts.tm_mday),
+                     static_cast<unsigned>(parts.tm_hour),
+                     static_cast<unsigned>(parts.tm_min),
+                     static_cast<unsigned>(parts.tm_sec),
                      static_cast<unsigned>(ms)};
 }
 
@@ -86,8 +89,10 @@ SystemFacts collectSystemFacts() {
     SystemFacts facts;
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) == 0) facts.computerName = host;
-    if (auto user = getEnv("USER")) facts.userName = *user;
-    else if (auto logname = getEnv("LOGNAME")) facts.userName = *logname;
+    if (auto user = getEnv("USER"))
+        facts.userName = *user;
+    else if (auto logname = getEnv("LOGNAME"))
+        facts.userName = *logname;
     facts.admin = ::geteuid() == 0;
     struct utsname names {};
     if (::uname(&names) == 0) {

@@ -114,8 +114,8 @@ void CDebugTrace::traceFormatted(const char* prefix, std::uint32_t channel, std:
     va_end(arguments);
 }
 
-void CDebugTrace::vtrace(const char* prefix, std::uint32_t channel, std::uint64_t level,
-                         std::uint64_t traceLevel, const char* format, va_list arguments) {
+void CDebugTrace::vtrace(const char* prefix, std::uint32_t channel, std::uint64_t level, std::uint64_t traceLevel,
+                         const char* format, va_list arguments) {
     if (!wouldTrace(level)) return;
     const std::uint64_t targets = targets_.load(std::memory_order_relaxed);
     const std::uint64_t options = options_.load(std::memory_order_relaxed);
@@ -126,8 +126,8 @@ void CDebugTrace::vtrace(const char* prefix, std::uint32_t channel, std::uint64_
     if ((targets & (kTargetDebugger | kTargetFile)) != 0) {
         if ((options & kOptionTimestamp) != 0) {
             const corvid2::platform::LocalTime now = clock_.localTime();
-            line.append("%02u.%02u.%02u %02u:%02u:%02u,%06u; ", now.day, now.month, now.year, now.hour,
-                        now.minute, now.second, now.millisecond * 1000);
+            line.append("%02u.%02u.%02u %02u:%02u:%02u,%06u; ", now.day, now.month, now.year, now.hour, now.minute,
+                        now.second, now.millisecond * 1000);
             if ((options & kOptionTimestampDiff) != 0) {
                 const std::uint64_t tick = clock_.steadyMilliseconds();
                 const std::uint64_t previous = previousTick_.exchange(tick + 1);
@@ -239,7 +239,8 @@ bool CDebugTrace::setFileName(const std::string& requestedPath) {
     FileSizing sizing;
     fs::path folder = fs::path(path).parent_path();
     if (folder.empty()) folder = ".";
-    if (const auto freeBytes = freeSpace ? freeSpace(folder) : std::nullopt) sizing = sizeForFreeSpace(*freeBytes / kMegabyte);
+    if (const auto freeBytes = freeSpace ? freeSpace(folder) : std::nullopt)
+        sizing = sizeForFreeSpace(*freeBytes / kMegabyte);
     if (sizing.refused) {
         const std::string message = kNotEnoughSpaceText + path;
         std::printf("%s\n", message.c_str());

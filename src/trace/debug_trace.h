@@ -121,19 +121,18 @@ public:
     }
 
     // The trace call: channel (0 in this library), level bits, trace-level bits, printf format.
-    CORVID2_TRACE_FRONT_END void trace(std::uint32_t channel, std::uint64_t level,
-                                       std::uint64_t traceLevel, const char* format, ...)
-        CORVID2_PRINTF_FORMAT(5, 6);
+    CORVID2_TRACE_FRONT_END void trace(std::uint32_t channel, std::uint64_t level, std::uint64_t traceLevel,
+                                       const char* format, ...) CORVID2_PRINTF_FORMAT(5, 6);
     // The same with an explicit prefix (producer lines).
-    CORVID2_TRACE_FRONT_END void traceWithPrefix(const char* prefix, std::uint32_t channel,
-                                                 std::uint64_t level, std::uint64_t traceLevel,
-                                                 const char* format, ...) CORVID2_PRINTF_FORMAT(6, 7);
+    CORVID2_TRACE_FRONT_END void traceWithPrefix(const char* prefix, std::uint32_t channel, std::uint64_t level,
+                                                 std::uint64_t traceLevel, const char* format, ...)
+        CORVID2_PRINTF_FORMAT(6, 7);
 
     // Out-of-line workers of the front ends; `prefix` null means the object's own prefix.
-    void traceFormatted(const char* prefix, std::uint32_t channel, std::uint64_t level,
-                        std::uint64_t traceLevel, const char* format, ...) CORVID2_PRINTF_FORMAT(6, 7);
-    void vtrace(const char* prefix, std::uint32_t channel, std::uint64_t level,
-                std::uint64_t traceLevel, const char* format, va_list arguments);
+    void traceFormatted(const char* prefix, std::uint32_t channel, std::uint64_t level, std::uint64_t traceLevel,
+                        const char* format, ...) CORVID2_PRINTF_FORMAT(6, 7);
+    void vtrace(const char* prefix, std::uint32_t channel, std::uint64_t level, std::uint64_t traceLevel,
+                const char* format, va_list arguments);
 
     // ---- switches ----
     void setEnabled(bool enabled);
@@ -206,8 +205,8 @@ private:
     unsigned maxArchives_ = kDefaultMaxArchives;
 };
 
-CORVID2_TRACE_FRONT_END void CDebugTrace::trace(std::uint32_t channel, std::uint64_t level,
-                                                std::uint64_t traceLevel, const char* format, ...) {
+CORVID2_TRACE_FRONT_END void CDebugTrace::trace(std::uint32_t channel, std::uint64_t level, std::uint64_t traceLevel,
+                                                const char* format, ...) {
     if (!wouldTrace(level)) return;
 #if CORVID2_TRACE_INLINE_FORWARDING
     traceFormatted(nullptr, channel, level, traceLevel, format, __builtin_va_arg_pack());

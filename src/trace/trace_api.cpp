@@ -88,7 +88,9 @@ void Trace::ActivateOutputOptionPrefix(bool on) { optionBit(dbg::kOptionPrefix, 
 
 extern "C" {
 
-CORVID2_RESULT CORVID2_TraceEnable(uint8_t on) { return succeed([=] { enable(on != 0); }); }
+CORVID2_RESULT CORVID2_TraceEnable(uint8_t on) {
+    return succeed([=] { enable(on != 0); });
+}
 
 CORVID2_RESULT CORVID2_TraceIsEnabled(uint8_t* enabled) {
     if (enabled == nullptr) return CORVID2_RESULT_INVALID_PARAMETER;

@@ -41,13 +41,12 @@ std::vector<CTraceArchiveNames::Archive> CTraceArchiveNames::existing() const {
         if (name.size() <= head.size() + 4 || name.compare(0, head.size(), head) != 0) continue;
         if (name.compare(name.size() - 4, 4, ".zip") != 0) continue;
         const std::string digits = name.substr(head.size(), name.size() - head.size() - 4);
-        if (digits.size() > 18 || !std::all_of(digits.begin(), digits.end(),
-                                               [](unsigned char c) { return std::isdigit(c) != 0; }))
+        if (digits.size() > 18 ||
+            !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
             continue;
         archives.push_back({std::stoull(digits), it->path()});
     }
-    std::sort(archives.begin(), archives.end(),
-              [](const Archive& a, const Archive& b) { return a.number < b.number; });
+    std::sort(archives.begin(), archives.end(), [](const Archive& a, const Archive& b) { return a.number < b.number; });
     return archives;
 }
 
@@ -75,8 +74,8 @@ void appendTraceErrorFile(const fs::path& traceFile, const char* extension, cons
         std::fclose(file);
         return;
     }
-    const std::string message = "corvid2 trace: " + text + " (error file " + errorFile.string() +
-                                " cannot be written either)\n";
+    const std::string message =
+        "corvid2 trace: " + text + " (error file " + errorFile.string() + " cannot be written either)\n";
     corvid2::platform::debuggerOutput(message.c_str());
 }
 
@@ -92,8 +91,8 @@ std::string zipErrorName(zip_t* archive) {
 std::string compressionTimeSuffix() {
     const auto now = corvid2::platform::localTimeNow();
     char text[32];
-    std::snprintf(text, sizeof text, "_%04u%02u%02u_%02u%02u%02u", now.year, now.month, now.day,
-                  now.hour, now.minute, now.second);
+    std::snprintf(text, sizeof text, "_%04u%02u%02u_%02u%02u%02u", now.year, now.month, now.day, now.hour, now.minute,
+                  now.second);
     return text;
 }
 
@@ -117,9 +116,7 @@ std::string CDbgTraceCompressThread::writeArchive(const fs::path& rotatedFile, c
     if (cancelled) {
         zip_register_cancel_callback_with_state(
             archive,
-            [](zip_t*, void* state) -> int {
-                return (*static_cast<const std::function<bool()>*>(state))() ? 1 : 0;
-            },
+            [](zip_t*, void* state) -> int { return (*static_cast<const std::function<bool()>*>(state))() ? 1 : 0; },
             nullptr, const_cast<std::function<bool()>*>(&cancelled));
     }
     zip_source_t* source = zip_source_file(archive, rotatedFile.string().c_str(), 0, -1);
@@ -149,8 +146,8 @@ CDbgTraceCompressThread::CDbgTraceCompressThread() : CWorkerThread("trace compre
 
 CDbgTraceCompressThread::~CDbgTraceCompressThread() { stop(); }
 
-bool CDbgTraceCompressThread::compress(const fs::path& traceFile, const fs::path& rotatedFile,
-                                       const fs::path& archive, unsigned maxArchives) {
+bool CDbgTraceCompressThread::compress(const fs::path& traceFile, const fs::path& rotatedFile, const fs::path& archive,
+                                       unsigned maxArchives) {
     bool idle = false;
     if (!busy_.compare_exchange_strong(idle, true)) return false;
     stop();  // the previous job's thread has cleared busy_ and is about to leave: reap it
@@ -185,8 +182,7 @@ void CDbgTraceCompressThread::run() {
     }
     CTraceArchiveNames(traceFile).makeRoom(maxArchives);
     const std::string entryName = rotatedFile.stem().string() + compressionTimeSuffix() + ".log";
-    const std::string failure =
-        writeArchive(rotatedFile, archive, entryName, [this] { return stopRequested(); });
+    const std::string failure = writeArchive(rotatedFile, archive, entryName, [this] { return stopRequested(); });
     if (failure.empty()) {
         std::error_code ignored;
         fs::remove(rotatedFile, ignored);

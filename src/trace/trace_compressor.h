@@ -57,9 +57,8 @@ public:
 
     // Creates `archive` with `rotatedFile` as its one deflated entry named `entryName`.
     // Empty on success, otherwise the text for the ".cerr" file. `cancelled` aborts the write.
-    static std::string writeArchive(const std::filesystem::path& rotatedFile,
-                                    const std::filesystem::path& archive, const std::string& entryName,
-                                    const std::function<bool()>& cancelled);
+    static std::string writeArchive(const std::filesystem::path& rotatedFile, const std::filesystem::path& archive,
+                                    const std::string& entryName, const std::function<bool()>& cancelled);
 
 protected:
     void run() override;
@@ -75,7 +74,6 @@ private:
 
 // Appends one line to the error file beside `traceFile` (its extension replaced by
 // `extension`); when that fails too, the text goes to the debugger output.
-void appendTraceErrorFile(const std::filesystem::path& traceFile, const char* extension,
-                          const std::string& text);
+void appendTraceErrorFile(const std::filesystem::path& traceFile, const char* extension, const std::string& text);
 
 }  // namespace QXFramework::Debug

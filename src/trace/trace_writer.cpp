@@ -30,8 +30,8 @@ void CRepeatedLineFolder::add(std::string_view line, const Sink& sink) {
         return;
     }
     if (suppressed_ >= 2) {
-        const std::string summary = head_ + " skip; previous message; " + std::to_string(suppressed_ - 1) +
-                                    "; times before\n";
+        const std::string summary =
+            head_ + " skip; previous message; " + std::to_string(suppressed_ - 1) + "; times before\n";
         sink(summary);
         sink(lastSuppressed_);
     } else if (suppressed_ == 1) {

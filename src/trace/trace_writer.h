@@ -5,8 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -31,9 +31,9 @@ public:
     void add(std::string_view line, const Sink& sink);
 
 private:
-    std::string comparison_;   // text after the second ";" of the last written line
+    std::string comparison_;  // text after the second ";" of the last written line
     std::string lastSuppressed_;
-    std::string head_;         // last suppressed line up to the first ";" of its comparison text
+    std::string head_;  // last suppressed line up to the first ";" of its comparison text
     std::uint64_t suppressed_ = 0;
     bool haveComparison_ = false;
 };

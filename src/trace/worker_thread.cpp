@@ -165,8 +165,7 @@ bool CIThread::join() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (workerId_ == std::this_thread::get_id())
-            throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur),
-                                    kJoinItselfMessage);
+            throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur), kJoinItselfMessage);
     }
     stop();
     {

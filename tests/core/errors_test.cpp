@@ -67,11 +67,11 @@ TEST(Exceptions, EachCodeThrowsItsClassCatchableFourWays) {
         const char* type;
     };
     const Case cases[] = {
-        {-1001, "ErrorException"},         {-1002, "NotInitializedException"}, {-1003, "NotImplementedException"},
-        {-1004, "ResourceInUseException"}, {-1005, "AccessDeniedException"},   {-1006, "InvalidHandleException"},
+        {-1001, "ErrorException"},         {-1002, "NotInitializedException"},   {-1003, "NotImplementedException"},
+        {-1004, "ResourceInUseException"}, {-1005, "AccessDeniedException"},     {-1006, "InvalidHandleException"},
         {-1008, "NoDataException"},        {-1009, "InvalidParameterException"}, {-1011, "ErrorException"},
-        {-1012, "AbortException"},         {-1013, "InvalidBufferException"},  {-1014, "NotAvailableException"},
-        {-1098, "ObjectInvalidException"}, {-1099, "LowLevelException"},       {-1234, "ErrorException"},
+        {-1012, "AbortException"},         {-1013, "InvalidBufferException"},    {-1014, "NotAvailableException"},
+        {-1098, "ObjectInvalidException"}, {-1099, "LowLevelException"},         {-1234, "ErrorException"},
     };
     for (const Case& c : cases) {
         SetLastError(c.code, "Test", "Method", "failure %d", c.code);

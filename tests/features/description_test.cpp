@@ -51,7 +51,8 @@ TEST_F(SimDescriptions, EveryModulesDescriptionBuildsANodeMapThatReadsThroughIts
         {"system", sim_.system_, [](genapi::INodeMap& map) { EXPECT_EQ(intFeature(map, "GenTLVersionMajor"), 1); }},
         {"interface", sim_.interface_,
          [&](genapi::INodeMap& map) { EXPECT_EQ(stringFeature(map, "InterfaceID"), sim_.interfaceId_); }},
-        {"device", sim_.device_, [&](genapi::INodeMap& map) { EXPECT_EQ(stringFeature(map, "DeviceID"), sim_.deviceId_); }},
+        {"device", sim_.device_,
+         [&](genapi::INodeMap& map) { EXPECT_EQ(stringFeature(map, "DeviceID"), sim_.deviceId_); }},
         {"remote device", sim_.remote_, [](genapi::INodeMap& map) { EXPECT_EQ(intFeature(map, "Width"), 640); }},
         {"data stream", sim_.stream_,
          [](genapi::INodeMap& map) { EXPECT_EQ(intFeature(map, "StreamAnnouncedBufferCount"), 1); }},
@@ -60,9 +61,9 @@ TEST_F(SimDescriptions, EveryModulesDescriptionBuildsANodeMapThatReadsThroughIts
              std::uint64_t frameId = 0;
              size_t size = sizeof frameId;
              INFO_DATATYPE type = 0;
-             ASSERT_EQ(sim_.table_->DSGetBufferInfo(sim_.stream_, sim_.buffer_, BUFFER_INFO_FRAMEID, &type, &frameId,
-                                                    &size),
-                       GC_ERR_SUCCESS);
+             ASSERT_EQ(
+                 sim_.table_->DSGetBufferInfo(sim_.stream_, sim_.buffer_, BUFFER_INFO_FRAMEID, &type, &frameId, &size),
+                 GC_ERR_SUCCESS);
              EXPECT_EQ(intFeature(map, "BufferFrameID"), static_cast<std::int64_t>(frameId));
          }},
     };
@@ -132,7 +133,7 @@ TEST_F(SimDescriptions, RepairsApplyToOurOwnVendorsRemoteDevicesOnly) {
 
     auto loader = loadFrom(camera->port(), 1);
     EXPECT_EQ(loader->descriptionFor("TLPort"), loader->text());
-    EXPECT_TRUE(loader->vendor().empty());  // other module kinds do not even ask
+    EXPECT_TRUE(loader->vendor().empty());                        // other module kinds do not even ask
     EXPECT_EQ(loader->descriptionFor("Device"), loader->text());  // the shipped table mends nothing
     EXPECT_EQ(loader->vendor(), "Velmor");
     EXPECT_EQ(loader->model(), model);

@@ -13,9 +13,9 @@
 
 #include "core/last_error.h"
 #include "core/result_codes.h"
-#include "features/xml_loader.h"
 #include "features/genapi_port.h"
 #include "features/port_iface.h"
+#include "features/xml_loader.h"
 #include "modules/producerobj.h"
 #include "producers/producer_test_support.h"
 

@@ -91,9 +91,9 @@ private:
 }  // namespace
 
 TEST(DescriptionLocationParsing, LocalLocationsInAnyCaseGiveHexadecimalAddressAndLength) {
-    for (const char* text : {"local:Device.xml;10000;1A3F", "LOCAL:Device.xml;10000;1a3f", "Local:///Device.xml;;10000;;1A3F",
-                             "Local:Device.xml;0x10000;0x1A3F?SchemaVersion=1.1.0",
-                             "Local:Device.xml;10000;1A3F;SchemaVersion=1.0.0"}) {
+    for (const char* text :
+         {"local:Device.xml;10000;1A3F", "LOCAL:Device.xml;10000;1a3f", "Local:///Device.xml;;10000;;1A3F",
+          "Local:Device.xml;0x10000;0x1A3F?SchemaVersion=1.1.0", "Local:Device.xml;10000;1A3F;SchemaVersion=1.0.0"}) {
         SCOPED_TRACE(text);
         const auto location = parseDescriptionLocation(text);
         ASSERT_TRUE(location);
@@ -136,8 +136,8 @@ TEST(DescriptionFiles, AreFoundByAbsolutePathAndInTheSearchFolders) {
     EXPECT_EQ(absolute.text(), kDescription);
     EXPECT_FALSE(absolute.fromDeviceMemory());
 
-    platform::ScopedEnv path("PATH", "/nonexistent/folder" + std::string(1, platform::executablePathSeparator()) +
-                                         folder.path().string());
+    platform::ScopedEnv path(
+        "PATH", "/nonexistent/folder" + std::string(1, platform::executablePathSeparator()) + folder.path().string());
     CXmlLoader relative;
     ASSERT_TRUE(relative.load("file:scripted.xml", nullptr));
     EXPECT_EQ(relative.text(), kDescription);
@@ -170,11 +170,11 @@ TEST(DescriptionLocations, AreTriedInOrderUntilOneLoads) {
     port.memory_[0x100] = zipped;
     char length[16];
     std::snprintf(length, sizeof length, "%zX", zipped.size());
-    port.urls_ = {"Http://host/Device.xml",                  // unknown scheme
-                  "Local:Device.xml;10",                     // token missing
-                  "File:not-there.xml",                      // no such file
-                  "Local:Device.xml;2000;40",                // device refuses the read
-                  "Local:Device.xml;100;0",                  // nothing to read
+    port.urls_ = {"Http://host/Device.xml",    // unknown scheme
+                  "Local:Device.xml;10",       // token missing
+                  "File:not-there.xml",        // no such file
+                  "Local:Device.xml;2000;40",  // device refuses the read
+                  "Local:Device.xml;100;0",    // nothing to read
                   std::string("local:Device.zip;100;") + length,
                   "Local:Never.xml;100;10"};
     std::unique_ptr<CXmlLoader> loaded;

@@ -44,9 +44,9 @@ public:
     FakeWidget(const FakeWidget&) = delete;
     FakeWidget& operator=(const FakeWidget&) = delete;
 
-    int GetValue();             // shared, ignores write locks
-    void SetValue(int value);   // shared, refused under another thread's write lock
-    void Reset();               // exclusive, refused under another thread's write lock
+    int GetValue();            // shared, ignores write locks
+    void SetValue(int value);  // shared, refused under another thread's write lock
+    void Reset();              // exclusive, refused under another thread's write lock
 
     // What a list update does to the object behind a wrapper that the application still holds; a
     // second time (or the destructor after it) finds the holder gone and only traces a warning.

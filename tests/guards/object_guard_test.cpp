@@ -68,7 +68,8 @@ TEST_F(GuardTest, OwnerIsRequiredExactlyForNonRootKinds) {
     FakeWidgetObj* slot = &internal;
     EXPECT_FALSE(CFakeWidgetObjGuard("test").Register(&owner_, &internal));
     ASSERT_TRUE(CFakeWidgetObjGuard("test").Register(nullptr, &internal));
-    EXPECT_TRUE(thrownBy<X::ObjectInvalidException>([&] { CFakeWidgetObjGuard("test").Acquire(&owner_, &slot); }).caught);
+    EXPECT_TRUE(
+        thrownBy<X::ObjectInvalidException>([&] { CFakeWidgetObjGuard("test").Acquire(&owner_, &slot); }).caught);
     EXPECT_EQ(CFakeWidgetObjGuard("test").Acquire(nullptr, &slot), &internal);
     unregisterInternal(&internal);
 }
@@ -104,7 +105,8 @@ TEST(StaleHolder, ReplacedAtTheSameAddressIsInvalid) {
     // The object behind the wrapper is destroyed and another built in its place, unannounced.
     holder->~Holder();
     new (storage) Holder;
-    Thrown thrown = thrownBy<X::ObjectInvalidException>([&] { CHolderGuard("CORVID2::Buffer::GetSize").Acquire(&owner, &holder); });
+    Thrown thrown =
+        thrownBy<X::ObjectInvalidException>([&] { CHolderGuard("CORVID2::Buffer::GetSize").Acquire(&owner, &holder); });
     EXPECT_TRUE(thrown.caught);
     EXPECT_EQ(thrown.description, "Access to an invalid BufferData object.");
     EXPECT_EQ(thrown.function, "CORVID2::Buffer::GetSize");

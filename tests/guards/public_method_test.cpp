@@ -29,8 +29,12 @@ protected:
     void onOtherThread(Call&& call) {
         std::thread(std::forward<Call>(call)).join();
     }
-    void activateWriteLock() { CFakeWidgetGuard("activateWriteLockWidget").ActivateWriteLock(widget_.get(), widget_->dataSlot()); }
-    void releaseWriteLock() { CFakeWidgetGuard("releaseWriteLockWidget").ReleaseWriteLock(widget_.get(), widget_->dataSlot()); }
+    void activateWriteLock() {
+        CFakeWidgetGuard("activateWriteLockWidget").ActivateWriteLock(widget_.get(), widget_->dataSlot());
+    }
+    void releaseWriteLock() {
+        CFakeWidgetGuard("releaseWriteLockWidget").ReleaseWriteLock(widget_.get(), widget_->dataSlot());
+    }
 
     FakeWidgetObj internal_;
     std::unique_ptr<FakeWidget> widget_ = std::make_unique<FakeWidget>(&internal_);

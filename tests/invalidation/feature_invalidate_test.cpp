@@ -134,7 +134,8 @@ TEST_P(FailingEventSource, EndsTheThreadOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Producer, FailingEventSource,
     ::testing::Values(std::make_pair("EventGetData", "GetCurrentEvent; EventGetData failed: GC_ERR_IO - "),
-                      std::make_pair("EventGetDataInfo", "GetCurrentEvent; EventGetDataInfo DATA_ID (size) failed: GC_ERR_IO")));
+                      std::make_pair("EventGetDataInfo",
+                                     "GetCurrentEvent; EventGetDataInfo DATA_ID (size) failed: GC_ERR_IO")));
 
 namespace {
 

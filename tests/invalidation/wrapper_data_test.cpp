@@ -23,11 +23,13 @@ public:
 
     // Whether another thread could take the lock at this moment.
     bool lockFree() {
-        return std::async(std::launch::async, [this] {
-                   if (!lock_.try_lock()) return false;
-                   lock_.unlock();
-                   return true;
-               }).get();
+        return std::async(std::launch::async,
+                          [this] {
+                              if (!lock_.try_lock()) return false;
+                              lock_.unlock();
+                              return true;
+                          })
+            .get();
     }
 
     std::set<std::string> bridged_;

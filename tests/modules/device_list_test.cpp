@@ -66,7 +66,8 @@ TEST_F(DeviceListTest, InformationOfClosedDevicesComesFromTheInterface) {
         EXPECT_EQ(device->GetModel(), e.model);
         EXPECT_EQ(device->GetSerialNumber(), e.serial);
         EXPECT_EQ(device->GetTLType(), "GEV");
-        EXPECT_EQ(std::string(device->GetDisplayName().get()), std::string("Velmor ") + e.model + " (" + e.serial + ")");
+        EXPECT_EQ(std::string(device->GetDisplayName().get()),
+                  std::string("Velmor ") + e.model + " (" + e.serial + ")");
         EXPECT_EQ(device->GetAccessStatus(), "RW");
         EXPECT_EQ(trace.count(std::string("; GetSerialNumber; Interface SerialNumber: ") + e.serial), 1u);
         EXPECT_EQ(trace.count(std::string("; GetDeviceModel; Interface DeviceModel: ") + e.model), 1u);

@@ -17,8 +17,7 @@ TEST_F(InterfaceTest, OpenAndCloseOnlyOnceEach) {
     EXPECT_EQ(exceptionText([&] { iface->Close(); }), "InvalidParameterException: Interface already closed");
     iface->Open();
     EXPECT_TRUE(iface->IsOpen());
-    EXPECT_EQ(exceptionText([&] { iface->Open(); }),
-              "ResourceInUseException: Interface SimGEV0 is already opened.");
+    EXPECT_EQ(exceptionText([&] { iface->Open(); }), "ResourceInUseException: Interface SimGEV0 is already opened.");
     EXPECT_TRUE(iface->IsOpen());
     // The opened interface names its trace lines and has its own node map.
     corvid2::CInterfaceObj* object = objectOf(iface);

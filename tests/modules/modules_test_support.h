@@ -34,9 +34,7 @@ protected:
     // The simulator settings of a fixture's copy; none by default.
     virtual std::string settings() const { return ""; }
 
-    CProducerObj& producer() {
-        return *static_cast<CORVID2::Internal::SystemData*>(system_->GetReserved())->producer_;
-    }
+    CProducerObj& producer() { return *static_cast<CORVID2::Internal::SystemData*>(system_->GetReserved())->producer_; }
     static CInterfaceObj* objectOf(CORVID2::Interface* iface) {
         return static_cast<CORVID2::Internal::InterfaceData*>(iface->GetReserved())->interface_;
     }

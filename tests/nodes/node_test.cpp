@@ -23,9 +23,10 @@ std::vector<std::string> names(CORVID2::NodeMap* map) {
 
 TEST_F(TypesModule, InterfaceTextNamesTheTypeAndEntriesCountAsEnumerations) {
     const std::pair<const char*, const char*> expected[] = {
-        {"Width", "IInteger"}, {"Gain", "IFloat"},        {"Reverse", "IBoolean"}, {"Trigger", "ICommand"},
-        {"Mode", "IEnumeration"}, {"Label", "IString"},   {"Lut", "IRegister"},    {"Values", "ICategory"}};
-    for (const auto& [name, interfaceText] : expected) EXPECT_STREQ(node(name).GetInterface().get(), interfaceText) << name;
+        {"Width", "IInteger"},    {"Gain", "IFloat"},   {"Reverse", "IBoolean"}, {"Trigger", "ICommand"},
+        {"Mode", "IEnumeration"}, {"Label", "IString"}, {"Lut", "IRegister"},    {"Values", "ICategory"}};
+    for (const auto& [name, interfaceText] : expected)
+        EXPECT_STREQ(node(name).GetInterface().get(), interfaceText) << name;
     EXPECT_STREQ(node("Mode").GetEnumNodeList()->GetNode("On")->GetInterface().get(), "IEnumeration");
 }
 
@@ -178,12 +179,18 @@ TEST_F(TypesModule, OperationsATypeLacksAreNotAvailable) {
         {"Width", [](CORVID2::Node& n) { n.Execute(); }, "Execute"},
         {"Gain", [](CORVID2::Node& n) { n.GetMaxStringLength(); }, "getMaxStringLength"},
         {"Mode", [](CORVID2::Node& n) { n.GetIntMin(); }, "getMinInt"},
-        {"Width", [](CORVID2::Node& n) { std::uint8_t b[4]; n.get(b, 4); }, "get"},
+        {"Width",
+         [](CORVID2::Node& n) {
+             std::uint8_t b[4];
+             n.get(b, 4);
+         },
+         "get"},
         {"Width", [](CORVID2::Node& n) { n.GetEnumNodeList(); }, "getEnumNodeMap"},
         {"Width", [](CORVID2::Node& n) { n.GetNodeTree(); }, "getNodeMap"},
     };
     for (const Case& c : cases) {
-        const std::string message = std::string("'") + c.node + "' - " + c.prefix + " not supported for Node '" + c.node + "'";
+        const std::string message =
+            std::string("'") + c.node + "' - " + c.prefix + " not supported for Node '" + c.node + "'";
         EXPECT_EQ(thrown([&] { c.call(node(c.node)); }), "NotAvailableException: " + message);
         std::int32_t code = 0;
         EXPECT_EQ(lastErrorText(&code), message);
@@ -223,10 +230,10 @@ TEST_F(TypesModule, TraceLinesNameNodeOperationAndValue) {
     std::uint8_t bytes[8];
     node("Lut").get(bytes, sizeof bytes);
     thrown([&] { node("Trigger").GetInt(); });
-    for (const char* line : {"Node [Width]; GetInt; 640", "Node [Gain]; SetDouble; 6.500000", "Node [Reverse]; GetBool; false",
-                             "Node [Width]; IsReadable; True", "Node [Fixed]; IsWritable; False",
-                             "Node [Trigger]; Execute; called", "Node [Lut]; get",
-                             "Node; GetInt; 'Trigger' - getValueInt not supported for Node 'Trigger'"})
+    for (const char* line :
+         {"Node [Width]; GetInt; 640", "Node [Gain]; SetDouble; 6.500000", "Node [Reverse]; GetBool; false",
+          "Node [Width]; IsReadable; True", "Node [Fixed]; IsWritable; False", "Node [Trigger]; Execute; called",
+          "Node [Lut]; get", "Node; GetInt; 'Trigger' - getValueInt not supported for Node 'Trigger'"})
         EXPECT_EQ(capture.count(line), 1u) << line;
 }
 
@@ -319,10 +326,13 @@ TEST_F(NodeGuards, NodeOfADetachedModuleIsInvalidNotACrash) {
     CORVID2::Node* width = front_.GetNode("Width");
     CORVID2::NodeMap* features = front_.GetNodeList();
     attachNodeSource(front_, nullptr);
-    EXPECT_EQ(thrown([&] { width->SetInt(32); }), "ObjectInvalidException: Access to an invalid NodeControlData object.");
-    EXPECT_EQ(thrown([&] { width->GetNodeTree(); }), "ObjectInvalidException: Access to an invalid NodeControlData object.");
+    EXPECT_EQ(thrown([&] { width->SetInt(32); }),
+              "ObjectInvalidException: Access to an invalid NodeControlData object.");
+    EXPECT_EQ(thrown([&] { width->GetNodeTree(); }),
+              "ObjectInvalidException: Access to an invalid NodeControlData object.");
     EXPECT_EQ(thrown([&] { features->size(); }), "ObjectInvalidException: Access to an invalid NodeMap object.");
-    EXPECT_EQ(thrown([&] { features->GetNode("Width"); }), "ObjectInvalidException: Access to an invalid NodeMap object.");
+    EXPECT_EQ(thrown([&] { features->GetNode("Width"); }),
+              "ObjectInvalidException: Access to an invalid NodeMap object.");
     EXPECT_EQ(port_.u32(0x00), 640u);
 }
 

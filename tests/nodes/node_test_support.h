@@ -13,10 +13,10 @@
 
 #include "corvid2/node.h"
 #include "features/features_test_support.h"
-#include "nodewrappers/nodewrappers_test_support.h"
 #include "features/igenapi.h"
 #include "nodes/node_data.h"
 #include "nodes/node_views.h"
+#include "nodewrappers/nodewrappers_test_support.h"
 
 namespace corvid2::test {
 

@@ -16,7 +16,7 @@ std::vector<std::string> names(CORVID2::NodeMap& map) {
     return result;
 }
 
-const std::vector<std::string> kFeatures = {"Fixed", "Gain",    "Label",   "Lut", "LutIndex",
+const std::vector<std::string> kFeatures = {"Fixed", "Gain",    "Label",   "Lut",  "LutIndex",
                                             "Mode",  "Reverse", "Trigger", "Width"};
 
 // ---- INode ------------------------------------------------------------------------------------
@@ -33,12 +33,14 @@ TEST_F(TypesModule, TreeHoldsTheRootsCategoriesAndListEveryFeature) {
 TEST_F(TypesModule, UnknownNameIsAnInvalidParameterAndChangesNoView) {
     CORVID2::NodeMap* list = front_.GetNodeList();
     CORVID2::Node* width = front_.GetNode("Width");
-    EXPECT_EQ(thrown([&] { front_.GetNode("Height"); }), "InvalidParameterException: The node 'Height' does not exist.");
+    EXPECT_EQ(thrown([&] { front_.GetNode("Height"); }),
+              "InvalidParameterException: The node 'Height' does not exist.");
     std::int32_t code = 0;
     EXPECT_EQ(lastErrorText(&code), "The node 'Height' does not exist.");
     EXPECT_EQ(code, -1009);
     // Registers behind features are no features.
-    EXPECT_EQ(thrown([&] { front_.GetNode("WidthReg"); }), "InvalidParameterException: The node 'WidthReg' does not exist.");
+    EXPECT_EQ(thrown([&] { front_.GetNode("WidthReg"); }),
+              "InvalidParameterException: The node 'WidthReg' does not exist.");
     EXPECT_EQ(front_.GetNodeList(), list);
     EXPECT_EQ(names(*list), kFeatures);
     EXPECT_EQ(front_.GetNode("Width"), width);
@@ -48,8 +50,10 @@ TEST(INodeWithoutNodeMap, OptionalMapGivesEmptyViewsThatRefuseToBeListed) {
     TraceCapture capture;
     TestFront front(false);
     EXPECT_EQ(thrown([&] { front.GetNode("Width"); }), "InvalidParameterException: The node 'Width' does not exist.");
-    EXPECT_EQ(thrown([&] { front.GetNodeTree(); }).rfind("NotInitializedException: base_modul is not initialized", 0), 0u);
-    EXPECT_EQ(thrown([&] { front.GetNodeList(); }).rfind("NotInitializedException: base_modul is not initialized", 0), 0u);
+    EXPECT_EQ(thrown([&] { front.GetNodeTree(); }).rfind("NotInitializedException: base_modul is not initialized", 0),
+              0u);
+    EXPECT_EQ(thrown([&] { front.GetNodeList(); }).rfind("NotInitializedException: base_modul is not initialized", 0),
+              0u);
     EXPECT_EQ(capture.count("INode: CreateNodeMap; Node interface not available"), 1u);
 
     // A source attached later is used from then on.
@@ -99,7 +103,8 @@ TEST_F(TypesModule, NodeMapFindsByNameAndIndexInNameOrder) {
 TEST_F(TypesModule, NodeMapRefusesMissingNamesAndIndices) {
     CORVID2::NodeMap& tree = *front_.GetNodeTree();
     EXPECT_EQ(thrown([&] { tree.GetNode("Width"); }), "InvalidParameterException: The node 'Width' does not exist.");
-    EXPECT_EQ(thrown([&] { tree[CORVID2::String("Height")]; }), "InvalidParameterException: The node 'Height' does not exist.");
+    EXPECT_EQ(thrown([&] { tree[CORVID2::String("Height")]; }),
+              "InvalidParameterException: The node 'Height' does not exist.");
     EXPECT_EQ(thrown([&] { tree.GetNodeByIndex(2); }), "InvalidParameterException: invalid index 2");
     std::int32_t code = 0;
     EXPECT_EQ(lastErrorText(&code), "invalid index 2");

@@ -41,8 +41,8 @@ const std::vector<std::string> kOneBracket{"enter Offset", "leave Offset"};
 TEST_F(Hooks, EveryValueOperationIsBracketed) {
     CGenAPINode& offset = node("Offset");
     const std::vector<std::function<void()>> operations{
-        [&] { offset.SetInt(8); },        [&] { offset.GetInt(); },   [&] { offset.GetValue(); },
-        [&] { offset.SetDouble(2.0); },   [&] { offset.GetIntMax(); }, [&] { offset.GetRepresentation(); }};
+        [&] { offset.SetInt(8); },      [&] { offset.GetInt(); },    [&] { offset.GetValue(); },
+        [&] { offset.SetDouble(2.0); }, [&] { offset.GetIntMax(); }, [&] { offset.GetRepresentation(); }};
     for (const auto& operation : operations) {
         hook_.log_.clear();
         operation();

@@ -13,8 +13,8 @@ namespace {
 bool registered(const void* wrapper) { return registryOf(RegistryKind::GenAPINode).isRegistered(wrapper); }
 
 std::vector<std::uint8_t> le32(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value >> 16),
-            static_cast<std::uint8_t>(value >> 24)};
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
 }
 
 }  // namespace

@@ -9,10 +9,9 @@ using namespace corvid2;
 using namespace corvid2::test;
 
 TEST_F(AllTypes, InterfaceTexts) {
-    const std::pair<const char*, const char*> types[] = {{"Gain", "IFloat"},    {"Offset", "IInteger"},
-                                                         {"Flag", "IBoolean"},  {"Raw", "IRegister"},
-                                                         {"Name", "IString"},   {"Mode", "IEnumeration"},
-                                                         {"Go", "ICommand"},    {"Numbers", "ICategory"}};
+    const std::pair<const char*, const char*> types[] = {
+        {"Gain", "IFloat"},  {"Offset", "IInteger"},   {"Flag", "IBoolean"}, {"Raw", "IRegister"},
+        {"Name", "IString"}, {"Mode", "IEnumeration"}, {"Go", "ICommand"},   {"Numbers", "ICategory"}};
     for (const auto& [name, type] : types) EXPECT_EQ(node(name).GetInterface(), type) << name;
     EXPECT_EQ(map_.eventNodes(0x9001).front()->GetInterface(), "IPort");
 }

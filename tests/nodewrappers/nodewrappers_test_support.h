@@ -57,7 +57,9 @@ public:
         std::memcpy(&value, bytes_.data() + address, sizeof value);
         return value;
     }
-    void setU32(std::size_t address, std::uint32_t value) { std::memcpy(bytes_.data() + address, &value, sizeof value); }
+    void setU32(std::size_t address, std::uint32_t value) {
+        std::memcpy(bytes_.data() + address, &value, sizeof value);
+    }
 
     std::vector<std::uint8_t> bytes_;
     std::vector<std::string> noted_;

@@ -32,10 +32,11 @@ protected:
 
 TEST_F(SimFeatures, FeaturesHaveWrappersOfTheirTypeAndHelperRegistersHaveNone) {
     const std::pair<const char*, const char*> types[] = {
-        {"TLVendorName", "IString"},      {"TLType", "IEnumeration"},     {"GenTLVersionMajor", "IInteger"},
+        {"TLVendorName", "IString"},         {"TLType", "IEnumeration"},         {"GenTLVersionMajor", "IInteger"},
         {"InterfaceUpdateList", "ICommand"}, {"SystemInformation", "ICategory"}, {"Root", "ICategory"}};
     for (const auto& [name, type] : types) EXPECT_EQ(feature(name).GetInterface(), type) << name;
-    for (const auto& [name, entry] : feature("TLType").GetEnumNodeList()) EXPECT_EQ(entry->GetInterface(), "IEnumeration") << name;
+    for (const auto& [name, entry] : feature("TLType").GetEnumNodeList())
+        EXPECT_EQ(entry->GetInterface(), "IEnumeration") << name;
     EXPECT_EQ(system_->nameTable().find("TLTypeReg"), nullptr);
     expectGenAPIError([&] { system_->getNode("TLTypeReg"); }, "getNode 'TLTypeReg' not found!", kGenAPIClassError);
 }
@@ -162,8 +163,8 @@ TEST_F(SimFeatures, SelectorsListWhatTheySelect) {
     EXPECT_EQ(devices.GetSelectedNodeList().size(), 5u);
     EXPECT_EQ(devices.GetSelectedNodeList().find("DeviceID"), interface_->getNode("DeviceID"));
     EXPECT_FALSE(feature("TLID").IsSelector());
-    expectGenAPIError([&] { feature("TLID").GetSelectedNodeList(); }, "getSelectedFeatures not supported for Node 'TLID'",
-                      kGenAPIClassNotAvailable);
+    expectGenAPIError([&] { feature("TLID").GetSelectedNodeList(); },
+                      "getSelectedFeatures not supported for Node 'TLID'", kGenAPIClassNotAvailable);
 }
 
 // Each operation on a node type it does not accept names itself and the node.
@@ -206,8 +207,8 @@ TEST_F(SimFeatures, OperationsOnTheWrongTypeAreNotSupported) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.prefix) + " on " + c.node);
         CGenAPINode& node = feature(c.node);
-        expectGenAPIError([&] { c.operation(node); }, std::string(c.prefix) + " not supported for Node '" + c.node + "'",
-                          kGenAPIClassNotAvailable);
+        expectGenAPIError([&] { c.operation(node); },
+                          std::string(c.prefix) + " not supported for Node '" + c.node + "'", kGenAPIClassNotAvailable);
     }
 }
 

@@ -75,8 +75,8 @@ TEST_F(Discovery, FoldersAreSearchedOnceAndOnlyForExactProducerFiles) {
     folder_.add(simVariant("corvid2_sim_no_read_port_stacked"), "lacking.cti");
 
     const auto relative = std::filesystem::relative(folder_.path(), std::filesystem::current_path());
-    searchOnly(folder_.path().string() + ";" + relative.string() + ":" + (folder_.path() / "missing").string() +
-               ";;" + folder_.path().string() + "/");
+    searchOnly(folder_.path().string() + ";" + relative.string() + ":" + (folder_.path() / "missing").string() + ";;" +
+               folder_.path().string() + "/");
     const auto folders = list().searchFolders();
     ASSERT_EQ(folders.size(), 2u);
     EXPECT_EQ(folders[0], folder_.path());

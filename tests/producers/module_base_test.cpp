@@ -15,7 +15,8 @@ namespace {
 
 class TestModule : public CGenTLModule {
 public:
-    TestModule(CGenTLProducer* producer, void* handle) : CGenTLModule("TLInterface", producer, "Unknown"), handle_(handle) {}
+    TestModule(CGenTLProducer* producer, void* handle)
+        : CGenTLModule("TLInterface", producer, "Unknown"), handle_(handle) {}
     void* getHandle() const override { return handle_; }
     void* handle_;
 };

@@ -66,7 +66,8 @@ inline std::string exceptionText(const std::function<void()>& call) {
 // Everything the library traces between construction and destruction, as lines.
 class TraceCapture {
 public:
-    TraceCapture() : file_(fs::temp_directory_path() / ("corvid2_trace_" + std::to_string(std::random_device()()) + ".log")) {
+    TraceCapture()
+        : file_(fs::temp_directory_path() / ("corvid2_trace_" + std::to_string(std::random_device()()) + ".log")) {
         CORVID2::Trace::ActivateOutputToDebugger(false);
         CORVID2::Trace::ActivateOutputToFile(true, file_.string().c_str());
         CORVID2::Trace::Enable(true);
@@ -87,9 +88,8 @@ public:
     }
     size_t count(const std::string& text) {
         const auto all = lines();
-        return static_cast<size_t>(std::count_if(all.begin(), all.end(), [&](const std::string& l) {
-            return l.find(text) != std::string::npos;
-        }));
+        return static_cast<size_t>(std::count_if(
+            all.begin(), all.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
     }
 
 private:

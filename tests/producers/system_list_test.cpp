@@ -83,8 +83,7 @@ TEST_F(SystemListTest, StandAloneSystemAddedSortsAfterFoundOnes) {
     list->Add(system);
     ASSERT_EQ(list->size(), 2u);
     EXPECT_EQ((*list)[1], system);  // origin "added" sorts after "found" for the same vendor
-    EXPECT_EQ(exceptionText([&] { list->Add(system); }),
-              "InvalidParameterException: System already in SystemList");
+    EXPECT_EQ(exceptionText([&] { list->Add(system); }), "InvalidParameterException: System already in SystemList");
     EXPECT_EQ(exceptionText([&] { list->Add(nullptr); }), "InvalidParameterException: System is NULL");
 
     delete system;  // takes itself out of the list and unloads its producer

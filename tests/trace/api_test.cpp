@@ -74,11 +74,16 @@ std::uint64_t readTargets() { return consumerTrace().targets(); }
 const BitSwitch kSwitches[] = {
     {"MaskError", &CORVID2::Trace::ActivateMaskError, &CORVID2_TraceActivateMaskError, &readMask, 0x1},
     {"MaskWarning", &CORVID2::Trace::ActivateMaskWarning, &CORVID2_TraceActivateMaskWarning, &readMask, 0x2},
-    {"MaskInformation", &CORVID2::Trace::ActivateMaskInformation, &CORVID2_TraceActivateMaskInformation, &readMask, 0x4},
-    {"Timestamp", &CORVID2::Trace::ActivateOutputOptionTimestamp, &CORVID2_TraceActivateOutputOptionTimestamp, &readOptions, 0x1},
-    {"TimestampDiff", &CORVID2::Trace::ActivateOutputOptionTimestampDiff, &CORVID2_TraceActivateOutputOptionTimestampDiff, &readOptions, 0x2},
-    {"ThreadId", &CORVID2::Trace::ActivateOutputOptionThreadId, &CORVID2_TraceActivateOutputOptionThreadID, &readOptions, 0x4},
-    {"Prefix", &CORVID2::Trace::ActivateOutputOptionPrefix, &CORVID2_TraceActivateOutputOptionPrefix, &readOptions, 0x100},
+    {"MaskInformation", &CORVID2::Trace::ActivateMaskInformation, &CORVID2_TraceActivateMaskInformation, &readMask,
+     0x4},
+    {"Timestamp", &CORVID2::Trace::ActivateOutputOptionTimestamp, &CORVID2_TraceActivateOutputOptionTimestamp,
+     &readOptions, 0x1},
+    {"TimestampDiff", &CORVID2::Trace::ActivateOutputOptionTimestampDiff,
+     &CORVID2_TraceActivateOutputOptionTimestampDiff, &readOptions, 0x2},
+    {"ThreadId", &CORVID2::Trace::ActivateOutputOptionThreadId, &CORVID2_TraceActivateOutputOptionThreadID,
+     &readOptions, 0x4},
+    {"Prefix", &CORVID2::Trace::ActivateOutputOptionPrefix, &CORVID2_TraceActivateOutputOptionPrefix, &readOptions,
+     0x100},
     {"Debugger", &CORVID2::Trace::ActivateOutputToDebugger, &CORVID2_TraceActivateOutputToDebugger, &readTargets, 0x2},
 };
 

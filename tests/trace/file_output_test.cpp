@@ -88,7 +88,8 @@ TEST_F(FileOutput, NewFileNameReachesARunningWriter) {
 }
 
 TEST_F(FileOutput, TwelveMegabytesFreeRefusesFileOutput) {
-    trace_.setFreeSpaceSource([](const std::filesystem::path&) { return std::optional<std::uint64_t>(12 * kMegabyte); });
+    trace_.setFreeSpaceSource(
+        [](const std::filesystem::path&) { return std::optional<std::uint64_t>(12 * kMegabyte); });
     ::testing::internal::CaptureStdout();
     EXPECT_FALSE(trace_.setFileName(path_));
     const std::string expected = "Not enough available space on volume to enable trace to file: " + path_;
@@ -99,7 +100,8 @@ TEST_F(FileOutput, TwelveMegabytesFreeRefusesFileOutput) {
 }
 
 TEST_F(FileOutput, FreeSpaceSizesTheFileLimits) {
-    trace_.setFreeSpaceSource([](const std::filesystem::path&) { return std::optional<std::uint64_t>(50 * kMegabyte); });
+    trace_.setFreeSpaceSource(
+        [](const std::filesystem::path&) { return std::optional<std::uint64_t>(50 * kMegabyte); });
     ASSERT_TRUE(trace_.setFileName(path_));
     EXPECT_EQ(trace_.maximumFileSizeBytes(), 10 * kMegabyte);
     EXPECT_EQ(trace_.maximumArchives(), 16u);
@@ -234,9 +236,17 @@ TEST_F(EnableFile, PresentFileSwitchesFileTracingOnWithSystemInformation) {
     EXPECT_EQ(trace_.targets(), kTargetFile);
     ASSERT_TRUE(trace_.waitUntilWritten(corvid2::test::kPatience));
     const auto lines = corvid2::test::readLines(locations_.traceFile);
-    const char* const keys[] = {"Computername", "Username", "Adminrights", "Operatingsystem", "Platform",
-                                "Working directory", "PhysicalMemoryTotal", "PhysicalMemoryAvailable",
-                                "PageMemoryTotal", "PageMemoryAvailable", "VirtualMemoryTotal",
+    const char* const keys[] = {"Computername",
+                                "Username",
+                                "Adminrights",
+                                "Operatingsystem",
+                                "Platform",
+                                "Working directory",
+                                "PhysicalMemoryTotal",
+                                "PhysicalMemoryAvailable",
+                                "PageMemoryTotal",
+                                "PageMemoryAvailable",
+                                "VirtualMemoryTotal",
                                 "VirtualMemoryAvailable"};
     ASSERT_GE(lines.size(), std::size(keys));
     for (std::size_t i = 0; i < std::size(keys); ++i) {

@@ -76,8 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Several level bits: the first of error, warning, information names the line.
                       OptionCase{0, kLevelWarning | kLevelInformation, "Wrn; base; x\n"},
                       // Level 0 stands for the whole mask and carries no tag.
-                      OptionCase{0, 0, "base; x\n"},
-                      OptionCase{kOptionNumberedTraceLevel, 0, "000; base; x\n"},
+                      OptionCase{0, 0, "base; x\n"}, OptionCase{kOptionNumberedTraceLevel, 0, "000; base; x\n"},
                       OptionCase{kOptionNumberedTraceLevel, kLevelError, "Err; base; x\n"}));
 
 TEST_F(LineFormat, WithoutLineEndTheMessageStandsAlone) {

@@ -73,8 +73,6 @@ struct FixedClock {
 };
 
 // Free space large enough that sizing keeps its defaults.
-inline std::optional<std::uint64_t> plentyOfSpace(const std::filesystem::path&) {
-    return std::uint64_t{1} << 40;
-}
+inline std::optional<std::uint64_t> plentyOfSpace(const std::filesystem::path&) { return std::uint64_t{1} << 40; }
 
 }  // namespace corvid2::test

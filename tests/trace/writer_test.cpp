@@ -54,16 +54,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Three in a row: the summary counts the lines between the first and the last.
         FoldCase{{kA, kA, kA, kB}, kA + kSummaryHead + " skip; previous message; 1; times before\n" + kA + kB},
         // Five in a row: first line, summary with 3, fifth line, then the new one.
-        FoldCase{{kA, kA, kA, kA, kA, kB},
-                 kA + kSummaryHead + " skip; previous message; 3; times before\n" + kA + kB},
+        FoldCase{{kA, kA, kA, kA, kA, kB}, kA + kSummaryHead + " skip; previous message; 3; times before\n" + kA + kB},
         // Only the text after the second ";" counts: a new timestamp is still a repeat.
         FoldCase{{kA, "07.12.2026 00:00:00,000000; corvid2_genicam; Inf; 1A2B; base; open\n", kB},
                  kA + "07.12.2026 00:00:00,000000; corvid2_genicam; Inf; 1A2B; base; open\n" + kB},
         // A pending run is not written until a different line arrives.
         FoldCase{{kA, kA, kA}, kA},
         // Lines with fewer than two ";" pass untouched.
-        FoldCase{{"plain\n", "plain\n", "one; field\n", "one; field\n"},
-                 "plain\nplain\none; field\none; field\n"}));
+        FoldCase{{"plain\n", "plain\n", "one; field\n", "one; field\n"}, "plain\nplain\none; field\none; field\n"}));
 
 // ---- passes -----------------------------------------------------------------------------
 
@@ -161,7 +159,8 @@ std::string archiveEntry(const std::filesystem::path& archive, std::string& name
         EXPECT_EQ(stat.comp_method, ZIP_CM_DEFLATE);
         if (zip_file_t* file = zip_fopen_index(zip, 0, 0)) {
             content.resize(stat.size);
-            content.resize(static_cast<std::size_t>(std::max<zip_int64_t>(0, zip_fread(file, content.data(), stat.size))));
+            content.resize(
+                static_cast<std::size_t>(std::max<zip_int64_t>(0, zip_fread(file, content.data(), stat.size))));
             zip_fclose(file);
         }
     }
@@ -207,8 +206,8 @@ TEST_F(WriterPasses, SmallFileIsNotRotated) {
 
 TEST(Compression, MissingInputIsReportedNotArchived) {
     corvid2::test::ScratchFolder folder;
-    const std::string failure = CDbgTraceCompressThread::writeArchive(
-        folder.file("absent.log"), folder.file("absent.zip"), "absent.log", nullptr);
+    const std::string failure = CDbgTraceCompressThread::writeArchive(folder.file("absent.log"),
+                                                                      folder.file("absent.zip"), "absent.log", nullptr);
     EXPECT_EQ(failure, "fopen() failed for file:" + folder.file("absent.log"));
     EXPECT_FALSE(std::filesystem::exists(folder.file("absent.zip")));
 }

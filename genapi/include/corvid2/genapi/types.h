@@ -25,14 +25,14 @@ enum ECachingMode { NoCache, WriteThrough, WriteAround, _UndefinedCachingMode };
 
 /// How a number is meant to be shown or edited.
 enum ERepresentation {
-  Linear,
-  Logarithmic,
-  Boolean,
-  PureNumber,
-  HexNumber,
-  IPV4Address,
-  MACAddress,
-  _UndefinedRepresentation
+    Linear,
+    Logarithmic,
+    Boolean,
+    PureNumber,
+    HexNumber,
+    IPV4Address,
+    MACAddress,
+    _UndefinedRepresentation
 };
 
 /// How a floating-point number is formatted.
@@ -40,29 +40,29 @@ enum EDisplayNotation { fnAutomatic, fnFixed, fnScientific, _UndefinedEDisplayNo
 
 /// Principal interface of a node.
 enum EInterfaceType {
-  intfIValue,
-  intfIBase,
-  intfIInteger,
-  intfIBoolean,
-  intfICommand,
-  intfIFloat,
-  intfIString,
-  intfIRegister,
-  intfICategory,
-  intfIEnumeration,
-  intfIEnumEntry,
-  intfIPort
+    intfIValue,
+    intfIBase,
+    intfIInteger,
+    intfIBoolean,
+    intfICommand,
+    intfIFloat,
+    intfIString,
+    intfIRegister,
+    intfICategory,
+    intfIEnumeration,
+    intfIEnumEntry,
+    intfIPort
 };
 
 /// Link kinds walked by INode::GetChildren.
 enum ELinkType {
-  ctParentNodes,
-  ctReadingChildren,
-  ctWritingChildren,
-  ctInvalidatingChildren,
-  ctDependingNodes,
-  ctTerminalNodes,
-  ctValueChangingChildren
+    ctParentNodes,
+    ctReadingChildren,
+    ctWritingChildren,
+    ctInvalidatingChildren,
+    ctDependingNodes,
+    ctTerminalNodes,
+    ctValueChangingChildren
 };
 
 enum EIncMode { noIncrement, fixedIncrement, listIncrement };
