@@ -127,32 +127,6 @@ Node* Linker::resolveOptional(const NodeXml& xml, const char* element, bool depe
     return n ? resolve(n.child_value(), element, dependency) : nullptr;
 }
 
-void IntSource::link(Linker& linker, const NodeXml& xml, const char* constElement, const char* refElement,
-                     const std::string& owner) {
-    if (refElement && xml.child(refElement)) {
-        node = linker.resolveOptional(xml, refElement);
-        present = true;
-    } else if (constElement && xml.child(constElement)) {
-        constant = parseInteger(xml.text(constElement), owner, constElement);
-        present = true;
-    }
-}
-
-int64_t IntSource::get() const { return node ? node->readInt() : constant; }
-
-void FloatSource::link(Linker& linker, const NodeXml& xml, const char* constElement, const char* refElement,
-                       const std::string& owner) {
-    if (refElement && xml.child(refElement)) {
-        node = linker.resolveOptional(xml, refElement);
-        present = true;
-    } else if (constElement && xml.child(constElement)) {
-        constant = parseFloat(xml.text(constElement), owner, constElement);
-        present = true;
-    }
-}
-
-double FloatSource::get() const { return node ? node->readFloat() : constant; }
-
 MapGuard::MapGuard(const Node& node) : mutex_(node.map().GetLock()) { mutex_.lock(); }
 MapGuard::~MapGuard() { mutex_.unlock(); }
 

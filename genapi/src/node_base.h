@@ -50,28 +50,6 @@ private:
     Node& self_;
 };
 
-/// An integer that is a constant or the value of another node (Min/pMin, Value/pValue, ...).
-struct IntSource {
-    Node* node = nullptr;
-    int64_t constant = 0;
-    bool present = false;
-
-    void link(Linker& linker, const NodeXml& xml, const char* constElement, const char* refElement,
-              const std::string& owner);
-    int64_t get() const;
-};
-
-/// A floating-point value that is a constant or the value of another node.
-struct FloatSource {
-    Node* node = nullptr;
-    double constant = 0;
-    bool present = false;
-
-    void link(Linker& linker, const NodeXml& xml, const char* constElement, const char* refElement,
-              const std::string& owner);
-    double get() const;
-};
-
 /// Raises exception E with a text that starts with the node's name.
 #define CORVID2_NODE_THROW(E, node, text) \
     throw E(std::string("node '") + (node).name() + "': " + (text), __FILE__, __LINE__)
