@@ -87,6 +87,25 @@ void Camera::addFloatField(uint64_t address, double State::*member, double low, 
 void Camera::buildRegisters() {
     RegisterMap& r = port_.registers();
     const auto constant = [](std::string s) { return [s] { return s; }; };
+    // One register per element of a per-index array (trigger, chunk and event settings). `store` runs under the camera
+    // mutex and returns what is kept; the listener is told after the mutex is released because it takes it again.
+    const auto indexedField = [this, &r](uint64_t base, auto State::*array, bool notify, auto store) {
+        for (uint32_t i = 0; i < (state_.*array).size(); ++i)
+            r.addInt(
+                base + 4 * i, 4,
+                [this, array, i] {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    return int64_t{(state_.*array)[i]};
+                },
+                [this, array, notify, store, i](int64_t v) {
+                    {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        (state_.*array)[i] = store(i, v);
+                    }
+                    if (notify) notifyListener();
+                });
+    };
+    const auto flag = [](uint32_t, int64_t v) { return v != 0 ? 1u : 0u; };
     r.addText(0x0000, 64, constant(identity_.vendor));
     r.addText(0x0040, 64, constant(identity_.model));
     r.addText(0x0080, 64, constant(identity_.version));
@@ -238,30 +257,9 @@ void Camera::buildRegisters() {
     addField(0x207C, &State::regionY);
     addField(0x2080, &State::regionWidth);
     addField(0x2084, &State::regionHeight);
+    indexedField(0x2110, &State::triggerMode, true, flag);
+    indexedField(0x2120, &State::triggerSource, false, [](uint32_t, int64_t v) { return static_cast<uint32_t>(v); });
     for (uint32_t i = 0; i < 2; ++i) {
-        r.addInt(
-            0x2110 + 4 * i, 4,
-            [this, i] {
-                std::lock_guard<std::mutex> lock(mutex_);
-                return int64_t{state_.triggerMode[i]};
-            },
-            [this, i](int64_t v) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    state_.triggerMode[i] = v != 0 ? 1 : 0;
-                }
-                notifyListener();
-            });
-        r.addInt(
-            0x2120 + 4 * i, 4,
-            [this, i] {
-                std::lock_guard<std::mutex> lock(mutex_);
-                return int64_t{state_.triggerSource[i]};
-            },
-            [this, i](int64_t v) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                state_.triggerSource[i] = static_cast<uint32_t>(v);
-            });
         // The software trigger reads back busy until the acquisition has taken it.
         r.addCommand(
             0x2130 + 4 * i,
@@ -290,30 +288,13 @@ void Camera::buildRegisters() {
     // Chunks are part of the payload layout, so they are locked like the geometry.
     geometry(0x4000, &State::chunkMode, [](const State&, uint32_t) {});
     addField(0x4004, &State::chunkSelector);
-    for (uint32_t i = 0; i < kChunkCount; ++i)
-        r.addInt(
-            0x4010 + 4 * i, 4,
-            [this, i] {
-                std::lock_guard<std::mutex> lock(mutex_);
-                return int64_t{state_.chunkEnable[i]};
-            },
-            [this, i](int64_t v) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                requireUnlocked();
-                state_.chunkEnable[i] = (v != 0 || i == 0) ? 1 : 0;
-            });
+    // Chunk 0 is the image itself, which cannot be left out.
+    indexedField(0x4010, &State::chunkEnable, false, [this](uint32_t i, int64_t v) {
+        requireUnlocked();
+        return (v != 0 || i == 0) ? 1u : 0u;
+    });
     addField(0x5000, &State::eventSelector);
-    for (uint32_t i = 0; i < 8; ++i)
-        r.addInt(
-            0x5010 + 4 * i, 4,
-            [this, i] {
-                std::lock_guard<std::mutex> lock(mutex_);
-                return int64_t{state_.eventNotification[i]};
-            },
-            [this, i](int64_t v) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                state_.eventNotification[i] = v != 0 ? 1 : 0;
-            });
+    indexedField(0x5010, &State::eventNotification, false, flag);
 
     if (kind_ == CameraKind::Polarized) {
         addField(0x7000, &State::calibrationColour);
