@@ -60,7 +60,7 @@ void writeWithFprintf(std::FILE* file, std::int64_t i) {
 }
 
 void BM_DisabledLibraryHelper(benchmark::State& state) {
-    corvid2::CConsumerBase::instance().trace().setEnabled(false);
+    corvid2::CLibraryTrace::instance().trace().setEnabled(false);
     std::int64_t i = 0;
     for (auto _ : state) {
         corvid2::traceInfo("%s; %s; %lld", "DeviceObj", "GetInfo", static_cast<long long>(++i));

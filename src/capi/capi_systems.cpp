@@ -6,8 +6,8 @@
 #include <string>
 
 #include "capi/capi_string.h"
-#include "core/consumer_base.h"
 #include "core/last_error.h"
+#include "modules/consumer_base.h"
 #include "modules/producerobj.h"
 #include "platform/platform.h"
 #include "trace/trace.h"

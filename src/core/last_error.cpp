@@ -5,11 +5,20 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/consumer_base.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
 namespace corvid2 {
+
+CLastErrorStore& CLastErrorStore::instance() {
+    static CLastErrorStore store;
+    return store;
+}
+
+CLastErrorStore::CLastErrorStore() {
+    // Recording an error writes a trace line, so the trace must be built first to be destroyed last.
+    CLibraryTrace::instance();
+}
 
 void CLastErrorStore::set(std::uint32_t threadId, std::int32_t code, std::string text) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -32,19 +41,19 @@ std::int32_t SetLastError(std::int32_t code, const char* className, const char* 
         std::vsnprintf(message, sizeof message, format, args);
         va_end(args);
     }
-    CConsumerBase::instance().lastErrors().set(platform::currentThreadId(), code, message);
+    CLastErrorStore::instance().set(platform::currentThreadId(), code, message);
     // Traced only after the store's mutex is released.
     traceError("%s; %s; %s", className ? className : "", methodName ? methodName : "", message);
     return code;
 }
 
 std::int32_t SetLastErrorText(std::int32_t code, const std::string& text) {
-    CConsumerBase::instance().lastErrors().set(platform::currentThreadId(), code, text);
+    CLastErrorStore::instance().set(platform::currentThreadId(), code, text);
     return 0;
 }
 
 void GetLastErrorText(std::string& text, std::int32_t* code) {
-    auto entry = CConsumerBase::instance().lastErrors().get(platform::currentThreadId());
+    auto entry = CLastErrorStore::instance().get(platform::currentThreadId());
     text = std::move(entry.text);
     if (code != nullptr) *code = entry.code;
 }

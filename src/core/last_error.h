@@ -19,10 +19,14 @@ public:
         std::string text;
     };
 
+    // Thread-safe construction on first call, after the library's trace (which so outlives it).
+    static CLastErrorStore& instance();
+
     void set(std::uint32_t threadId, std::int32_t code, std::string text);
     Entry get(std::uint32_t threadId);
 
 private:
+    CLastErrorStore();
     std::mutex mutex_;
     std::map<std::uint32_t, Entry> entries_;
 };

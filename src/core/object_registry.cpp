@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "core/consumer_base.h"
 #include "platform/platform.h"
+#include "trace/library_trace.h"
 
 namespace corvid2 {
 namespace {
@@ -148,8 +148,14 @@ std::array<CObjectRegistry, kRegistryCount> buildRegistries(std::index_sequence<
 
 }  // namespace
 
-CObjectRegistries::CObjectRegistries() : registries_(buildRegistries(std::make_index_sequence<kRegistryCount>())) {}
+CObjectRegistries& CObjectRegistries::instance() {
+    static CObjectRegistries registries;
+    return registries;
+}
 
-CObjectRegistry& registryOf(RegistryKind kind) { return CConsumerBase::instance().registry(kind); }
+CObjectRegistries::CObjectRegistries() : registries_(buildRegistries(std::make_index_sequence<kRegistryCount>())) {
+    // Guards trace while the registries exist, so the trace must be built first to be destroyed last.
+    CLibraryTrace::instance();
+}
 
 }  // namespace corvid2

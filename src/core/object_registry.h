@@ -187,18 +187,20 @@ private:
     CRegistryLock lock_;
 };
 
-// The 23 registries of the consumer context, built in the order of RegistryKind from
+// The 23 registries of live public objects, built in the order of RegistryKind from
 // kRegistryDescriptions.
 class CObjectRegistries {
 public:
-    CObjectRegistries();
+    // Thread-safe construction on first call, after the library's trace (which so outlives them).
+    static CObjectRegistries& instance();
     CObjectRegistry& operator[](RegistryKind kind) { return registries_[static_cast<std::size_t>(kind)]; }
 
 private:
+    CObjectRegistries();
     std::array<CObjectRegistry, kRegistryCount> registries_;
 };
 
-// The registry of a kind, held by the consumer context (which it builds on first use).
-CObjectRegistry& registryOf(RegistryKind kind);
+// The registry of a kind.
+inline CObjectRegistry& registryOf(RegistryKind kind) { return CObjectRegistries::instance()[kind]; }
 
 }  // namespace corvid2

@@ -10,7 +10,6 @@
 #include "core/last_error.h"
 #include "core/result_codes.h"
 #include "features/igenapi.h"
-#include "gentl/gentl_module.h"
 #include "gentl/gentl_producer.h"
 #include "trace/trace.h"
 
@@ -40,12 +39,13 @@ std::string CFeatureInvalidateControl::producerText() const {
     return producer_ != nullptr ? producer_->lastErrorText() : std::string();
 }
 
-std::int32_t CFeatureInvalidateControl::start(CGenTLModule& eventModule, IGenAPI& nodeModule) {
+std::int32_t CFeatureInvalidateControl::start(CGenTLProducer* producer, GenTL::EVENT_HANDLE event,
+                                              IGenAPI& nodeModule) {
     if (listening()) return 0;
     // A thread that ended on a failure of the event source is reaped before a new one starts.
     end();
-    producer_ = eventModule.getProducer();
-    event_ = eventModule.getEventHandle();
+    producer_ = producer;
+    event_ = event;
     nodeModule_ = &nodeModule;
     if (const std::int32_t code = prepareEvent()) {
         SetLastError(code, kTraceName, "Init", "Event Init failed with %d", code);

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "gentl/gentl.h"
+#include "gentl.h"
 #include "trace/worker_thread.h"
 
 namespace corvid2 {
 
-class CGenTLModule;
 class CGenTLProducer;
 class IGenAPI;
 
@@ -30,11 +29,11 @@ public:
     CFeatureInvalidateControl();
     ~CFeatureInvalidateControl() override;
 
-    // `eventModule` is the device module right after it registered EVENT_FEATURE_INVALIDATE (its
-    // current event is that one); `nodeModule` is the remote device's node map. 0, or the code of
-    // the failure (recorded as the thread's last error). Starting a listening control does nothing;
-    // one whose thread ended on a failure starts afresh.
-    std::int32_t start(CGenTLModule& eventModule, IGenAPI& nodeModule);
+    // `producer` and `event` are the device module's, right after it registered
+    // EVENT_FEATURE_INVALIDATE (its current event is that one); `nodeModule` is the remote device's
+    // node map. 0, or the code of the failure (recorded as the thread's last error). Starting a
+    // listening control does nothing; one whose thread ended on a failure starts afresh.
+    std::int32_t start(CGenTLProducer* producer, GenTL::EVENT_HANDLE event, IGenAPI& nodeModule);
     // Ends the thread, without waiting for a pending event wait to run out, and releases the
     // event buffer. Harmless when nothing runs.
     void end();

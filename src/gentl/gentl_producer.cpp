@@ -118,7 +118,7 @@ void CProducerTraceHook::registerCallback(TraceCallback callback) {
 
 void producerTraceCallback(const char* prefix, std::int32_t channel, std::int32_t level, std::uint32_t traceLevelBits,
                            const char* format, ...) {
-    auto& trace = CConsumerBase::instance().trace();
+    auto& trace = CLibraryTrace::instance().trace();
     const auto levelBits = static_cast<std::uint64_t>(static_cast<std::uint32_t>(level));
     if (format == nullptr || !trace.wouldTrace(levelBits)) return;
     va_list args;

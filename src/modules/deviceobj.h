@@ -9,7 +9,7 @@
 
 #include "core/access_control.h"
 #include "core/object_guard.h"
-#include "gentl/gentl_module.h"
+#include "modules/gentl_module.h"
 
 namespace corvid2 {
 

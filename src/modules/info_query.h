@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/last_error.h"
-#include "gentl/gentl.h"
+#include "gentl.h"
 #include "trace/trace.h"
 
 namespace corvid2 {

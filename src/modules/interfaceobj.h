@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "gentl/gentl_module.h"
+#include "modules/gentl_module.h"
 
 namespace corvid2 {
 

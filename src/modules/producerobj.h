@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "gentl/gentl_module.h"
 #include "gentl/gentl_producer.h"
+#include "modules/gentl_module.h"
 
 namespace corvid2 {
 

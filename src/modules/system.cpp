@@ -6,11 +6,11 @@
 #include <mutex>
 #include <string>
 
-#include "core/consumer_base.h"
 #include "core/exceptions.h"
 #include "core/last_error.h"
 #include "core/public_method.h"
 #include "corvid2/interface.h"
+#include "modules/consumer_base.h"
 #include "modules/info_query.h"
 #include "modules/object_list.h"
 #include "modules/producerobj.h"
@@ -88,7 +88,7 @@ SystemList* SystemList::GetInstance() {
     if (ms_pInstance == nullptr) {
         auto& context = CConsumerBase::instance();
         context.producers().setPathMode(false);
-        if (context.traceEnabledByEnableFile()) context.trace().setEnabled(true);
+        if (CLibraryTrace::instance().enabledByEnableFile()) CLibraryTrace::instance().trace().setEnabled(true);
         static const bool registered = std::atexit(&releaseAtExit) == 0;
         (void)registered;
         ms_pInstance = new SystemList();
@@ -120,7 +120,7 @@ void SystemList::ReleaseInstance() {
     ms_pInstance = nullptr;
     auto& context = CConsumerBase::instance();
     context.producers().destroyAll(false);
-    context.trace().setEnabled(false);
+    CLibraryTrace::instance().trace().setEnabled(false);
     if (!restoreSearchPath()) ThrowForCode(-1001, __FILE__, __LINE__, "CORVID2::SystemList::ReleaseInstance");
 }
 

@@ -10,7 +10,7 @@
 #include "core/access_control.h"
 #include "core/object_guard.h"
 #include "corvid2/system.h"
-#include "gentl/producer_list.h"
+#include "modules/producer_list.h"
 
 namespace corvid2 {
 class CProducerObj;

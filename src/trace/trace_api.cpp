@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "core/consumer_base.h"
 #include "corvid2/trace.h"
 #include "corvid2_genicam_c.h"
 #include "trace/debug_trace.h"
+#include "trace/library_trace.h"
 
 namespace {
 
@@ -15,13 +15,13 @@ namespace dbg = QXFramework::Debug;
 
 constexpr std::int64_t kOutputLimit = 5000;
 
-corvid2::CConsumerBase& base() { return corvid2::CConsumerBase::instance(); }
+corvid2::CLibraryTrace& base() { return corvid2::CLibraryTrace::instance(); }
 CDebugTrace& traceObject() { return base().trace(); }
 
 // Switching tracing or a target on announces the machine, while the consumer allows it.
 void announceSystem() {
-    corvid2::CConsumerBase& context = base();
-    if (context.trace().isEnabled() && context.systemInfoFlag()) context.trace().traceSystemInformation();
+    corvid2::CLibraryTrace& library = base();
+    if (library.trace().isEnabled() && library.systemInfoFlag()) library.trace().traceSystemInformation();
 }
 
 void enable(bool on) {

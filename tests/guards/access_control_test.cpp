@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "core/access_control.h"
-#include "core/consumer_base.h"
 #include "core/object_registry.h"
 
 using namespace corvid2;
@@ -57,7 +56,7 @@ TEST(Registries, EveryKindHasItsOwnRegistryAndOnlyInternalKindsAreRoot) {
     std::set<const CObjectRegistry*> seen;
     std::set<std::string> roots;
     for (std::size_t index = 0; index < kRegistryCount; ++index) {
-        CObjectRegistry& registry = CConsumerBase::instance().registry(static_cast<RegistryKind>(index));
+        CObjectRegistry& registry = registryOf(static_cast<RegistryKind>(index));
         EXPECT_TRUE(seen.insert(&registry).second);
         EXPECT_STREQ(registry.name(), kRegistryDescriptions[index].name);
         if (registry.isRoot()) roots.insert(registry.name());

@@ -28,7 +28,9 @@ protected:
         remote_.open(sim_, xml);
     }
     std::int32_t registerInvalidation() { return device_->registerEvent(EVENT_FEATURE_INVALIDATE, 1, false); }
-    std::int32_t startControl() { return control_.start(*device_, remote_.map()); }
+    std::int32_t startControl() {
+        return control_.start(device_->getProducer(), device_->getEventHandle(), remote_.map());
+    }
     // Changed behind the node map's back, so that only the camera's events can tell the map.
     void changeBinningBehindTheMap() { remote_.writeRegister(kBinningHorizontalAddress, 4); }
     bool eventsArrive(std::uint64_t count) {

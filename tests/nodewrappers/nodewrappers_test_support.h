@@ -13,7 +13,7 @@
 #include "features/features_test_support.h"
 #include "features/genapi_node.h"
 #include "features/igenapi.h"
-#include "gentl/gentl_module.h"
+#include "modules/gentl_module.h"
 
 namespace corvid2::test {
 

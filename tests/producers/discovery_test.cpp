@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "core/consumer_base.h"
 #include "core/last_error.h"
 #include "corvid2_genicam_c.h"
+#include "modules/consumer_base.h"
 #include "modules/producerobj.h"
 #include "producer_test_support.h"
 

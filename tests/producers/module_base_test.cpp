@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/last_error.h"
-#include "gentl/gentl_module.h"
+#include "modules/gentl_module.h"
 #include "modules/producerobj.h"
 #include "producer_test_support.h"
 

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "core/consumer_base.h"
+#include "modules/consumer_base.h"
 #include "platform/platform.h"
+#include "trace/library_trace.h"
 
 namespace corvid2::test {
 
@@ -80,7 +81,7 @@ public:
     }
     // Every line traced so far, once the writer has put it in the file.
     std::vector<std::string> lines() {
-        CConsumerBase::instance().trace().waitUntilWritten(std::chrono::seconds(10));
+        CLibraryTrace::instance().trace().waitUntilWritten(std::chrono::seconds(10));
         std::vector<std::string> result;
         std::ifstream in(file_);
         for (std::string line; std::getline(in, line);) result.push_back(line);

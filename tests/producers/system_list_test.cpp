@@ -4,7 +4,7 @@
 #include <corvid2_genicam.h>
 #include <gtest/gtest.h>
 
-#include "core/consumer_base.h"
+#include "modules/consumer_base.h"
 #include "producer_test_support.h"
 
 using namespace corvid2::test;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/consumer_base.h"
 #include "corvid2/trace.h"
 #include "corvid2_genicam_c.h"
+#include "trace/library_trace.h"
 #include "trace/trace.h"
 #include "trace_test_support.h"
 
@@ -16,7 +16,7 @@ namespace {
 
 namespace dbg = QXFramework::Debug;
 
-dbg::CDebugTrace& consumerTrace() { return CConsumerBase::instance().trace(); }
+dbg::CDebugTrace& consumerTrace() { return CLibraryTrace::instance().trace(); }
 
 // Every test starts from the consumer's settings with file output into a scratch file.
 class TraceApi : public ::testing::Test {
@@ -28,12 +28,12 @@ protected:
         consumerTrace().setLevelMask(dbg::kLevelError | dbg::kLevelWarning | dbg::kLevelInformation);
         consumerTrace().setOptions(dbg::kOptionPrefix | dbg::kOptionLineEnd);
         CORVID2::Trace::ActivateOutputToFile(true, path_.c_str());
-        CConsumerBase::instance().setSystemInfoFlag(false);
+        CLibraryTrace::instance().setSystemInfoFlag(false);
     }
     void TearDown() override {
         CORVID2::Trace::Enable(false);
         CORVID2::Trace::ActivateOutputToFile(false);
-        CConsumerBase::instance().setSystemInfoFlag(true);
+        CLibraryTrace::instance().setSystemInfoFlag(true);
     }
 
     std::vector<std::string> written() {
@@ -156,7 +156,7 @@ TEST_F(TraceApi, HelpersRespectTheMask) {
 }
 
 TEST_F(TraceApi, EnablingAnnouncesTheSystemWhenAllowed) {
-    CConsumerBase::instance().setSystemInfoFlag(true);
+    CLibraryTrace::instance().setSystemInfoFlag(true);
     CORVID2::Trace::Enable(true);
     const auto lines = written();
     ASSERT_GE(lines.size(), 12u);

@@ -2,8 +2,9 @@
 // The consumer context switches file tracing on when the enable file exists in the user's folder.
 #include <gtest/gtest.h>
 
-#include "core/consumer_base.h"
+#include "modules/consumer_base.h"
 #include "platform/platform.h"
+#include "trace/library_trace.h"
 #include "trace_test_support.h"
 
 namespace corvid2 {
@@ -17,8 +18,9 @@ TEST(EnableFileStartUp, ConsumerContextStartsFileTracing) {
     std::filesystem::create_directories(folder);
     test::writeFile(folder / "corvid2_trace_enable.ini", "");
 
-    CConsumerBase& context = CConsumerBase::instance();
-    EXPECT_TRUE(context.traceEnabledByEnableFile());
+    CConsumerBase::instance();
+    CLibraryTrace& context = CLibraryTrace::instance();
+    EXPECT_TRUE(context.enabledByEnableFile());
     EXPECT_TRUE(context.trace().isEnabled());
     EXPECT_EQ(context.trace().targets(), QXFramework::Debug::kTargetFile);
     const auto traceFile = folder / ("corvid2_trace_" + platform::programFileName() + ".log");

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Finding producer files and keeping the list of known producers in key order.
-#include "gentl/producer_list.h"
+#include "modules/producer_list.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
 
-#include "core/consumer_base.h"
 #include "core/last_error.h"
 #include "core/result_codes.h"
+#include "modules/consumer_base.h"
 #include "modules/producerobj.h"
 #include "platform/platform.h"
 #include "trace/trace.h"

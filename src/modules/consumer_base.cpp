@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Construction and destruction of the process-wide consumer context.
-#include "core/consumer_base.h"
+#include "modules/consumer_base.h"
 
+#include "core/last_error.h"
+#include "core/object_registry.h"
 #include "platform/platform.h"
+#include "trace/library_trace.h"
 
 namespace corvid2 {
 
@@ -13,16 +16,17 @@ CConsumerBase& CConsumerBase::instance() {
     return context;
 }
 
-CConsumerBase::CConsumerBase() : trace_("corvid2_genicam", QXFramework::Debug::kTargetDebugger) {
+CConsumerBase::CConsumerBase() {
+    // Function-local statics are destroyed in the reverse order of their construction: built here
+    // first, the trace (started from its enable file), the error store and the registries are
+    // still there while the producer list closes what is left at unload.
+    CLibraryTrace::instance();
+    CLastErrorStore::instance();
+    CObjectRegistries::instance();
     if (auto value = platform::getEnv(kSearchPathVariable)) {
         startupSearchPath_ = *value;
         hadStartupSearchPath_ = true;
     }
-    trace_.setLevelMask(QXFramework::Debug::kLevelError | QXFramework::Debug::kLevelWarning |
-                        QXFramework::Debug::kLevelInformation);
-    trace_.setOptions(QXFramework::Debug::kOptionTimestamp | QXFramework::Debug::kOptionThreadId |
-                      QXFramework::Debug::kOptionPrefix | QXFramework::Debug::kOptionLineEnd);
-    traceEnabledByEnableFile_ = trace_.startFromEnableFile(systemInfoFlag_);
 }
 
 CConsumerBase::~CConsumerBase() = default;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // The module base: event registration with the producer, the event buffer and the module reset.
-#include "gentl/gentl_module.h"
+#include "modules/gentl_module.h"
 
 #include <exception>
 #include <new>
