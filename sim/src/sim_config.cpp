@@ -98,13 +98,52 @@ void FaultTable::arm(const std::string& function, GC_ERROR code, uint32_t count)
     any_ = !faults_.empty();
 }
 
+namespace {
+
+// A fault's code: a GenTL error name (GC_ERR_IO) or its number (-1010).
+GC_ERROR parseFaultCode(const std::string& text) {
+#define CORVID2_SIM_NAMED(code) \
+    { #code, code }
+    static const std::pair<const char*, GC_ERROR> kNames[] = {
+        CORVID2_SIM_NAMED(GC_ERR_ERROR),
+        CORVID2_SIM_NAMED(GC_ERR_NOT_INITIALIZED),
+        CORVID2_SIM_NAMED(GC_ERR_NOT_IMPLEMENTED),
+        CORVID2_SIM_NAMED(GC_ERR_RESOURCE_IN_USE),
+        CORVID2_SIM_NAMED(GC_ERR_ACCESS_DENIED),
+        CORVID2_SIM_NAMED(GC_ERR_INVALID_HANDLE),
+        CORVID2_SIM_NAMED(GC_ERR_INVALID_ID),
+        CORVID2_SIM_NAMED(GC_ERR_NO_DATA),
+        CORVID2_SIM_NAMED(GC_ERR_INVALID_PARAMETER),
+        CORVID2_SIM_NAMED(GC_ERR_IO),
+        CORVID2_SIM_NAMED(GC_ERR_TIMEOUT),
+        CORVID2_SIM_NAMED(GC_ERR_ABORT),
+        CORVID2_SIM_NAMED(GC_ERR_INVALID_BUFFER),
+        CORVID2_SIM_NAMED(GC_ERR_NOT_AVAILABLE),
+        CORVID2_SIM_NAMED(GC_ERR_INVALID_ADDRESS),
+        CORVID2_SIM_NAMED(GC_ERR_BUFFER_TOO_SMALL),
+        CORVID2_SIM_NAMED(GC_ERR_INVALID_INDEX),
+        CORVID2_SIM_NAMED(GC_ERR_PARSING_CHUNK_DATA),
+        CORVID2_SIM_NAMED(GC_ERR_INVALID_VALUE),
+        CORVID2_SIM_NAMED(GC_ERR_RESOURCE_EXHAUSTED),
+        CORVID2_SIM_NAMED(GC_ERR_OUT_OF_MEMORY),
+        CORVID2_SIM_NAMED(GC_ERR_BUSY),
+        CORVID2_SIM_NAMED(GC_ERR_AMBIGUOUS),
+    };
+#undef CORVID2_SIM_NAMED
+    for (const auto& [name, code] : kNames)
+        if (text == name) return code;
+    return static_cast<GC_ERROR>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+}  // namespace
+
 void FaultTable::armFromText(const std::string& text) {
     for (const std::string& item : split(text, ',')) {
         const std::vector<std::string> fields = split(item, ':');
         if (fields.size() < 2) continue;
         const uint32_t count =
             fields.size() > 2 ? static_cast<uint32_t>(std::strtoul(fields[2].c_str(), nullptr, 10)) : 1;
-        arm(fields[0], static_cast<GC_ERROR>(std::strtol(fields[1].c_str(), nullptr, 10)), count);
+        arm(fields[0], parseFaultCode(fields[1]), count);
     }
 }
 

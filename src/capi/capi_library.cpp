@@ -7,14 +7,16 @@
 
 #include "core/last_error.h"
 
+using namespace corvid2;
+
 extern "C" {
 
 CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetLastError(CORVID2_RESULT* code, char* text, uint64_t* size) {
-    if (size == nullptr) return CORVID2_RESULT_INVALID_PARAMETER;
+    if (size == nullptr) return toCode(Result::InvalidParameter);
     std::string message;
-    std::int32_t lastCode = 0;
-    corvid2::GetLastErrorText(message, &lastCode);
-    if (code != nullptr) *code = lastCode;
+    Result last = Result::Success;
+    GetLastErrorText(message, &last);
+    if (code != nullptr) *code = toCode(last);
     // A too-small buffer still answers 0: the size tells the caller what it would need.
     if (text == nullptr) {
         *size = message.size() + 1;
@@ -22,7 +24,7 @@ CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetLastError(CORVID2_RESULT* cod
         std::memcpy(text, message.c_str(), message.size() + 1);
         *size = message.size() + 1;
     }
-    return CORVID2_RESULT_SUCCESS;
+    return toCode(Result::Success);
 }
 
 }  // extern "C"

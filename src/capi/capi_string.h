@@ -6,20 +6,21 @@
 #include <cstring>
 #include <string>
 
+#include "core/result_codes.h"
 #include "corvid2_genicam_c.h"
 
 namespace corvid2 {
 
-// Null buffer: the size needed. Room enough: the text and its NUL. Too small: nothing, -1013.
+// Null buffer: the size needed. Room enough: the text and its NUL. Too small: nothing, InvalidBuffer.
 inline CORVID2_RESULT copyStringOut(const std::string& text, char* buffer, uint64_t* size) {
     if (buffer == nullptr) {
         *size = text.size() + 1;
-        return CORVID2_RESULT_SUCCESS;
+        return toCode(Result::Success);
     }
-    if (*size <= text.size()) return CORVID2_RESULT_INVALID_BUFFER;
+    if (*size <= text.size()) return toCode(Result::InvalidBuffer);
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     *size = text.size() + 1;
-    return CORVID2_RESULT_SUCCESS;
+    return toCode(Result::Success);
 }
 
 }  // namespace corvid2

@@ -4,7 +4,7 @@
 
 namespace CORVID2::Exceptions {
 IException::~IException() = default;
-#define CORVID2_DEFINE_INTERFACE(Name, code) Name::~Name() = default;
+#define CORVID2_DEFINE_INTERFACE(Name, result) Name::~Name() = default;
 CORVID2_FOR_EACH_EXCEPTION(CORVID2_DEFINE_INTERFACE)
 #undef CORVID2_DEFINE_INTERFACE
 }  // namespace CORVID2::Exceptions
@@ -18,7 +18,7 @@ Corvid_BaseException::Corvid_BaseException(const char* sourceFile, unsigned /*li
 Corvid_BaseException& Corvid_BaseException::operator=(const Corvid_BaseException& other) = default;
 Corvid_BaseException::~Corvid_BaseException() = default;
 
-#define CORVID2_DEFINE_CLASS(Name, code)                                                                               \
+#define CORVID2_DEFINE_CLASS(Name, result)                                                                             \
     Corvid_##Name::Corvid_##Name(const Corvid_##Name& other)                                                           \
         : CORVID2::Exceptions::IException(other), Corvid_BaseException(other), CORVID2::Exceptions::Name(other) {}     \
     Corvid_##Name::Corvid_##Name(const char* sourceFile, unsigned line, const char* function, const char* description) \

@@ -1,21 +1,22 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// Internal view of the exception classes, plus the X-macro list that every code table iterates.
+// Internal view of the exception classes, plus the X-macro list of the classes and their results.
 #pragma once
 
 #include "corvid2/exceptions.h"
 
-// Every library exception kind, with its result code, in the order of the public table.
-#define CORVID2_FOR_EACH_EXCEPTION(X)   \
-    X(ErrorException, -1001)            \
-    X(NotInitializedException, -1002)   \
-    X(NotImplementedException, -1003)   \
-    X(ResourceInUseException, -1004)    \
-    X(AccessDeniedException, -1005)     \
-    X(InvalidHandleException, -1006)    \
-    X(NoDataException, -1008)           \
-    X(InvalidParameterException, -1009) \
-    X(AbortException, -1012)            \
-    X(InvalidBufferException, -1013)    \
-    X(NotAvailableException, -1014)     \
-    X(ObjectInvalidException, -1098)    \
-    X(LowLevelException, -1099)
+// Every library exception class, with the result it stands for, in the order of the public table.
+// A result without a row here (Timeout) is thrown as ErrorException.
+#define CORVID2_FOR_EACH_EXCEPTION(X)              \
+    X(ErrorException, Error)                       \
+    X(NotInitializedException, NotInitialized)     \
+    X(NotImplementedException, NotImplemented)     \
+    X(ResourceInUseException, ResourceInUse)       \
+    X(AccessDeniedException, AccessDenied)         \
+    X(InvalidHandleException, InvalidHandle)       \
+    X(NoDataException, NoData)                     \
+    X(InvalidParameterException, InvalidParameter) \
+    X(AbortException, Abort)                       \
+    X(InvalidBufferException, InvalidBuffer)       \
+    X(NotAvailableException, NotAvailable)         \
+    X(ObjectInvalidException, ObjectInvalid)       \
+    X(LowLevelException, LowLevelError)

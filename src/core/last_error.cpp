@@ -20,7 +20,7 @@ CLastErrorStore::CLastErrorStore() {
     CLibraryTrace::instance();
 }
 
-void CLastErrorStore::set(std::uint32_t threadId, std::int32_t code, std::string text) {
+void CLastErrorStore::set(std::uint32_t threadId, Result code, std::string text) {
     std::lock_guard<std::mutex> lock(mutex_);
     Entry& entry = entries_[threadId];
     entry.code = code;
@@ -32,7 +32,7 @@ CLastErrorStore::Entry CLastErrorStore::get(std::uint32_t threadId) {
     return entries_[threadId];
 }
 
-std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format, ...) {
+Result SetLastError(Result code, const char* className, const char* methodName, const char* format, ...) {
     char message[kMaxLastErrorLength + 1];
     message[0] = '\0';
     if (format != nullptr) {
@@ -47,12 +47,12 @@ std::int32_t SetLastError(std::int32_t code, const char* className, const char* 
     return code;
 }
 
-std::int32_t SetLastErrorText(std::int32_t code, const std::string& text) {
+Result SetLastErrorText(Result code, const std::string& text) {
     CLastErrorStore::instance().set(platform::currentThreadId(), code, text);
-    return 0;
+    return code;
 }
 
-void GetLastErrorText(std::string& text, std::int32_t* code) {
+void GetLastErrorText(std::string& text, Result* code) {
     auto entry = CLastErrorStore::instance().get(platform::currentThreadId());
     text = std::move(entry.text);
     if (code != nullptr) *code = entry.code;

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "core/result_codes.h"
+
 namespace corvid2 {
 
 // One table for the whole process, keyed by thread id. Entries are never removed and success never
@@ -15,14 +17,14 @@ namespace corvid2 {
 class CLastErrorStore {
 public:
     struct Entry {
-        std::int32_t code = 0;
+        Result code = Result::Success;
         std::string text;
     };
 
     // Thread-safe construction on first call, after the library's trace (which so outlives it).
     static CLastErrorStore& instance();
 
-    void set(std::uint32_t threadId, std::int32_t code, std::string text);
+    void set(std::uint32_t threadId, Result code, std::string text);
     Entry get(std::uint32_t threadId);
 
 private:
@@ -35,10 +37,10 @@ constexpr std::size_t kMaxLastErrorLength = 1023;
 
 // Records the calling thread's failure (message cut at 1023 characters) and traces one error
 // line "object; operation; message". Returns `code` so that callers can `return SetLastError(...)`.
-std::int32_t SetLastError(std::int32_t code, const char* className, const char* methodName, const char* format, ...)
+Result SetLastError(Result code, const char* className, const char* methodName, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
-// Stores a text as it stands, without a trace line.
-std::int32_t SetLastErrorText(std::int32_t code, const std::string& text);
-void GetLastErrorText(std::string& text, std::int32_t* code = nullptr);
+// Stores a text as it stands, without a trace line. Returns `code`, as SetLastError does.
+Result SetLastErrorText(Result code, const std::string& text);
+void GetLastErrorText(std::string& text, Result* code = nullptr);
 
 }  // namespace corvid2

@@ -8,12 +8,7 @@
 #include "core/result_codes.h"
 
 namespace corvid2 {
-namespace {
-
-constexpr std::int32_t kAccessDenied = -1005;
-constexpr std::int32_t kObjectInvalid = -1098;
-
-}  // namespace
+namespace {}  // namespace
 
 CorvidObjectGuard::CorvidObjectGuard(CObjectRegistry& registry, const char* functionName, bool lookupOnly)
     : registry_(registry), functionName_(functionName ? functionName : ""), lookupOnly_(lookupOnly) {}
@@ -34,16 +29,16 @@ void CorvidObjectGuard::releaseHeld() {
     if (holdsLock_) unlockRegistry();
 }
 
-void CorvidObjectGuard::fail(std::int32_t code, const char* format) {
+void CorvidObjectGuard::fail(Result code, const char* format) {
     char message[128];
     std::snprintf(message, sizeof message, format, registry_.name());
     SetLastError(code, registry_.name(), functionName_, "%s", message);
     ThrowWithText(code, __FILE__, __LINE__, functionName_, message);
 }
 
-void CorvidObjectGuard::OnInvalid() { fail(kObjectInvalid, "Access to an invalid %s object."); }
+void CorvidObjectGuard::OnInvalid() { fail(Result::ObjectInvalid, "Access to an invalid %s object."); }
 
-void CorvidObjectGuard::OnAccessDenied() { fail(kAccessDenied, "Access denied to an %s object."); }
+void CorvidObjectGuard::OnAccessDenied() { fail(Result::AccessDenied, "Access denied to an %s object."); }
 
 bool CorvidObjectGuard::BeginWriteLock(void* object) {
     const std::uint32_t self = guardThreadId();

@@ -35,6 +35,7 @@
 
 #include "core/access_control.h"
 #include "core/object_registry.h"
+#include "core/result_codes.h"
 
 namespace corvid2 {
 
@@ -72,9 +73,9 @@ public:
 
     // Lets go of the acquired record or counter and of the registry lock if still held.
     virtual ~CorvidObjectGuard();
-    // Records -1098 "Access to an invalid <registry> object." and throws ObjectInvalidException.
+    // Records ObjectInvalid "Access to an invalid <registry> object." and throws ObjectInvalidException.
     [[noreturn]] virtual void OnInvalid();
-    // Records -1005 "Access denied to an <registry> object." and throws AccessDeniedException.
+    // Records AccessDenied "Access denied to an <registry> object." and throws AccessDeniedException.
     [[noreturn]] virtual void OnAccessDenied();
     // Takes the write lock for the calling thread; false when the acquired record already has one.
     virtual bool BeginWriteLock(void* object);
@@ -136,7 +137,7 @@ private:
         holdsLock_ = false;
         registry_.lock().unlock();
     }
-    [[noreturn]] void fail(std::int32_t code, const char* format);
+    [[noreturn]] void fail(Result code, const char* format);
 
     CObjectRegistry& registry_;
     const char* functionName_;

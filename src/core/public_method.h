@@ -49,8 +49,8 @@ inline constexpr CallShape kExclusive{AcquireMode::Exclusive, false};
 inline constexpr CallShape kExclusiveChecked{AcquireMode::Exclusive, true};
 
 // Turns a failed internal result into the exception of its code, thrown with the method's name.
-inline void throwIfFailed(std::int32_t code, const MethodSite& site) {
-    if (code != 0) ThrowForCode(code, site.file, site.line, site.name);
+inline void throwIfFailed(Result code, const MethodSite& site) {
+    if (code != Result::Success) ThrowForCode(code, site.file, site.line, site.name);
 }
 
 // The acquired wrapper object for the length of one public method, for methods whose body is more
@@ -71,7 +71,7 @@ public:
     const MethodSite& site() const { return site_; }
 
     // Returns on 0; throws the exception of any other code with the thread's last-error text.
-    void check(std::int32_t code) const { throwIfFailed(code, site_); }
+    void check(Result code) const { throwIfFailed(code, site_); }
 
 private:
     MethodSite site_;
@@ -118,10 +118,10 @@ void unregisterHolder(const char* functionName, const void* owner, typename Guar
 // The internal step of a method: acquires the internal object (root kind, no owner) held in the
 // wrapper's data for the length of `operation(object)`, whose result code it returns. A wrapper
 // without internal object (a module not open) is the method's own case: `whenMissing()` gives the
-// code then, typically after recording "... is not open." as -1002.
+// code then, typically after recording "... is not open." as NotInitialized.
 template <class InternalGuard, class Operation, class WhenMissing>
-std::int32_t withInternal(const MethodSite& site, typename InternalGuard::ObjectType* const* objectSlot,
-                          Operation&& operation, WhenMissing&& whenMissing) {
+Result withInternal(const MethodSite& site, typename InternalGuard::ObjectType* const* objectSlot,
+                    Operation&& operation, WhenMissing&& whenMissing) {
     // Read outside any lock: code that sets or clears a holder's internal pointer while methods may
     // run must hold the holder exclusively (or make the pointer atomic), or this read races.
     if (*objectSlot == nullptr) return std::forward<WhenMissing>(whenMissing)();

@@ -8,8 +8,8 @@
 #include <corvid2/genapi/interfaces.h>
 
 #include "core/last_error.h"
-#include "core/result_codes.h"
 #include "features/igenapi.h"
+#include "gentl/gentl_errors.h"
 #include "gentl/gentl_producer.h"
 #include "trace/trace.h"
 
@@ -18,9 +18,6 @@ namespace corvid2 {
 namespace {
 constexpr char kThreadName[] = "corvid2 invalid";
 constexpr char kGetCurrentEvent[] = "GetCurrentEvent";
-constexpr std::int32_t kError = -1001;
-constexpr std::int32_t kNotInitialized = -1002;
-constexpr std::int32_t kProducerFailure = -1099;
 // An abort still pending after `end` is taken back within this many polls; more would mean the
 // producer keeps queueing events, and those belong to nobody once the control has ended.
 constexpr int kDrainAttempts = 16;
@@ -31,24 +28,21 @@ CFeatureInvalidateControl::CFeatureInvalidateControl() : CIThread(kThreadName) {
 // The base joins too, but by then this part is gone: stop() would no longer abort the wait.
 CFeatureInvalidateControl::~CFeatureInvalidateControl() { end(); }
 
-std::string CFeatureInvalidateControl::resultName(GenTL::GC_ERROR result) const {
-    return std::string(GenTLErrorName(result).get());
-}
+std::string CFeatureInvalidateControl::resultName(GenTL::GC_ERROR result) const { return GenTLErrorName(result); }
 
 std::string CFeatureInvalidateControl::producerText() const {
     return producer_ != nullptr ? producer_->lastErrorText() : std::string();
 }
 
-std::int32_t CFeatureInvalidateControl::start(CGenTLProducer* producer, GenTL::EVENT_HANDLE event,
-                                              IGenAPI& nodeModule) {
-    if (listening()) return 0;
+Result CFeatureInvalidateControl::start(CGenTLProducer* producer, GenTL::EVENT_HANDLE event, IGenAPI& nodeModule) {
+    if (listening()) return Result::Success;
     // A thread that ended on a failure of the event source is reaped before a new one starts.
     end();
     producer_ = producer;
     event_ = event;
     nodeModule_ = &nodeModule;
-    if (const std::int32_t code = prepareEvent()) {
-        SetLastError(code, kTraceName, "Init", "Event Init failed with %d", code);
+    if (const Result code = prepareEvent(); code != Result::Success) {
+        SetLastError(code, kTraceName, "Init", "Event Init failed with %d", toCode(code));
         end();
         return code;
     }
@@ -59,37 +53,38 @@ std::int32_t CFeatureInvalidateControl::start(CGenTLProducer* producer, GenTL::E
     if (!CIThread::start()) {
         listening_.store(false, std::memory_order_release);
         end();
-        return SetLastError(kError, kTraceName, "Activate",
+        return SetLastError(Result::Error, kTraceName, "Activate",
                             "Feature Invalidate Event not initialized. Event thread not started.");
     }
     traceInfo("%s; Feature Invalidate Event initialized", kTraceName);
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CFeatureInvalidateControl::prepareEvent() {
+Result CFeatureInvalidateControl::prepareEvent() {
     static constexpr char kOperation[] = "initializeEventBuffer";
-    if (producer_ == nullptr) return SetLastError(kError, kTraceName, kOperation, "Producer handle not valid");
+    if (producer_ == nullptr) return SetLastError(Result::Error, kTraceName, kOperation, "Producer handle not valid");
     GenTL::INFO_DATATYPE type = 0;
     size_t size = 0;
     GenTL::GC_ERROR result = producer_->EventGetInfo(event_, GenTL::EVENT_SIZE_MAX, &type, nullptr, &size);
     if (result != GenTL::GC_ERR_SUCCESS)
-        return SetLastError(kProducerFailure, kTraceName, kOperation,
+        return SetLastError(Result::LowLevelError, kTraceName, kOperation,
                             "EventGetInfo EVENT_SIZE_MAX (size) failed: %s - %s", resultName(result).c_str(),
                             producerText().c_str());
     if (type != GenTL::INFO_DATATYPE_SIZET || size != sizeof(size_t))
-        return SetLastError(kError, kTraceName, kOperation, "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d",
-                            type);
+        return SetLastError(Result::Error, kTraceName, kOperation,
+                            "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d", type);
     size_t maxSize = 0;
     result = producer_->EventGetInfo(event_, GenTL::EVENT_SIZE_MAX, &type, &maxSize, &size);
     if (result != GenTL::GC_ERR_SUCCESS)
-        return SetLastError(kProducerFailure, kTraceName, kOperation, "EventGetInfo EVENT_SIZE_MAX failed: %s - '%s'",
-                            resultName(result).c_str(), producerText().c_str());
+        return SetLastError(Result::LowLevelError, kTraceName, kOperation,
+                            "EventGetInfo EVENT_SIZE_MAX failed: %s - '%s'", resultName(result).c_str(),
+                            producerText().c_str());
     try {
         buffer_.assign(maxSize, 0);
     } catch (const std::bad_alloc&) {
-        return SetLastError(kError, kTraceName, kOperation, "allocate event buffer - no memory");
+        return SetLastError(Result::Error, kTraceName, kOperation, "allocate event buffer - no memory");
     }
-    return 0;
+    return Result::Success;
 }
 
 void CFeatureInvalidateControl::stop() {
@@ -127,7 +122,7 @@ void CFeatureInvalidateControl::run() {
         if (fetched == Fetch::kNothing) continue;
         if (fetched == Fetch::kFailed) {
             std::string text;
-            std::int32_t code = 0;
+            Result code = Result::Success;
             GetLastErrorText(text, &code);
             SetLastError(code, kTraceName, "ThreadRoutine", "GetCurrentEvent failed, thread will closed");
             break;
@@ -140,18 +135,18 @@ void CFeatureInvalidateControl::run() {
 }
 
 CFeatureInvalidateControl::Fetch CFeatureInvalidateControl::nextEvent(std::string& featureName) {
-    const auto failed = [](std::int32_t code, const char* message) {
+    const auto failed = [](Result code, const char* message) {
         SetLastError(code, kTraceName, kGetCurrentEvent, "%s", message);
         return Fetch::kFailed;
     };
     const auto producerFailed = [this](const char* call, GenTL::GC_ERROR result) {
-        SetLastError(kProducerFailure, kTraceName, kGetCurrentEvent, "%s failed: %s - %s", call,
+        SetLastError(Result::LowLevelError, kTraceName, kGetCurrentEvent, "%s failed: %s - %s", call,
                      resultName(result).c_str(), producerText().c_str());
         return Fetch::kFailed;
     };
-    if (producer_ == nullptr) return failed(kError, "Producer handle not valid");
-    if (event_ == nullptr) return failed(kNotInitialized, "GenTL Module not initialized");
-    if (buffer_.empty()) return failed(kError, "Event buffer size is 0");
+    if (producer_ == nullptr) return failed(Result::Error, "Producer handle not valid");
+    if (event_ == nullptr) return failed(Result::NotInitialized, "GenTL Module not initialized");
+    if (buffer_.empty()) return failed(Result::Error, "Event buffer size is 0");
 
     size_t size = buffer_.size();
     waiting_.store(true, std::memory_order_release);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/result_codes.h"
 #include "gentl.h"
 #include "trace/worker_thread.h"
 
@@ -33,7 +34,7 @@ public:
     // EVENT_FEATURE_INVALIDATE (its current event is that one); `nodeModule` is the remote device's
     // node map. 0, or the code of the failure (recorded as the thread's last error). Starting a
     // listening control does nothing; one whose thread ended on a failure starts afresh.
-    std::int32_t start(CGenTLProducer* producer, GenTL::EVENT_HANDLE event, IGenAPI& nodeModule);
+    Result start(CGenTLProducer* producer, GenTL::EVENT_HANDLE event, IGenAPI& nodeModule);
     // Ends the thread, without waiting for a pending event wait to run out, and releases the
     // event buffer. Harmless when nothing runs.
     void end();
@@ -55,7 +56,7 @@ private:
     enum class Fetch { kEvent, kNothing, kFailed };
 
     using CIThread::start;
-    std::int32_t prepareEvent();
+    Result prepareEvent();
     Fetch nextEvent(std::string& featureName);
     void invalidate(const std::string& featureName);
     // Takes back an abort that `stop` sent but the thread never consumed, so that a later start

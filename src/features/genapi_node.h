@@ -21,7 +21,7 @@ namespace corvid2 {
 class IGenAPI;
 class CGenAPINode;
 
-// Class texts of CGenAPIException; each names a result code (-1001, -1005, -1009, -1014).
+// Class texts of CGenAPIException; each names a result code (Error, AccessDenied, InvalidParameter, NotAvailable).
 inline constexpr char kGenAPIClassError[] = "Error";
 inline constexpr char kGenAPIClassAccessDenied[] = "access denied";
 inline constexpr char kGenAPIClassInvalidParameter[] = "invalid parameter";

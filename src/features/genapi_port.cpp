@@ -11,12 +11,8 @@
 namespace corvid2 {
 
 namespace {
-constexpr std::int32_t kAccessDenied = -1005;
-constexpr std::int32_t kNoData = -1008;
-constexpr std::int32_t kInvalidParameter = -1009;
-constexpr std::int32_t kNotAvailable = -1014;
 
-const char* codeText(std::int32_t code) { return ErrorCodeDescription(code, false); }
+const char* codeText(Result code) { return ErrorCodeDescription(code, false); }
 
 // The name GenApi reports as the raising source of port failures.
 constexpr char kRaisingSource[] = "igenapi";
@@ -53,8 +49,8 @@ const std::vector<std::uint8_t>* CModulePort::servedCopy(std::uint64_t address, 
 }
 
 const char* CModulePort::portRead(void* buffer, std::int64_t address, std::int64_t length, const void* owner) {
-    if (owner != owner_) return codeText(kAccessDenied);
-    if (buffer == nullptr || length < 0) return codeText(kInvalidParameter);
+    if (owner != owner_) return codeText(Result::AccessDenied);
+    if (buffer == nullptr || length < 0) return codeText(Result::InvalidParameter);
     const auto registerAddress = static_cast<std::uint64_t>(address);
     const auto size = static_cast<size_t>(length);
     if (const auto* copy = servedCopy(registerAddress, size)) {
@@ -62,21 +58,23 @@ const char* CModulePort::portRead(void* buffer, std::int64_t address, std::int64
         return nullptr;
     }
     size_t transferred = size;
-    if (const std::int32_t code = port_.ReadPort(registerAddress, buffer, &transferred)) return codeText(code);
+    if (const Result code = port_.ReadPort(registerAddress, buffer, &transferred); code != Result::Success)
+        return codeText(code);
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     readCache_[registerAddress].assign(bytes, bytes + size);
     return nullptr;
 }
 
 const char* CModulePort::portWrite(const void* buffer, std::int64_t address, std::int64_t length, const void* owner) {
-    if (owner != owner_) return codeText(kAccessDenied);
-    if (buffer == nullptr || length < 0) return codeText(kInvalidParameter);
+    if (owner != owner_) return codeText(Result::AccessDenied);
+    if (buffer == nullptr || length < 0) return codeText(Result::InvalidParameter);
     const auto registerAddress = static_cast<std::uint64_t>(address);
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const auto size = static_cast<size_t>(length);
     if (!stacking_) {
         size_t transferred = size;
-        if (const std::int32_t code = port_.WritePort(registerAddress, buffer, &transferred)) return codeText(code);
+        if (const Result code = port_.WritePort(registerAddress, buffer, &transferred); code != Result::Success)
+            return codeText(code);
         // The device may have taken another value than the one written: read it afresh next time.
         readCache_.erase(registerAddress);
         return nullptr;
@@ -106,12 +104,13 @@ bool CModulePort::connectNodeMap(genapi::INodeMap* nodeMap, const std::string& p
     return true;
 }
 
-std::int32_t CModulePort::startStacking(bool replaceSameRegister) {
+Result CModulePort::startStacking(bool replaceSameRegister) {
     if (owner_ != nullptr)
-        return SetLastError(kNotAvailable, objectName_.c_str(), "StartStacking", "%s", codeText(kNotAvailable));
+        return SetLastError(Result::NotAvailable, objectName_.c_str(), "StartStacking", "%s",
+                            codeText(Result::NotAvailable));
     stacking_ = true;
     replaceSameRegister_ = replaceSameRegister;
-    return 0;
+    return Result::Success;
 }
 
 void CModulePort::clearStack() {
@@ -119,18 +118,18 @@ void CModulePort::clearStack() {
     stacking_ = false;
 }
 
-std::int32_t CModulePort::writeStack() {
+Result CModulePort::writeStack() {
     static constexpr char kOperation[] = "WriteStack";
     if (heldWrites_.empty()) {
         cancelStack();
-        return SetLastError(kNoData, objectName_.c_str(), kOperation, "No items in stack.");
+        return SetLastError(Result::NoData, objectName_.c_str(), kOperation, "No items in stack.");
     }
     std::vector<GenTL::PORT_REGISTER_STACK_ENTRY> entries;
     entries.reserve(heldWrites_.size());
     for (HeldWrite& held : heldWrites_) entries.push_back({held.address, held.bytes.data(), held.bytes.size()});
     size_t count = entries.size();
-    const std::int32_t code = port_.WritePortStacked(entries.data(), &count);
-    if (code != 0) {
+    const Result code = port_.WritePortStacked(entries.data(), &count);
+    if (code != Result::Success) {
         // What reached the device is unknown: the written features are read afresh.
         cancelStack();
         return SetLastError(code, objectName_.c_str(), kOperation, "%s", codeText(code));
@@ -141,7 +140,7 @@ std::int32_t CModulePort::writeStack() {
     return cancelStack();
 }
 
-std::int32_t CModulePort::cancelStack() {
+Result CModulePort::cancelStack() {
     if (nodeMap_ != nullptr) {
         for (const std::string& name : writtenFeatures_) {
             genapi::INode* node = nodeMap_->GetNode(name);
@@ -155,7 +154,7 @@ std::int32_t CModulePort::cancelStack() {
     }
     writtenFeatures_.clear();
     clearStack();
-    return 0;
+    return Result::Success;
 }
 
 void CModulePort::setPortOwner(const void* owner) {

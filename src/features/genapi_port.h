@@ -10,6 +10,7 @@
 
 #include <corvid2/genapi/interfaces.h>
 
+#include "core/result_codes.h"
 #include "features/port_iface.h"
 #include "features/port_iface_poly.h"
 
@@ -60,11 +61,11 @@ public:
         if (nodeMap_ == nodeMap) nodeMap_ = nullptr;
     }
 
-    std::int32_t startStacking(bool replaceSameRegister);
+    Result startStacking(bool replaceSameRegister);
     // Sends every held write in one stacked call.
-    std::int32_t writeStack();
+    Result writeStack();
     // Drops every held write; the features written meanwhile are read from the device next time.
-    std::int32_t cancelStack();
+    Result cancelStack();
     bool isStacking() const { return stacking_; }
     const std::vector<HeldWrite>& heldWrites() const { return heldWrites_; }
     const std::vector<std::string>& writtenFeatures() const { return writtenFeatures_; }

@@ -11,15 +11,6 @@ namespace corvid2 {
 
 using namespace GenTL;
 
-namespace {
-constexpr std::int32_t kInternalError = -1001;
-constexpr std::int32_t kNotInitialized = -1002;
-constexpr std::int32_t kInvalidParameter = -1009;
-constexpr std::int32_t kProducerError = -1099;
-constexpr std::int32_t kAccessDenied = -1005;
-constexpr std::int32_t kTimeout = -1011;
-}  // namespace
-
 IPortIface::IPortIface(CGenTLProducer* producer, std::string portName)
     : producer_(producer), portName_(std::move(portName)) {}
 
@@ -38,39 +29,41 @@ void IPortIface::reset() {
     portName_.clear();
 }
 
-std::int32_t IPortIface::checkUsable(const char* label, bool argumentsPresent) {
-    if (producer_ == nullptr)
-        return SetLastError(kInternalError, portName_.c_str(), label, "Producer handle not valid");
-    if (handle_ == nullptr) return SetLastError(kNotInitialized, portName_.c_str(), label, "Port not initialized");
-    if (!argumentsPresent) return SetLastError(kInvalidParameter, portName_.c_str(), label, "Invalid parameter");
-    return 0;
+Result IPortIface::checkUsable(const char* label, bool argumentsPresent) {
+    if (producer_ == nullptr) return SetLastError(Result::Error, portName_.c_str(), label, "Producer handle not valid");
+    if (handle_ == nullptr)
+        return SetLastError(Result::NotInitialized, portName_.c_str(), label, "Port not initialized");
+    if (!argumentsPresent) return SetLastError(Result::InvalidParameter, portName_.c_str(), label, "Invalid parameter");
+    return Result::Success;
 }
 
-std::int32_t IPortIface::recordFailure(const char* label, GC_ERROR result, std::initializer_list<std::int32_t> kept) {
-    const std::int32_t code = std::find(kept.begin(), kept.end(), result) != kept.end() ? result : kProducerError;
+Result IPortIface::recordFailure(const char* label, GC_ERROR result, std::initializer_list<Result> kept) {
+    // The results kept share their numbers with GenTL's error values of the same meaning.
+    const Result same = fromCode(result);
+    const Result code = std::find(kept.begin(), kept.end(), same) != kept.end() ? same : Result::LowLevelError;
     return SetLastError(code, portName_.c_str(), label, "%s", producer_->lastErrorText().c_str());
 }
 
 template <class Call>
-std::int32_t IPortIface::call(const char* label, std::initializer_list<std::int32_t> keptCodes, bool argumentsPresent,
-                              Call&& genTLCall) {
-    if (const std::int32_t refused = checkUsable(label, argumentsPresent)) return refused;
+Result IPortIface::call(const char* label, std::initializer_list<Result> keptCodes, bool argumentsPresent,
+                        Call&& genTLCall) {
+    if (const Result refused = checkUsable(label, argumentsPresent); refused != Result::Success) return refused;
     std::lock_guard<std::mutex> lock(mutex_);
     const GC_ERROR result = genTLCall();
-    return result == GC_ERR_SUCCESS ? 0 : recordFailure(label, result, keptCodes);
+    return result == GC_ERR_SUCCESS ? Result::Success : recordFailure(label, result, keptCodes);
 }
 
-std::int32_t IPortIface::ReadPort(std::uint64_t address, void* buffer, size_t* size) {
-    return call("ReadPort", {kAccessDenied}, buffer != nullptr && size != nullptr,
+Result IPortIface::ReadPort(std::uint64_t address, void* buffer, size_t* size) {
+    return call("ReadPort", {Result::AccessDenied}, buffer != nullptr && size != nullptr,
                 [&] { return producer_->GCReadPort(handle_, address, buffer, size); });
 }
 
-std::int32_t IPortIface::WritePort(std::uint64_t address, const void* buffer, size_t* size) {
-    return call("WritePort", {kAccessDenied, kTimeout}, buffer != nullptr && size != nullptr,
+Result IPortIface::WritePort(std::uint64_t address, const void* buffer, size_t* size) {
+    return call("WritePort", {Result::AccessDenied, Result::Timeout}, buffer != nullptr && size != nullptr,
                 [&] { return producer_->GCWritePort(handle_, address, buffer, size); });
 }
 
-std::int32_t IPortIface::GetPortInfo(PORT_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+Result IPortIface::GetPortInfo(PORT_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     return call("GetPortInfo", {}, type != nullptr && size != nullptr, [&] {
         size_t handed = buffer != nullptr ? *size : 0;
         const GC_ERROR result = producer_->GCGetPortInfo(handle_, command, type, buffer, &handed);
@@ -79,24 +72,24 @@ std::int32_t IPortIface::GetPortInfo(PORT_INFO_CMD command, INFO_DATATYPE* type,
     });
 }
 
-std::int32_t IPortIface::ReadPortStacked(PORT_REGISTER_STACK_ENTRY* entries, size_t* count) {
-    return call("ReadPortStacked", {kAccessDenied}, entries != nullptr && count != nullptr,
+Result IPortIface::ReadPortStacked(PORT_REGISTER_STACK_ENTRY* entries, size_t* count) {
+    return call("ReadPortStacked", {Result::AccessDenied}, entries != nullptr && count != nullptr,
                 [&] { return producer_->GCReadPortStacked(handle_, entries, count); });
 }
 
-std::int32_t IPortIface::WritePortStacked(PORT_REGISTER_STACK_ENTRY* entries, size_t* count) {
-    return call("WritePortStacked", {kAccessDenied}, entries != nullptr && count != nullptr,
+Result IPortIface::WritePortStacked(PORT_REGISTER_STACK_ENTRY* entries, size_t* count) {
+    return call("WritePortStacked", {Result::AccessDenied}, entries != nullptr && count != nullptr,
                 [&] { return producer_->GCWritePortStacked(handle_, entries, count); });
 }
 
-std::int32_t IPortIface::getPortInfoText(PORT_INFO_CMD command, std::string& text) {
+Result IPortIface::getPortInfoText(PORT_INFO_CMD command, std::string& text) {
     INFO_DATATYPE type = 0;
     size_t size = 0;
-    if (const std::int32_t code = GetPortInfo(command, &type, nullptr, &size)) return code;
+    if (const Result code = GetPortInfo(command, &type, nullptr, &size); code != Result::Success) return code;
     std::vector<char> buffer(size + 1, '\0');
-    if (const std::int32_t code = GetPortInfo(command, &type, buffer.data(), &size)) return code;
+    if (const Result code = GetPortInfo(command, &type, buffer.data(), &size); code != Result::Success) return code;
     text = buffer.data();
-    return 0;
+    return Result::Success;
 }
 
 // ---- description locations ------------------------------------------------------------------
@@ -117,8 +110,8 @@ GC_ERROR readText(Query&& query, std::string& text) {
 
 // Producers of GenTL 1.1 and later list every location; older ones hand one block of consecutive
 // zero-terminated texts through GCGetPortURL, which is read up to its size or an empty text.
-std::int32_t IPortIface::createURLList() {
-    if (!urls_.empty()) return 0;
+Result IPortIface::createURLList() {
+    if (!urls_.empty()) return Result::Success;
     std::vector<std::string> urls;
     std::uint32_t count = 0;
     GC_ERROR result = producer_->GCGetNumPortURLs(handle_, &count);
@@ -146,40 +139,42 @@ std::int32_t IPortIface::createURLList() {
     }
     if (result != GC_ERR_SUCCESS) return recordFailure("createURLList", result, {});
     urls_ = std::move(urls);
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t IPortIface::GetNumPortURLs(std::uint32_t* count) {
-    if (const std::int32_t refused = checkUsable("GetNumPortURLs", count != nullptr)) return refused;
+Result IPortIface::GetNumPortURLs(std::uint32_t* count) {
+    if (const Result refused = checkUsable("GetNumPortURLs", count != nullptr); refused != Result::Success)
+        return refused;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const std::int32_t code = createURLList()) return code;
+    if (const Result code = createURLList(); code != Result::Success) return code;
     *count = static_cast<std::uint32_t>(urls_.size());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t IPortIface::GetPortURL(std::uint32_t index, std::string* url) {
-    if (const std::int32_t refused = checkUsable("GetPortURL", url != nullptr)) return refused;
+Result IPortIface::GetPortURL(std::uint32_t index, std::string* url) {
+    if (const Result refused = checkUsable("GetPortURL", url != nullptr); refused != Result::Success) return refused;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const std::int32_t code = createURLList()) return code;
+    if (const Result code = createURLList(); code != Result::Success) return code;
     if (index >= urls_.size())
-        return SetLastError(kInvalidParameter, portName_.c_str(), "GetPortURL", "Invalid index %u", index);
+        return SetLastError(Result::InvalidParameter, portName_.c_str(), "GetPortURL", "Invalid index %u", index);
     *url = urls_[index];
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t IPortIface::GetPortURLInfo(std::uint32_t index, URL_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
-                                        size_t* size) {
+Result IPortIface::GetPortURLInfo(std::uint32_t index, URL_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
+                                  size_t* size) {
     static constexpr char kLabel[] = "GetPortURLInfo";
-    if (const std::int32_t refused = checkUsable(kLabel, type != nullptr && size != nullptr)) return refused;
+    if (const Result refused = checkUsable(kLabel, type != nullptr && size != nullptr); refused != Result::Success)
+        return refused;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const std::int32_t code = createURLList()) return code;
+    if (const Result code = createURLList(); code != Result::Success) return code;
     if (index >= urls_.size())
-        return SetLastError(kInvalidParameter, portName_.c_str(), kLabel, "Invalid index %u", index);
+        return SetLastError(Result::InvalidParameter, portName_.c_str(), kLabel, "Invalid index %u", index);
     size_t handed = buffer != nullptr ? *size : 0;
     const GC_ERROR result = producer_->GCGetPortURLInfo(handle_, index, command, type, buffer, &handed);
     if (result != GC_ERR_SUCCESS) return recordFailure(kLabel, result, {});
     *size = handed;
-    return 0;
+    return Result::Success;
 }
 
 }  // namespace corvid2

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/result_codes.h"
 #include "gentl.h"
 
 namespace corvid2 {
@@ -25,22 +26,21 @@ public:
     IPortIface& operator=(const IPortIface&) = delete;
 
     // `size` in: bytes wanted, out: bytes transferred.
-    virtual std::int32_t ReadPort(std::uint64_t address, void* buffer, size_t* size);
-    virtual std::int32_t WritePort(std::uint64_t address, const void* buffer, size_t* size);
+    virtual Result ReadPort(std::uint64_t address, void* buffer, size_t* size);
+    virtual Result WritePort(std::uint64_t address, const void* buffer, size_t* size);
     // The description locations of the port, fetched from the producer on first use.
-    virtual std::int32_t GetPortURL(std::uint32_t index, std::string* url);
-    virtual std::int32_t GetNumPortURLs(std::uint32_t* count);
+    virtual Result GetPortURL(std::uint32_t index, std::string* url);
+    virtual Result GetNumPortURLs(std::uint32_t* count);
     // A null buffer asks for the size only.
-    virtual std::int32_t GetPortInfo(GenTL::PORT_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer,
-                                     size_t* size);
-    virtual std::int32_t GetPortURLInfo(std::uint32_t index, GenTL::URL_INFO_CMD command, GenTL::INFO_DATATYPE* type,
-                                        void* buffer, size_t* size);
+    virtual Result GetPortInfo(GenTL::PORT_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    virtual Result GetPortURLInfo(std::uint32_t index, GenTL::URL_INFO_CMD command, GenTL::INFO_DATATYPE* type,
+                                  void* buffer, size_t* size);
     // `count` in: entries given, out: entries the producer handled.
-    virtual std::int32_t ReadPortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
-    virtual std::int32_t WritePortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
+    virtual Result ReadPortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
+    virtual Result WritePortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
 
     // A text-valued port information (vendor, model, port name ...) read in two steps.
-    std::int32_t getPortInfoText(GenTL::PORT_INFO_CMD command, std::string& text);
+    Result getPortInfoText(GenTL::PORT_INFO_CMD command, std::string& text);
 
     void setProducer(CGenTLProducer* producer, const std::string& portName);
     void setHandle(GenTL::PORT_HANDLE handle) { handle_ = handle; }
@@ -53,12 +53,11 @@ public:
 
 private:
     template <class Call>
-    std::int32_t call(const char* label, std::initializer_list<std::int32_t> keptCodes, bool argumentsPresent,
-                      Call&& genTLCall);
-    std::int32_t checkUsable(const char* label, bool argumentsPresent);
-    std::int32_t recordFailure(const char* label, GenTL::GC_ERROR result, std::initializer_list<std::int32_t> kept);
+    Result call(const char* label, std::initializer_list<Result> keptCodes, bool argumentsPresent, Call&& genTLCall);
+    Result checkUsable(const char* label, bool argumentsPresent);
+    Result recordFailure(const char* label, GenTL::GC_ERROR result, std::initializer_list<Result> kept);
     // Fills urls_ once; the caller holds mutex_.
-    std::int32_t createURLList();
+    Result createURLList();
 
     CGenTLProducer* producer_;
     GenTL::PORT_HANDLE handle_ = nullptr;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/result_codes.h"
 #include "gentl.h"
 
 namespace corvid2 {
@@ -13,28 +14,28 @@ namespace corvid2 {
 class IPortIface;
 
 // Module objects carry their own port; image objects hold another object's. Each answers through
-// portTarget(), so the object's dynamic type picks the port. An object without port gets -1001 and
+// portTarget(), so the object's dynamic type picks the port. An object without port gets Error and
 // no call is made.
 class IPortIfacePoly {
 public:
     virtual ~IPortIfacePoly() = default;
 
-    std::int32_t ReadPort(std::uint64_t address, void* buffer, size_t* size);
-    std::int32_t WritePort(std::uint64_t address, const void* buffer, size_t* size);
-    std::int32_t GetPortURL(std::uint32_t index, std::string* url);
-    std::int32_t GetNumPortURLs(std::uint32_t* count);
-    std::int32_t GetPortInfo(GenTL::PORT_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
-    std::int32_t GetPortURLInfo(std::uint32_t index, GenTL::URL_INFO_CMD command, GenTL::INFO_DATATYPE* type,
-                                void* buffer, size_t* size);
-    std::int32_t ReadPortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
-    std::int32_t WritePortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
+    Result ReadPort(std::uint64_t address, void* buffer, size_t* size);
+    Result WritePort(std::uint64_t address, const void* buffer, size_t* size);
+    Result GetPortURL(std::uint32_t index, std::string* url);
+    Result GetNumPortURLs(std::uint32_t* count);
+    Result GetPortInfo(GenTL::PORT_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    Result GetPortURLInfo(std::uint32_t index, GenTL::URL_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer,
+                          size_t* size);
+    Result ReadPortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
+    Result WritePortStacked(GenTL::PORT_REGISTER_STACK_ENTRY* entries, size_t* count);
 
 protected:
     virtual IPortIface* portTarget() { return nullptr; }
 
 private:
     template <class... Parameters, class... Arguments>
-    std::int32_t forward(std::int32_t (IPortIface::*operation)(Parameters...), Arguments&&... arguments);
+    Result forward(Result (IPortIface::*operation)(Parameters...), Arguments&&... arguments);
 };
 
 }  // namespace corvid2

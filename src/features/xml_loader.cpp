@@ -126,7 +126,7 @@ bool CXmlLoader::loadLocal(const DescriptionLocation& location) {
     if (port_ == nullptr || location.length == 0) return false;
     std::string bytes(location.length, '\0');
     size_t size = location.length;
-    if (port_->ReadPort(location.address, bytes.data(), &size) != 0) return false;
+    if (port_->ReadPort(location.address, bytes.data(), &size) != Result::Success) return false;
     bytes_ = std::move(bytes);
     fromDeviceMemory_ = true;
     return true;
@@ -205,20 +205,20 @@ std::string CXmlLoader::repairedText(const DescriptionRepairs& repairs) {
     return out.str();
 }
 
-std::int32_t loadPortDescription(IPortIface& port, std::unique_ptr<CXmlLoader>& loaded) {
+Result loadPortDescription(IPortIface& port, std::unique_ptr<CXmlLoader>& loaded) {
     loaded.reset();
     std::uint32_t count = 0;
-    if (const std::int32_t code = port.GetNumPortURLs(&count)) return code;
+    if (const Result code = port.GetNumPortURLs(&count); code != Result::Success) return code;
     for (std::uint32_t index = 0; index < count; ++index) {
         std::string location;
-        if (const std::int32_t code = port.GetPortURL(index, &location)) return code;
+        if (const Result code = port.GetPortURL(index, &location); code != Result::Success) return code;
         auto loader = std::make_unique<CXmlLoader>();
         if (loader->load(location, &port)) {
             loaded = std::move(loader);
-            return 0;
+            return Result::Success;
         }
     }
-    return 0;
+    return Result::Success;
 }
 
 }  // namespace corvid2

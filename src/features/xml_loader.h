@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/result_codes.h"
+
 namespace pugi {
 class xml_node;
 }
@@ -89,6 +91,6 @@ private:
 
 // Tries the port's locations in order; the first that loads ends the search. Returns 0 with `loaded`
 // empty when none loads, or the failure code of the location list.
-std::int32_t loadPortDescription(IPortIface& port, std::unique_ptr<CXmlLoader>& loaded);
+Result loadPortDescription(IPortIface& port, std::unique_ptr<CXmlLoader>& loaded);
 
 }  // namespace corvid2

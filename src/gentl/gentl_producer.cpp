@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/result_codes.h"
+#include "gentl/gentl_errors.h"
 #include "trace/trace.h"
 
 namespace corvid2 {
@@ -85,7 +85,7 @@ std::string CGenTLProducer::lastErrorText(GC_ERROR* lastCode) {
     std::vector<char> text(size + 1, '\0');
     GCGetLastError(&code, text.data(), &size);
     if (lastCode != nullptr) *lastCode = code;
-    return std::string(GenTLErrorName(code).get()) + " " + text.data();
+    return GenTLErrorName(code) + " " + text.data();
 }
 
 const char* const CProducerTraceHook::kFunctionNames[kFunctionCount] = {"QXTLTraceEnable",

@@ -27,9 +27,9 @@ using DeviceListCall = CListCall<CDeviceListGuard, MapEntryTraits<Device>>;
 
 // The device object behind a Device, counted for the length of `operation`.
 template <class Operation>
-std::int32_t withDevice(const MethodSite& site, DeviceData& data, Operation&& operation) {
+Result withDevice(const MethodSite& site, DeviceData& data, Operation&& operation) {
     return withInternal<CDeviceObjGuard>(site, &data.device_, std::forward<Operation>(operation), [] {
-        return SetLastError(-1002, "Device", "withDevice", "The device is not available.");
+        return SetLastError(Result::NotInitialized, "Device", "withDevice", "The device is not available.");
     });
 }
 
@@ -56,7 +56,8 @@ void DeviceList::Refresh(std::uint64_t timeout) {
     Interface* parent = list.data().interface_;
     CPublicCall<CInterfaceGuard> parentCall(CORVID2_METHOD(kMethod), kShared, parent, &parent->data_);
     CInterfaceObj* iface = parentCall->interface_;
-    if (iface == nullptr) list.call().check(SetLastError(-1002, "DeviceList", "Refresh", "Interface not opened."));
+    if (iface == nullptr)
+        list.call().check(SetLastError(Result::NotInitialized, "DeviceList", "Refresh", "Interface not opened."));
 
     // The device objects follow the public Devices here, not the producer's list on their own.
     bool changed = false;
@@ -158,7 +159,7 @@ void Device::Close() {
             return withDevice(CORVID2_METHOD(kMethod), data, [&](CDeviceObj& device) {
                 if (!device.isOpen()) {
                     traceWarning("%s; Close; Device not opened", device.traceName().c_str());
-                    return 0;
+                    return Result::Success;
                 }
                 attachNodeSource(*this, nullptr);
                 return device.interfaceObj()->CloseDevice(&device);
@@ -223,15 +224,15 @@ String deviceInfo(Device* self, DeviceData* const* slot, const MethodSite& site,
         [&](DeviceData& data) {
             return withDevice(site, data, [&](CDeviceObj& device) {
                 const bool open = device.isOpen();
-                std::int32_t code = device.getInfoString(getter.command, text);
-                if (code == -1008 && getter.emptyWhenNoData) {
+                Result code = device.getInfoString(getter.command, text);
+                if (code == Result::NoData && getter.emptyWhenNoData) {
                     traceWarning("%s; %s; %s", device.traceName().c_str(), getter.openOperation,
                                  "The device has no serial number.");
                     text.clear();
-                    return 0;
+                    return Result::Success;
                 }
                 traceFailedGetter(code, device.traceName(), open ? getter.openOperation : getter.closedOperation);
-                if (code == 0)
+                if (code == Result::Success)
                     traceInfo("%s; %s; %s: %s", device.traceName().c_str(),
                               open ? getter.openOperation : getter.closedOperation,
                               open ? getter.openLabel : getter.closedLabel, text.c_str());

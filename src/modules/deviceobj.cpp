@@ -52,57 +52,58 @@ CDeviceObj::~CDeviceObj() {
     traceInfo("%s; dtor; %s", traceName().c_str(), id_.c_str());
 }
 
-std::int32_t CDeviceObj::open(DEVICE_ACCESS_FLAGS access) {
+Result CDeviceObj::open(DEVICE_ACCESS_FLAGS access) {
     static constexpr char kOperation[] = "open";
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
     if (opened_)
-        return SetLastError(-1004, traceName().c_str(), kOperation, "Device %s is already opened.", id_.c_str());
+        return SetLastError(Result::ResourceInUse, traceName().c_str(), kOperation, "Device %s is already opened.",
+                            id_.c_str());
     if (getProducer() == nullptr)
-        return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "Producer handle not valid");
     DEV_HANDLE handle = nullptr;
     const GC_ERROR result = getProducer()->IFOpenDevice(interface_->getHandle(), id_.c_str(),
                                                         static_cast<DEVICE_ACCESS_FLAGS>(access), &handle);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFOpenDevice failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFOpenDevice failed: %s",
                             failureDetails(result).c_str());
     return setHandle(handle, access);
 }
 
-std::int32_t CDeviceObj::setHandle(DEV_HANDLE handle, DEVICE_ACCESS_FLAGS access) {
+Result CDeviceObj::setHandle(DEV_HANDLE handle, DEVICE_ACCESS_FLAGS access) {
     Lock guard(mutex_);
     access_ = accessOfFlags(access);
     if (access_ == DeviceAccess::None)
         traceInfo("%s; setHandle; Access Status not valid. Will be set to Unknown.", traceName().c_str());
     devHandle_ = handle;
-    if (const std::int32_t code = initPort(handle))
+    if (const GC_ERROR code = initPort(handle); code != GC_ERR_SUCCESS)
         traceWarning("%s; %s; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
                      traceName().c_str(), kHelperLabel, code);
-    if (const std::int32_t code = initializeNodeInterface())
+    if (const Result code = initializeNodeInterface(); code != Result::Success)
         traceWarning("%s; %s; Node interface not initialized. initializeNodeInterface failed with %d",
-                     traceName().c_str(), kHelperLabel, code);
+                     traceName().c_str(), kHelperLabel, toCode(code));
     // Marked open before the queries, which read through DevGetInfo from now on.
     opened_ = true;
     if (access_ != DeviceAccess::None) {
         std::string text;
-        if (getInfoString(DEVICE_INFO_DISPLAYNAME, text) == 0)
+        if (getInfoString(DEVICE_INFO_DISPLAYNAME, text) == Result::Success)
             setTraceName(text);
         else
             traceWarning("%s; %s; No display name for trace output. Display name will set to 'DeviceObj'",
                          traceName().c_str(), kHelperLabel);
-        if (getInfoString(DEVICE_INFO_TLTYPE, text) == 0)
+        if (getInfoString(DEVICE_INFO_TLTYPE, text) == Result::Success)
             tlType_ = text;
         else
             traceWarning("%s; %s; No TLType for events.Device Events may not work like expected", traceName().c_str(),
                          kHelperLabel);
     }
     traceInfo("%s; open; %s", traceName().c_str(), id_.c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CDeviceObj::close() {
+Result CDeviceObj::close() {
     Lock guard(mutex_);
-    if (!opened_) return 0;
+    if (!opened_) return Result::Success;
     if (getProducer() != nullptr) {
         if (const GC_ERROR result = getProducer()->DevClose(devHandle_); result != GC_ERR_SUCCESS)
             traceError("%s; DevClose returned with: %s", traceName().c_str(), failureDetails(result).c_str());
@@ -114,42 +115,46 @@ std::int32_t CDeviceObj::close() {
     access_ = DeviceAccess::None;
     traceInfo("%s; close", traceName().c_str());
     setTraceName(kDefaultTraceName);
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CDeviceObj::getInfo(DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+Result CDeviceObj::getInfo(DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     static constexpr char kOperation[] = "getInfo";
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
     if (!opened_) return interface_->getDeviceInfo(id_, command, type, buffer, size);
     if (getProducer() == nullptr)
-        return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "Producer handle not valid");
     if (size == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iSize is NULL");
     if (type == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->DevGetInfo(devHandle_, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(result == GC_ERR_NO_DATA ? -1008 : -1099, traceName().c_str(), kOperation,
-                            "DevGetInfo failed: %s", failureDetails(result).c_str());
-    return 0;
+        return SetLastError(result == GC_ERR_NO_DATA ? Result::NoData : Result::LowLevelError, traceName().c_str(),
+                            kOperation, "DevGetInfo failed: %s", failureDetails(result).c_str());
+    return Result::Success;
 }
 
-std::int32_t CDeviceObj::getInfoString(DEVICE_INFO_CMD command, std::string& text) {
+Result CDeviceObj::getInfoString(DEVICE_INFO_CMD command, std::string& text) {
     return queryInfoText(
         [&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); }, text);
 }
 
-std::int32_t CDeviceObj::refreshInfo() {
+Result CDeviceObj::refreshInfo() {
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
-    if (opened_) return 0;
+    if (opened_) return Result::Success;
     std::string text;
-    if (const std::int32_t code = interface_->getDeviceInfoString(id_, DEVICE_INFO_VENDOR, text)) return code;
+    if (const Result code = interface_->getDeviceInfoString(id_, DEVICE_INFO_VENDOR, text); code != Result::Success)
+        return code;
     setVendor(text);
-    if (const std::int32_t code = interface_->getDeviceInfoString(id_, DEVICE_INFO_TLTYPE, text)) return code;
+    if (const Result code = interface_->getDeviceInfoString(id_, DEVICE_INFO_TLTYPE, text); code != Result::Success)
+        return code;
     tlType_ = text;
-    return 0;
+    return Result::Success;
 }
 
 }  // namespace corvid2

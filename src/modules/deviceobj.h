@@ -9,6 +9,7 @@
 
 #include "core/access_control.h"
 #include "core/object_guard.h"
+#include "core/result_codes.h"
 #include "modules/gentl_module.h"
 
 namespace corvid2 {
@@ -29,18 +30,18 @@ public:
 
     void* getHandle() const override { return devHandle_; }
 
-    // IFOpenDevice with the interface's handle; -1004 "Device %s is already opened." when open.
-    std::int32_t open(GenTL::DEVICE_ACCESS_FLAGS access);
+    // IFOpenDevice with the interface's handle; ResourceInUse "Device %s is already opened." when open.
+    Result open(GenTL::DEVICE_ACCESS_FLAGS access);
     // Takes over an opened device: access status, port, node map, trace name and TL type.
-    std::int32_t setHandle(GenTL::DEV_HANDLE handle, GenTL::DEVICE_ACCESS_FLAGS access);
+    Result setHandle(GenTL::DEV_HANDLE handle, GenTL::DEVICE_ACCESS_FLAGS access);
     // DevClose; a refusal is traced and does not fail the close.
-    std::int32_t close();
+    Result close();
 
     // DevGetInfo while open; the interface's IFGetDeviceInfo otherwise.
-    std::int32_t getInfo(GenTL::DEVICE_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
-    std::int32_t getInfoString(GenTL::DEVICE_INFO_CMD command, std::string& text);
+    Result getInfo(GenTL::DEVICE_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    Result getInfoString(GenTL::DEVICE_INFO_CMD command, std::string& text);
     // Rereads what the producer tells of a device that is not open (vendor, TL type).
-    std::int32_t refreshInfo();
+    Result refreshInfo();
 
     const std::string& id() const { return id_; }
     CInterfaceObj* interfaceObj() const { return interface_; }

@@ -6,8 +6,8 @@
 #include <new>
 
 #include "core/last_error.h"
-#include "core/result_codes.h"
 #include "features/xml_loader.h"
+#include "gentl/gentl_errors.h"
 #include "gentl/gentl_producer.h"
 #include "trace/trace.h"
 
@@ -44,13 +44,13 @@ void CGenTLModule::setTraceName(std::string name) {
 
 std::string CGenTLModule::failureDetails(GC_ERROR result) const {
     std::string text = producer_ ? producer_->lastErrorText() : std::string();
-    return std::string(GenTLErrorName(result).get()) + " - " + text;
+    return GenTLErrorName(result) + " - " + text;
 }
 
-std::int32_t CGenTLModule::initPort(PORT_HANDLE port) {
+GC_ERROR CGenTLModule::initPort(PORT_HANDLE port) {
     IPortIface& gentlPort = port_.port();
     gentlPort.setHandle(port);
-    if (!gentlPort.portName().empty() || producer_ == nullptr) return 0;
+    if (!gentlPort.portName().empty() || producer_ == nullptr) return GC_ERR_SUCCESS;
     // Asked directly rather than through the port's own text query, so that a producer's refusal
     // comes back as its GenTL result, as callers of initPort expect.
     INFO_DATATYPE type = 0;
@@ -61,30 +61,30 @@ std::int32_t CGenTLModule::initPort(PORT_HANDLE port) {
     result = producer_->GCGetPortInfo(port, PORT_INFO_PORTNAME, &type, name.data(), &size);
     if (result != GC_ERR_SUCCESS) return result;
     gentlPort.setPortName(name.c_str());
-    return 0;
+    return GC_ERR_SUCCESS;
 }
 
-std::int32_t CGenTLModule::initializeNodeInterface(const std::string* xml) {
+Result CGenTLModule::initializeNodeInterface(const std::string* xml) {
     static constexpr char kOperation[] = "initializeNodeInterface";
     try {
         if (xml == nullptr) {
             std::unique_ptr<CXmlLoader> loader;
-            if (const std::int32_t code = loadPortDescription(port_.port(), loader)) return code;
-            if (!loader) return 0;
+            if (const Result code = loadPortDescription(port_.port(), loader); code != Result::Success) return code;
+            if (!loader) return Result::Success;
             const std::string text = loader->descriptionFor(moduleKind_);
             std::string current;
             getXML(current);
             // Reopening with the same description keeps the map, its wrappers and what holds them.
-            if (nodeMapAvailable() && !current.empty() && current == text) return 0;
+            if (nodeMapAvailable() && !current.empty() && current == text) return Result::Success;
             setXMLAndConnect(text, &port_, moduleKind_);
         } else {
             setXMLAndConnect(*xml, &port_, moduleKind_);
         }
-        return 0;
+        return Result::Success;
     } catch (const CGenAPIException& e) {
-        return SetLastError(-1001, traceName().c_str(), kOperation, "%s", e.what());
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "%s", e.what());
     } catch (const std::exception& e) {
-        return SetLastError(-1001, traceName().c_str(), kOperation, "%s", e.what());
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "%s", e.what());
     }
 }
 
@@ -100,27 +100,29 @@ bool CGenTLModule::isCancelled() const {
     return cancelled_;
 }
 
-std::int32_t CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool internal) {
+Result CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool internal) {
     static constexpr char kOperation[] = "registerEvent";
-    if (producer_ == nullptr) return SetLastError(-1001, traceName().c_str(), kOperation, "Producer handle not valid");
-    if (getHandle() == nullptr) return SetLastError(-1002, traceName().c_str(), kOperation, "Device not initialized");
+    if (producer_ == nullptr)
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "Producer handle not valid");
+    if (getHandle() == nullptr)
+        return SetLastError(Result::NotInitialized, traceName().c_str(), kOperation, "Device not initialized");
     if (internal && type != EVENT_REMOTE_DEVICE)
-        return SetLastError(-1001, traceName().c_str(), kOperation,
+        return SetLastError(Result::Error, traceName().c_str(), kOperation,
                             "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
     if (mode != kModePolling && mode != kModeHandler)
-        return SetLastError(-1001, traceName().c_str(), kOperation, "invalid eventmode");
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "invalid eventmode");
 
     if (!internal) {
         if (eventModes_.count(type) != 0) {
             eventModes_[type] = mode;
-            return 0;
+            return Result::Success;
         }
         if (internalEventActive_ && type == EVENT_REMOTE_DEVICE) {
             eventModes_[type] = mode;
-            return 0;
+            return Result::Success;
         }
     } else if (eventHandles_.count(type) != 0) {
-        return 0;
+        return Result::Success;
     }
 
     {
@@ -132,15 +134,15 @@ std::int32_t CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, boo
     const GC_ERROR result = producer_->GCRegisterEvent(getHandle(), type, &event);
     if (result == GC_ERR_NOT_IMPLEMENTED) {
         traceInfo("%s; registerEvent; Optional event %d not implemented.", traceName().c_str(), type);
-        return GC_ERR_NOT_IMPLEMENTED;
+        return Result::NotImplemented;
     }
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "GCRegisterEvent Id %d failed: %s", type,
-                            failureDetails(result).c_str());
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "GCRegisterEvent Id %d failed: %s",
+                            type, failureDetails(result).c_str());
 
-    std::int32_t outcome = initializeEventBuffer(event);
-    if (outcome != 0)
-        traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName().c_str(), outcome);
+    Result outcome = initializeEventBuffer(event);
+    if (outcome != Result::Success)
+        traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName().c_str(), toCode(outcome));
     if (internal)
         internalEventActive_ = true;
     else
@@ -149,51 +151,51 @@ std::int32_t CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, boo
     return outcome;
 }
 
-std::int32_t CGenTLModule::initializeEventBuffer(EVENT_HANDLE event) {
+Result CGenTLModule::initializeEventBuffer(EVENT_HANDLE event) {
     static constexpr char kOperation[] = "initializeEventBuffer";
     INFO_DATATYPE type = 0;
     size_t size = 0;
     GC_ERROR result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, nullptr, &size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX (size) failed: %s",
-                            failureDetails(result).c_str());
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation,
+                            "EventGetInfo EVENT_SIZE_MAX (size) failed: %s", failureDetails(result).c_str());
     if (type != INFO_DATATYPE_SIZET || size != sizeof(size_t))
-        return SetLastError(-1001, traceName().c_str(), kOperation,
+        return SetLastError(Result::Error, traceName().c_str(), kOperation,
                             "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d", type);
     size_t maxSize = 0;
     result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, &maxSize, &size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "EventGetInfo EVENT_SIZE_MAX failed: '%s'",
-                            failureDetails(result).c_str());
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation,
+                            "EventGetInfo EVENT_SIZE_MAX failed: '%s'", failureDetails(result).c_str());
     try {
         std::vector<std::uint8_t> buffer(maxSize);
         eventBuffer_.swap(buffer);
     } catch (const std::bad_alloc&) {
-        return SetLastError(-1001, traceName().c_str(), kOperation, "allocate event buffer - no memory");
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "allocate event buffer - no memory");
     }
     eventHandle_ = event;
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CGenTLModule::unregisterEvent(EVENT_TYPE type, bool internal) {
+Result CGenTLModule::unregisterEvent(EVENT_TYPE type, bool internal) {
     if (internal) {
         if (eventHandles_.count(EVENT_REMOTE_DEVICE) != 0) internalEventActive_ = false;
-        return 0;
+        return Result::Success;
     }
     if (internalEventActive_ && type == EVENT_REMOTE_DEVICE) {
         eventModes_.erase(type);
-        return 0;
+        return Result::Success;
     }
-    if (producer_ == nullptr) return 0;
+    if (producer_ == nullptr) return Result::Success;
     const GC_ERROR result = producer_->GCUnregisterEvent(getHandle(), type);
     if (result == GC_ERR_INVALID_HANDLE) {
         traceWarning("%s unregisterEvent; GCUnregisterEvent failed: %s", traceName().c_str(),
                      failureDetails(result).c_str());
-        return -1099;
+        return Result::LowLevelError;
     }
     eventModes_.erase(type);
     eventHandles_.erase(type);
-    return 0;
+    return Result::Success;
 }
 
 void CGenTLModule::cancelEventWait() {
@@ -201,19 +203,19 @@ void CGenTLModule::cancelEventWait() {
     cancelled_ = true;
 }
 
-std::int32_t CGenTLModule::abortGetCurrentEvent() {
-    if (producer_ == nullptr) return 0;
+Result CGenTLModule::abortGetCurrentEvent() {
+    if (producer_ == nullptr) return Result::Success;
     const GC_ERROR result = producer_->EventKill(eventHandle_);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, "Event", "abortGetCurrentEvent", "EventKill failed: %s",
+        return SetLastError(Result::LowLevelError, "Event", "abortGetCurrentEvent", "EventKill failed: %s",
                             failureDetails(result).c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CGenTLModule::abortEventWait() {
+Result CGenTLModule::abortEventWait() {
     if (internalEventActive_) {
         cancelEventWait();
-        return 0;
+        return Result::Success;
     }
     return abortGetCurrentEvent();
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/result_codes.h"
 #include "features/genapi_port.h"
 #include "features/igenapi.h"
 #include "gentl.h"
@@ -32,9 +33,9 @@ public:
     // Builds the module's node map from `xml`, or with none from the first description the port's
     // locations give, and connects it to the port under the module kind's name. 0 (also when no
     // location loads: the module then has no node map), the failure code of the location list, or
-    // -1001 when the description could not be made into a connected node map; the map in use
+    // Error when the description could not be made into a connected node map; the map in use
     // then stays. The same description again keeps the map and its wrappers.
-    virtual std::int32_t initializeNodeInterface(const std::string* xml = nullptr);
+    virtual Result initializeNodeInterface(const std::string* xml = nullptr);
     // The engine's map; null until initializeNodeInterface built one.
     genapi::INodeMap* nodeMap() const { return engineMap(); }
     // Drops the node map and its wrappers, and the port's handle, locations, stack and cache
@@ -42,15 +43,15 @@ public:
     void releaseNodeMap();
 
     // Learns the port's name (PORT_INFO_PORTNAME) unless it is known already; 0 or the GenTL result.
-    virtual std::int32_t initPort(GenTL::PORT_HANDLE port);
+    virtual GenTL::GC_ERROR initPort(GenTL::PORT_HANDLE port);
     // True only for the six characters "Velmor": our own producers get extra treatment.
     virtual bool isOwnVendor() const;
 
-    virtual std::int32_t registerEvent(GenTL::EVENT_TYPE type, std::int32_t mode, bool internal);
-    virtual std::int32_t unregisterEvent(GenTL::EVENT_TYPE type, bool internal);
+    virtual Result registerEvent(GenTL::EVENT_TYPE type, std::int32_t mode, bool internal);
+    virtual Result unregisterEvent(GenTL::EVENT_TYPE type, bool internal);
     virtual void cancelEventWait();
-    virtual std::int32_t abortGetCurrentEvent();
-    virtual std::int32_t abortEventWait();
+    virtual Result abortGetCurrentEvent();
+    virtual Result abortEventWait();
 
     GenTL::EVENT_HANDLE getEventHandle() const { return eventHandle_; }
     std::size_t getEventBufferSize() const { return eventBuffer_.size(); }
@@ -81,7 +82,7 @@ public:
     virtual void resetModule();
 
 protected:
-    std::int32_t initializeEventBuffer(GenTL::EVENT_HANDLE event);
+    Result initializeEventBuffer(GenTL::EVENT_HANDLE event);
     // "<result name> - <producer's last error>" for the message of a failed GenTL call.
     std::string failureDetails(GenTL::GC_ERROR result) const;
     // Renames under the same small lock; the module calls it while holding its own lock.

@@ -15,19 +15,19 @@ namespace corvid2 {
 // An information text through `query(type*, buffer, size*)`, which returns a library result code
 // and records its own failure; the text ends at its first terminator.
 template <class Query>
-std::int32_t queryInfoText(Query&& query, std::string& text) {
+Result queryInfoText(Query&& query, std::string& text) {
     GenTL::INFO_DATATYPE type = 0;
     size_t size = 0;
-    if (const std::int32_t code = query(&type, nullptr, &size)) return code;
+    if (const Result code = query(&type, nullptr, &size); code != Result::Success) return code;
     std::string value(size, '\0');
-    if (const std::int32_t code = query(&type, value.data(), &size)) return code;
+    if (const Result code = query(&type, value.data(), &size); code != Result::Success) return code;
     text = value.c_str();
-    return 0;
+    return Result::Success;
 }
 
 // A fixed-size information value (an access status, a count) through the same kind of query.
 template <class Value, class Query>
-std::int32_t queryInfoValue(Query&& query, Value& value) {
+Result queryInfoValue(Query&& query, Value& value) {
     GenTL::INFO_DATATYPE type = 0;
     size_t size = sizeof(Value);
     return query(&type, &value, &size);
@@ -35,8 +35,8 @@ std::int32_t queryInfoValue(Query&& query, Value& value) {
 
 // A public getter's failure seen from its side: "<object>; <operation>; <last error text>" at error
 // level, next to the internal operation's own line. Returns `code` for the caller's check.
-inline std::int32_t traceFailedGetter(std::int32_t code, const std::string& object, const char* operation) {
-    if (code == 0) return 0;
+inline Result traceFailedGetter(Result code, const std::string& object, const char* operation) {
+    if (code == Result::Success) return Result::Success;
     std::string message;
     GetLastErrorText(message);
     traceError("%s; %s; %s", object.c_str(), operation, message.c_str());

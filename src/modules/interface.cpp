@@ -212,7 +212,9 @@ DeviceList* Interface::GetDevices() {
     return callGuarded<CInterfaceGuard>(
         CORVID2_METHOD("CORVID2::Interface::GetDevices"), kShared, this, &data_,
         [](InterfaceData& data) {
-            return data.open_ ? 0 : SetLastError(-1002, "Interface", "GetDevices", "Interface not opened.");
+            return data.open_
+                       ? Result::Success
+                       : SetLastError(Result::NotInitialized, "Interface", "GetDevices", "Interface not opened.");
         },
         [](InterfaceData& data) { return data.devices_; });
 }

@@ -49,155 +49,165 @@ void CInterfaceObj::destroyDevices() {
     devices_.clear();
 }
 
-std::int32_t CInterfaceObj::OpenInterface() {
+Result CInterfaceObj::OpenInterface() {
     static constexpr char kOperation[] = "OpenInterface";
     Lock guard(mutex_);
     if (getProducer() == nullptr)
-        return SetLastError(-1001, traceName().c_str(), kOperation,
+        return SetLastError(Result::Error, traceName().c_str(), kOperation,
                             "Producer handle not valid. InitLib for TLProducer failed.");
     if (isOpen())
-        return SetLastError(-1004, traceName().c_str(), kOperation, "Interface %s is already opened.", id_.c_str());
+        return SetLastError(Result::ResourceInUse, traceName().c_str(), kOperation, "Interface %s is already opened.",
+                            id_.c_str());
     IF_HANDLE handle = nullptr;
     if (const GC_ERROR result = getProducer()->TLOpenInterface(tlHandle_, id_.c_str(), &handle);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "TLOpenInterface failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLOpenInterface failed: %s",
                             failureDetails(result).c_str());
     setHandle(handle);
     traceInfo("%s; OpenInterface; interface %s opened", traceName().c_str(), id_.c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CInterfaceObj::setHandle(IF_HANDLE handle) {
+Result CInterfaceObj::setHandle(IF_HANDLE handle) {
     Lock guard(mutex_);
-    std::int32_t outcome = 0;
+    Result outcome = Result::Success;
     if (handle != nullptr) {
-        if (const std::int32_t code = initPort(handle))
+        if (const GC_ERROR code = initPort(handle); code != GC_ERR_SUCCESS)
             traceWarning(
                 "%s; setHandle; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
                 traceName().c_str(), code);
         // Queries below go through the new handle, so it is stored before them.
         ifHandle_ = handle;
-        if (initializeNodeInterface() != 0)
+        if (initializeNodeInterface() != Result::Success)
             traceWarning("%s; setHandle; Node interface not initialized", traceName().c_str());
         std::string name;
-        if (getInfoString(INTERFACE_INFO_DISPLAYNAME, name) == 0)
+        if (getInfoString(INTERFACE_INFO_DISPLAYNAME, name) == Result::Success)
             setTraceName(name);
         else
             traceWarning("%s; setHandle; No display name for trace output. Display name will set to 'InterfaceObj'",
                          traceName().c_str());
-        return 0;
+        return Result::Success;
     }
     if (ifHandle_ != nullptr && getProducer() != nullptr) {
         if (const GC_ERROR result = getProducer()->IFClose(ifHandle_); result != GC_ERR_SUCCESS)
-            outcome = SetLastError(-1099, traceName().c_str(), "~CInterfaceObj", "IFClose failed with %s",
-                                   failureDetails(result).c_str());
+            outcome = SetLastError(Result::LowLevelError, traceName().c_str(), "~CInterfaceObj",
+                                   "IFClose failed with %s", failureDetails(result).c_str());
     }
     releaseNodeMap();
     ifHandle_ = nullptr;
     return outcome;
 }
 
-std::int32_t CInterfaceObj::CloseInterface() {
+Result CInterfaceObj::CloseInterface() {
     static constexpr char kOperation[] = "CloseInterface";
     Lock guard(mutex_);
-    if (!isOpen()) return SetLastError(-1009, traceName().c_str(), kOperation, "Interface already closed");
+    if (!isOpen())
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation, "Interface already closed");
     destroyDevices();
-    const std::int32_t code = setHandle(nullptr);
+    const Result code = setHandle(nullptr);
     traceInfo("%s; CloseInterface; Interface %s closed", traceName().c_str(), id_.c_str());
     return code;
 }
 
-std::int32_t CInterfaceObj::checkOpen(const char* operation) {
-    if (getProducer() == nullptr) return SetLastError(-1001, traceName().c_str(), operation, kNoTable);
-    if (!isOpen()) return SetLastError(-1002, traceName().c_str(), operation, "Interface not initialized");
-    return 0;
+Result CInterfaceObj::checkOpen(const char* operation) {
+    if (getProducer() == nullptr) return SetLastError(Result::Error, traceName().c_str(), operation, kNoTable);
+    if (!isOpen())
+        return SetLastError(Result::NotInitialized, traceName().c_str(), operation, "Interface not initialized");
+    return Result::Success;
 }
 
-std::int32_t CInterfaceObj::getInfo(INTERFACE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+Result CInterfaceObj::getInfo(INTERFACE_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     static constexpr char kOperation[] = "getInfo";
     Lock guard(mutex_);
-    if (const std::int32_t code = checkOpen(kOperation)) return code;
+    if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
     if (size == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iSize is NULL");
     if (type == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->IFGetInfo(ifHandle_, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetInfo failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetInfo failed: %s",
                             failureDetails(result).c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CInterfaceObj::getInfoString(INTERFACE_INFO_CMD command, std::string& text) {
+Result CInterfaceObj::getInfoString(INTERFACE_INFO_CMD command, std::string& text) {
     return queryInfoText(
         [&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); }, text);
 }
 
-std::int32_t CInterfaceObj::GetNumDevices(std::uint32_t* count) {
+Result CInterfaceObj::GetNumDevices(std::uint32_t* count) {
     static constexpr char kOperation[] = "GetNumDevices";
     Lock guard(mutex_);
-    if (const std::int32_t code = checkOpen(kOperation)) return code;
+    if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
     if (count == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iNumDevices is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iNumDevices is NULL");
     if (const GC_ERROR result = getProducer()->IFGetNumDevices(ifHandle_, count); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
                             failureDetails(result).c_str());
     if (*count == 0)
         traceWarning("%s; GetNumDevices; No devices", traceName().c_str());
     else
         traceInfo("%s; GetNumDevices; %d devices", traceName().c_str(), static_cast<int>(*count));
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CInterfaceObj::GetDeviceID(std::uint32_t index, std::string* id) {
+Result CInterfaceObj::GetDeviceID(std::uint32_t index, std::string* id) {
     static constexpr char kOperation[] = "GetDeviceID";
     Lock guard(mutex_);
-    if (const std::int32_t code = checkOpen(kOperation)) return code;
+    if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
     if (id == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, sIDeviceID is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, sIDeviceID is NULL");
     TextStep failed = TextStep::None;
     const GC_ERROR result = readGenTLText(
         [&](char* buffer, size_t* size) { return getProducer()->IFGetDeviceID(ifHandle_, index, buffer, size); }, *id,
         failed);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetDeviceID%s failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetDeviceID%s failed: %s",
                             failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
     traceInfo("%s; GetDeviceID; %s", traceName().c_str(), id->c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CInterfaceObj::getDeviceInfo(const std::string& id, DEVICE_INFO_CMD command, INFO_DATATYPE* type,
-                                          void* buffer, size_t* size) {
+Result CInterfaceObj::getDeviceInfo(const std::string& id, DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
+                                    size_t* size) {
     static constexpr char kOperation[] = "getDeviceInfo";
     Lock guard(mutex_);
-    if (const std::int32_t code = checkOpen(kOperation)) return code;
+    if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
     if (size == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iSize is NULL");
     if (type == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iType is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iType is NULL");
     if (const GC_ERROR result = getProducer()->IFGetDeviceInfo(ifHandle_, id.c_str(), command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetDeviceInfo failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetDeviceInfo failed: %s",
                             failureDetails(result).c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CInterfaceObj::getDeviceInfoString(const std::string& id, DEVICE_INFO_CMD command, std::string& text) {
+Result CInterfaceObj::getDeviceInfoString(const std::string& id, DEVICE_INFO_CMD command, std::string& text) {
     return queryInfoText(
         [&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getDeviceInfo(id, command, type, buffer, size); },
         text);
 }
 
-std::int32_t CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeout, bool syncObjects) {
+Result CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeout, bool syncObjects) {
     static constexpr char kOperation[] = "UpdateDeviceList";
     Lock guard(mutex_);
-    if (const std::int32_t code = checkOpen(kOperation)) return code;
+    if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
     if (changed == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, bChanged is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, bChanged is NULL");
     bool8_t producerChanged = 0;
     if (const GC_ERROR result = getProducer()->IFUpdateDeviceList(ifHandle_, &producerChanged, timeout);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFUpdateDeviceList failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFUpdateDeviceList failed: %s",
                             failureDetails(result).c_str());
     *changed = producerChanged != 0;
 
@@ -206,9 +216,9 @@ std::int32_t CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeou
     if (*changed) {
         traceInfo("%s; UpdateDeviceList; List changed %s", traceName().c_str(), "true");
         // Without a count the list cannot be followed; the objects stay as they are.
-        if (countResult != GC_ERR_SUCCESS) return 0;
+        if (countResult != GC_ERR_SUCCESS) return Result::Success;
     } else if (countResult != GC_ERR_SUCCESS) {
-        return SetLastError(-1099, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
                             failureDetails(countResult).c_str());
     } else if (count != devices_.size()) {
         *changed = true;
@@ -216,14 +226,14 @@ std::int32_t CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeou
     } else {
         traceInfo("%s; UpdateDeviceList; List changed %s", traceName().c_str(), "false");
     }
-    if (!syncObjects) return 0;
+    if (!syncObjects) return Result::Success;
 
     std::vector<CDeviceObj*> candidates;
     for (const auto& device : devices_)
         if (!device->isOpen()) candidates.push_back(device.get());
     for (std::uint32_t index = 0; index < count; ++index) {
         std::string id;
-        if (GetDeviceID(index, &id) != 0) continue;
+        if (GetDeviceID(index, &id) != Result::Success) continue;
         const auto listed =
             std::find_if(candidates.begin(), candidates.end(), [&id](const CDeviceObj* d) { return d->id() == id; });
         if (listed != candidates.end()) {
@@ -238,7 +248,7 @@ std::int32_t CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeou
         DeleteDevice(gone);
         *changed = true;
     }
-    return 0;
+    return Result::Success;
 }
 
 CDeviceObj* CInterfaceObj::deviceWithId(const std::string& id) const {
@@ -251,7 +261,8 @@ CDeviceObj* CInterfaceObj::findDevice(const std::string& id) {
     Lock guard(mutex_);
     CDeviceObj* device = deviceWithId(id);
     if (device == nullptr)
-        SetLastError(-1001, traceName().c_str(), "findDevice", "The device with ID %s is not in list.", id.c_str());
+        SetLastError(Result::Error, traceName().c_str(), "findDevice", "The device with ID %s is not in list.",
+                     id.c_str());
     return device;
 }
 
@@ -269,15 +280,16 @@ std::size_t CInterfaceObj::deviceCount() const {
     return devices_.size();
 }
 
-std::int32_t CInterfaceObj::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAGS access, CDeviceObj** device) {
+Result CInterfaceObj::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAGS access, CDeviceObj** device) {
     static constexpr char kOperation[] = "OpenDevice";
     Lock guard(mutex_);
-    if (const std::int32_t code = checkOpen(kOperation)) return code;
+    if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
     if (device == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phDevice is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, phDevice is NULL");
     *device = deviceWithId(id);
     if (*device == nullptr)
-        return SetLastError(-1001, traceName().c_str(), kOperation, "The device with ID %s is not in list.",
+        return SetLastError(Result::Error, traceName().c_str(), kOperation, "The device with ID %s is not in list.",
                             id.c_str());
     return (*device)->open(access);
 }
@@ -296,27 +308,27 @@ bool CInterfaceObj::holdsDevice(const CDeviceObj* device) const {
     return device != nullptr && slotOf(devices_, device) != devices_.end();
 }
 
-std::int32_t CInterfaceObj::CloseDevice(CDeviceObj* device) {
+Result CInterfaceObj::CloseDevice(CDeviceObj* device) {
     static constexpr char kOperation[] = "CloseDevice";
     Lock guard(mutex_);
     if (device == nullptr || slotOf(devices_, device) == devices_.end())
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Device object is not in list");
-    if (const std::int32_t code = device->close())
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation, "Device object is not in list");
+    if (const Result code = device->close(); code != Result::Success)
         return SetLastError(code, traceName().c_str(), kOperation, "Failed to close the device.");
     traceInfo("%s; CloseDevice; Device %s closed", traceName().c_str(), device->id().c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CInterfaceObj::DeleteDevice(CDeviceObj* device) {
+Result CInterfaceObj::DeleteDevice(CDeviceObj* device) {
     static constexpr char kOperation[] = "DeleteDevice";
     Lock guard(mutex_);
     const auto slot = slotOf(devices_, device);
     if (device == nullptr || slot == devices_.end())
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Device object is not in list");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation, "Device object is not in list");
     // std::set keeps its elements const: the node is taken out before the device is destroyed.
     auto node = devices_.extract(slot);
     node.value().reset();
-    return 0;
+    return Result::Success;
 }
 
 }  // namespace corvid2

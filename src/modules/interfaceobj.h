@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "core/result_codes.h"
 #include "modules/gentl_module.h"
 
 namespace corvid2 {
@@ -29,31 +30,31 @@ public:
     void* getHandle() const override { return ifHandle_; }
 
     // TLOpenInterface, then the port, node map and display name of the opened interface.
-    std::int32_t OpenInterface();
+    Result OpenInterface();
     // With a handle: take over the opened interface; with null: IFClose and forget the node map.
-    std::int32_t setHandle(GenTL::IF_HANDLE handle);
-    // Deletes the device objects and closes; -1009 "Interface already closed" when not open.
-    std::int32_t CloseInterface();
+    Result setHandle(GenTL::IF_HANDLE handle);
+    // Deletes the device objects and closes; InvalidParameter "Interface already closed" when not open.
+    Result CloseInterface();
 
-    std::int32_t getInfo(GenTL::INTERFACE_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
-    std::int32_t getInfoString(GenTL::INTERFACE_INFO_CMD command, std::string& text);
-    std::int32_t GetNumDevices(std::uint32_t* count);
-    std::int32_t GetDeviceID(std::uint32_t index, std::string* id);
+    Result getInfo(GenTL::INTERFACE_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    Result getInfoString(GenTL::INTERFACE_INFO_CMD command, std::string& text);
+    Result GetNumDevices(std::uint32_t* count);
+    Result GetDeviceID(std::uint32_t index, std::string* id);
     // Information of a device by id, open or not (IFGetDeviceInfo).
-    std::int32_t getDeviceInfo(const std::string& id, GenTL::DEVICE_INFO_CMD command, GenTL::INFO_DATATYPE* type,
-                               void* buffer, size_t* size);
-    std::int32_t getDeviceInfoString(const std::string& id, GenTL::DEVICE_INFO_CMD command, std::string& text);
+    Result getDeviceInfo(const std::string& id, GenTL::DEVICE_INFO_CMD command, GenTL::INFO_DATATYPE* type,
+                         void* buffer, size_t* size);
+    Result getDeviceInfoString(const std::string& id, GenTL::DEVICE_INFO_CMD command, std::string& text);
 
     // Asks the producer to update its device list. `changed` is also set when the producer keeps
     // quiet but the device count no longer matches the device objects. With `syncObjects` the device
     // objects follow the list: new ids get an object, closed objects of vanished ids go; open ones stay.
-    std::int32_t UpdateDeviceList(bool* changed, std::uint64_t timeout, bool syncObjects);
+    Result UpdateDeviceList(bool* changed, std::uint64_t timeout, bool syncObjects);
 
-    // The device object of that id opens itself; -1001 "The device with ID %s is not in list." when none.
-    std::int32_t OpenDevice(const std::string& id, GenTL::DEVICE_ACCESS_FLAGS access, CDeviceObj** device);
-    std::int32_t CloseDevice(CDeviceObj* device);
+    // The device object of that id opens itself; Error "The device with ID %s is not in list." when none.
+    Result OpenDevice(const std::string& id, GenTL::DEVICE_ACCESS_FLAGS access, CDeviceObj** device);
+    Result CloseDevice(CDeviceObj* device);
     // Removes the device object from the set and destroys it.
-    std::int32_t DeleteDevice(CDeviceObj* device);
+    Result DeleteDevice(CDeviceObj* device);
     // The device object of that id; null (with the failure recorded) when there is none.
     CDeviceObj* findDevice(const std::string& id);
     // The device object of that id, made when missing.
@@ -74,7 +75,7 @@ public:
 
 private:
     // The table and an open interface, which every device operation needs.
-    std::int32_t checkOpen(const char* operation);
+    Result checkOpen(const char* operation);
     CDeviceObj* deviceWithId(const std::string& id) const;
     void destroyDevices();
 

@@ -69,8 +69,9 @@ public:
 
     // Records the failure with the list's name and throws InvalidParameterException.
     [[noreturn]] void fail(const std::string& message) {
-        SetLastError(-1009, listClass_, call_.site().name, "%s", message.c_str());
-        ThrowWithText(-1009, call_.site().file, call_.site().line, call_.site().name, message.c_str());
+        SetLastError(Result::InvalidParameter, listClass_, call_.site().name, "%s", message.c_str());
+        ThrowWithText(Result::InvalidParameter, call_.site().file, call_.site().line, call_.site().name,
+                      message.c_str());
     }
 
 private:
@@ -111,13 +112,13 @@ std::vector<Item*> followIds(std::map<std::string, Item*>& entries, const std::v
 
 // The ids a module lists now, in index order, through its count and id operations.
 template <class Count, class IdAt>
-std::int32_t listedIds(Count&& count, IdAt&& idAt, std::vector<std::string>& ids) {
+Result listedIds(Count&& count, IdAt&& idAt, std::vector<std::string>& ids) {
     std::uint32_t number = 0;
-    if (const std::int32_t code = count(&number)) return code;
+    if (const Result code = count(&number); code != Result::Success) return code;
     ids.assign(number, std::string());
     for (std::uint32_t index = 0; index < number; ++index)
-        if (const std::int32_t code = idAt(index, &ids[index])) return code;
-    return 0;
+        if (const Result code = idAt(index, &ids[index]); code != Result::Success) return code;
+    return Result::Success;
 }
 
 }  // namespace corvid2

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "core/last_error.h"
-#include "core/result_codes.h"
+#include "gentl/gentl_errors.h"
 #include "modules/consumer_base.h"
 #include "modules/producerobj.h"
 #include "platform/platform.h"
@@ -41,20 +41,20 @@ bool sameFile(const fs::path& a, const fs::path& b) {
 }
 
 // After a GCInitLib that failed: a producer whose resource is in use belongs to another consumer
-// (-1004, an information line); anything else is the producer's failure (-1099, a warning).
+// (ResourceInUse, an information line); anything else is the producer's failure (LowLevelError, a warning).
 // `what` names the producer as the messages do: its path, with " at index N" where one applies.
-std::int32_t reportInitFailure(CProducerObj& producer, const char* operation, const std::string& what) {
+Result reportInitFailure(CProducerObj& producer, const char* operation, const std::string& what) {
     GC_ERROR lastCode = GC_ERR_SUCCESS;
     const std::string lastText = producer.table() ? producer.table()->lastErrorText(&lastCode) : std::string();
     if (lastCode == GC_ERR_RESOURCE_IN_USE) {
         traceInfo("%s; %s; TLProducer %s is already used - %s", kBase, operation, what.c_str(), lastText.c_str());
-        SetLastErrorText(-1004, "TLProducer " + what + " is already used - " + lastText);
-        return -1004;
+        SetLastErrorText(Result::ResourceInUse, "TLProducer " + what + " is already used - " + lastText);
+        return Result::ResourceInUse;
     }
-    SetLastErrorText(-1099, "InitLib for TLProducer " + what + " failed: " + lastText);
-    traceWarning("InitLib for TLProducer %s failed: %s - %s", what.c_str(), GenTLErrorName(lastCode).get(),
+    SetLastErrorText(Result::LowLevelError, "InitLib for TLProducer " + what + " failed: " + lastText);
+    traceWarning("InitLib for TLProducer %s failed: %s - %s", what.c_str(), GenTLErrorName(lastCode).c_str(),
                  lastText.c_str());
-    return -1099;
+    return Result::LowLevelError;
 }
 
 }  // namespace
@@ -166,7 +166,7 @@ bool CProducerList::probe(const fs::path& file, Entry& entry) {
     return false;
 }
 
-std::int32_t CProducerList::UpdateTLProducerList() {
+Result CProducerList::UpdateTLProducerList() {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     const auto folders = searchFolders();
     if (folders.empty()) traceWarning("%s; UpdateTLProducerList; Empty path list", kBase);
@@ -216,7 +216,7 @@ std::int32_t CProducerList::UpdateTLProducerList() {
         if (!duplicateKey) entries_.push_back(std::move(entry));
     }
     traceInfo("%s; UpdateTLProducerList; Number of TLProducer %d", kBase, static_cast<int>(entries_.size()));
-    return 0;
+    return Result::Success;
 }
 
 std::size_t CProducerList::size() {
@@ -238,20 +238,20 @@ std::int64_t CProducerList::indexOf(const CProducerObj* producer) {
     return -1;
 }
 
-std::int32_t CProducerList::LoadTLProducerByIndex(std::int64_t index, CProducerObj** out, CProducerKey* key) {
+Result CProducerList::LoadTLProducerByIndex(std::int64_t index, CProducerObj** out, CProducerKey* key) {
     static constexpr char kOperation[] = "LoadTLProducerByIndex";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (out == nullptr) return SetLastError(-1009, kBase, kOperation, "Producer object is NULL");
+    if (out == nullptr) return SetLastError(Result::InvalidParameter, kBase, kOperation, "Producer object is NULL");
     if (index < 0 || static_cast<std::size_t>(index) >= entries_.size())
-        return SetLastError(-1009, kBase, kOperation, "Index %d is invalid. List size is %d", static_cast<int>(index),
-                            static_cast<int>(entries_.size()));
+        return SetLastError(Result::InvalidParameter, kBase, kOperation, "Index %d is invalid. List size is %d",
+                            static_cast<int>(index), static_cast<int>(entries_.size()));
     Entry& entry = entries_[static_cast<std::size_t>(index)];
     if (key != nullptr) *key = entry.key;
     CProducerObj* producer = entry.producer.get();
     const std::string name = producer->path().string();
     if (producer->isProducerLoaded()) {
         *out = producer;
-        return SetLastError(-1004, kBase, kOperation, "TLProducer at index %d is already initialized",
+        return SetLastError(Result::ResourceInUse, kBase, kOperation, "TLProducer at index %d is already initialized",
                             static_cast<int>(index));
     }
     try {
@@ -259,31 +259,34 @@ std::int32_t CProducerList::LoadTLProducerByIndex(std::int64_t index, CProducerO
             *out = producer;
             traceInfo("%s; LoadTLProducerByIndex; TLProducer %s at index %d loaded", kBase, name.c_str(),
                       static_cast<int>(index));
-            return 0;
+            return Result::Success;
         }
     } catch (const std::exception&) {
-        return SetLastError(-1001, kBase, kOperation, "LoadLibrary for TLProducer %s at index %d failed with %d",
-                            name.c_str(), static_cast<int>(index), errno);
+        return SetLastError(Result::Error, kBase, kOperation,
+                            "LoadLibrary for TLProducer %s at index %d failed with %d", name.c_str(),
+                            static_cast<int>(index), errno);
     }
-    const std::int32_t result =
+    const Result result =
         reportInitFailure(*producer, kOperation, name + " at index " + std::to_string(static_cast<int>(index)));
     producer->unloadProducer();
     return result;
 }
 
-std::int32_t CProducerList::LoadStandAloneTLProducer(const char* path, CProducerObj** out) {
+Result CProducerList::LoadStandAloneTLProducer(const char* path, CProducerObj** out) {
     static constexpr char kOperation[] = "LoadStandAloneTLProducer";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (out == nullptr) return SetLastError(-1009, kBase, kOperation, "Producer object is NULL");
-    if (path == nullptr) return SetLastError(-1009, kBase, kOperation, "(null) is not accessable");
+    if (out == nullptr) return SetLastError(Result::InvalidParameter, kBase, kOperation, "Producer object is NULL");
+    if (path == nullptr) return SetLastError(Result::InvalidParameter, kBase, kOperation, "(null) is not accessable");
     const fs::path file = canonicalText(path);
     const std::string name = file.string();
     std::error_code ec;
-    if (!fs::exists(file, ec)) return SetLastError(-1009, kBase, kOperation, "%s is not accessable", path);
+    if (!fs::exists(file, ec))
+        return SetLastError(Result::InvalidParameter, kBase, kOperation, "%s is not accessable", path);
     const bool inList = std::any_of(entries_.begin(), entries_.end(),
                                     [&file](const Entry& e) { return sameFile(e.producer->path(), file); });
     if (inList || isStandAlone(file))
-        return SetLastError(-1004, kBase, kOperation, "TLProducer %s is already initialized", name.c_str());
+        return SetLastError(Result::ResourceInUse, kBase, kOperation, "TLProducer %s is already initialized",
+                            name.c_str());
 
     standAlone_.push_back(std::make_unique<CProducerObj>(file));
     CProducerObj* producer = standAlone_.back().get();
@@ -292,15 +295,15 @@ std::int32_t CProducerList::LoadStandAloneTLProducer(const char* path, CProducer
         initialised = producer->loadProducer();
     } catch (const std::exception&) {
         standAlone_.pop_back();
-        return SetLastError(-1001, kBase, kOperation, "LoadLibrary for TLProducer %s failed with %d", name.c_str(),
-                            errno);
+        return SetLastError(Result::Error, kBase, kOperation, "LoadLibrary for TLProducer %s failed with %d",
+                            name.c_str(), errno);
     }
     if (initialised) {
         traceInfo("%s; LoadStandAloneTLProducer; TLProducer %s loaded", kBase, name.c_str());
         *out = producer;
-        return 0;
+        return Result::Success;
     }
-    const std::int32_t result = reportInitFailure(*producer, kOperation, name);
+    const Result result = reportInitFailure(*producer, kOperation, name);
     // A producer that could not be initialised is not kept, so a later load may try again.
     producer->unloadProducer();
     standAlone_.pop_back();
@@ -309,33 +312,35 @@ std::int32_t CProducerList::LoadStandAloneTLProducer(const char* path, CProducer
 
 namespace {
 
-std::int32_t unloadOne(CProducerObj* producer, const char* operation) {
+Result unloadOne(CProducerObj* producer, const char* operation) {
     const std::string name = producer->path().string();
     if (!producer->isProducerLoaded())
-        return SetLastError(-1002, kBase, operation, "TLProducer %s is not initialized", name.c_str());
+        return SetLastError(Result::NotInitialized, kBase, operation, "TLProducer %s is not initialized", name.c_str());
     if (!producer->unloadProducer())
-        return SetLastError(-1099, kBase, operation, "CloseLib for TLProducer %s failed: %s - %s", name.c_str(),
-                            GenTLErrorName(producer->closeErrorCode()).get(), producer->closeErrorText().c_str());
+        return SetLastError(Result::LowLevelError, kBase, operation, "CloseLib for TLProducer %s failed: %s - %s",
+                            name.c_str(), GenTLErrorName(producer->closeErrorCode()).c_str(),
+                            producer->closeErrorText().c_str());
     traceInfo("%s; %s; TLProducer %s unloaded", kBase, operation, name.c_str());
-    return 0;
+    return Result::Success;
 }
 
 }  // namespace
 
-std::int32_t CProducerList::UnloadTLProducer(CProducerObj* producer) {
+Result CProducerList::UnloadTLProducer(CProducerObj* producer) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (producer == nullptr || indexOf(producer) < 0)
-        return SetLastError(-1009, kBase, "UnloadTLProducer", "TLProducer is not in the list");
+        return SetLastError(Result::InvalidParameter, kBase, "UnloadTLProducer", "TLProducer is not in the list");
     return unloadOne(producer, "UnloadTLProducer");
 }
 
-std::int32_t CProducerList::UnloadStandAloneTLProducer(CProducerObj* producer) {
+Result CProducerList::UnloadStandAloneTLProducer(CProducerObj* producer) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     auto it =
         std::find_if(standAlone_.begin(), standAlone_.end(), [producer](const auto& p) { return p.get() == producer; });
     if (producer == nullptr || it == standAlone_.end())
-        return SetLastError(-1009, kBase, "UnloadStandAloneTLProducer", "TLProducer is not loaded stand-alone");
-    const std::int32_t result = unloadOne(producer, "UnloadStandAloneTLProducer");
+        return SetLastError(Result::InvalidParameter, kBase, "UnloadStandAloneTLProducer",
+                            "TLProducer is not loaded stand-alone");
+    const Result result = unloadOne(producer, "UnloadStandAloneTLProducer");
     standAlone_.erase(it);
     return result;
 }
@@ -343,7 +348,7 @@ std::int32_t CProducerList::UnloadStandAloneTLProducer(CProducerObj* producer) {
 bool CProducerList::setEnv(const char* path) {
     const std::string value = path ? path : "";
     if (!platform::setEnv(CConsumerBase::kSearchPathVariable, value)) {
-        SetLastError(-1001, kBase, "setEnv", "set environment variable failed with %d", errno);
+        SetLastError(Result::Error, kBase, "setEnv", "set environment variable failed with %d", errno);
         traceError("%s; SetEnv; Path %s not added", kBase, value.c_str());
         return false;
     }

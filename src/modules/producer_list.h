@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/result_codes.h"
+
 namespace corvid2 {
 
 class CProducerObj;
@@ -41,11 +43,11 @@ public:
     CProducerList& operator=(const CProducerList&) = delete;
 
     // Searches the producer folders, probes new files and reconciles the list. Always 0.
-    std::int32_t UpdateTLProducerList();
-    std::int32_t LoadTLProducerByIndex(std::int64_t index, CProducerObj** out, CProducerKey* key = nullptr);
-    std::int32_t LoadStandAloneTLProducer(const char* path, CProducerObj** out);
-    std::int32_t UnloadTLProducer(CProducerObj* producer);
-    std::int32_t UnloadStandAloneTLProducer(CProducerObj* producer);
+    Result UpdateTLProducerList();
+    Result LoadTLProducerByIndex(std::int64_t index, CProducerObj** out, CProducerKey* key = nullptr);
+    Result LoadStandAloneTLProducer(const char* path, CProducerObj** out);
+    Result UnloadTLProducer(CProducerObj* producer);
+    Result UnloadStandAloneTLProducer(CProducerObj* producer);
     // Replaces the producer search-path variable of the process.
     bool setEnv(const char* path);
 

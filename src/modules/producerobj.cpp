@@ -76,20 +76,22 @@ bool CProducerObj::isProducerLoaded() const {
     return library_.isLoaded();
 }
 
-std::int32_t CProducerObj::getInfo(TL_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+Result CProducerObj::getInfo(TL_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(-1001, traceName().c_str(), "getInfo", kNoTable);
-    if (size == nullptr) return SetLastError(-1009, traceName().c_str(), "getInfo", "Invalid parameter, size is NULL");
+    if (!table_) return SetLastError(Result::Error, traceName().c_str(), "getInfo", kNoTable);
+    if (size == nullptr)
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), "getInfo",
+                            "Invalid parameter, size is NULL");
     const bool open = tlHandle_ != nullptr;
     const GC_ERROR result = open ? table_->TLGetInfo(tlHandle_, command, type, buffer, size)
                                  : table_->GCGetInfo(command, type, buffer, size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), "getInfo", "%s failed: %s", open ? "TLGetInfo" : "GCGetInfo",
-                            failureDetails(result).c_str());
-    return 0;
+        return SetLastError(Result::LowLevelError, traceName().c_str(), "getInfo", "%s failed: %s",
+                            open ? "TLGetInfo" : "GCGetInfo", failureDetails(result).c_str());
+    return Result::Success;
 }
 
-std::int32_t CProducerObj::getInfoString(TL_INFO_CMD command, std::string& text) {
+Result CProducerObj::getInfoString(TL_INFO_CMD command, std::string& text) {
     return queryInfoText(
         [&](INFO_DATATYPE* type, void* buffer, size_t* size) { return getInfo(command, type, buffer, size); }, text);
 }
@@ -110,41 +112,42 @@ std::uint32_t integerFeature(genapi::INodeMap* map, const char* name) {
 
 }  // namespace
 
-std::int32_t CProducerObj::open() {
+Result CProducerObj::open() {
     static constexpr char kOperation[] = "open";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(-1001, traceName().c_str(), kOperation, kNoTable);
+    if (!table_) return SetLastError(Result::Error, traceName().c_str(), kOperation, kNoTable);
     if (opened_) {
         traceWarning("%s; open; Already opened", traceName().c_str());
-        return 0;
+        return Result::Success;
     }
-    if (tlHandle_ != nullptr) return SetLastError(-1004, traceName().c_str(), kOperation, "Already initialized");
+    if (tlHandle_ != nullptr)
+        return SetLastError(Result::ResourceInUse, traceName().c_str(), kOperation, "Already initialized");
     if (const GC_ERROR result = table_->TLOpen(&tlHandle_); result != GC_ERR_SUCCESS) {
         tlHandle_ = nullptr;
-        return SetLastError(-1099, traceName().c_str(), kOperation, "TLOpen failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLOpen failed: %s",
                             failureDetails(result).c_str());
     }
-    if (const std::int32_t code = initPort(tlHandle_))
+    if (const GC_ERROR code = initPort(tlHandle_); code != GC_ERR_SUCCESS)
         traceWarning("%s; open; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
                      traceName().c_str(), code);
-    if (const std::int32_t code = initializeNodeInterface())
-        return SetLastError(code, traceName().c_str(), kOperation, "Node interface not initialized %d", code);
+    if (const Result code = initializeNodeInterface(); code != Result::Success)
+        return SetLastError(code, traceName().c_str(), kOperation, "Node interface not initialized %d", toCode(code));
     opened_ = true;
 
     std::string text;
-    if (getInfoString(TL_INFO_DISPLAYNAME, text) == 0)
+    if (getInfoString(TL_INFO_DISPLAYNAME, text) == Result::Success)
         setTraceName(text);
     else
         traceWarning("%s; open; No display name for trace output. Display name will set to 'ProducerObj'",
                      traceName().c_str());
-    if (getInfoString(TL_INFO_VENDOR, text) == 0)
+    if (getInfoString(TL_INFO_VENDOR, text) == Result::Success)
         setVendor(text);
     else
         traceWarning("%s; open; Producer doesn't support vendor information.", traceName().c_str());
     genTLVersionMajor_ = integerFeature(nodeMap(), "GenTLVersionMajor");
     genTLVersionMinor_ = integerFeature(nodeMap(), "GenTLVersionMinor");
     traceInfo("%s; open", traceName().c_str());
-    return 0;
+    return Result::Success;
 }
 
 void CProducerObj::destroyInterfaces() {
@@ -153,99 +156,102 @@ void CProducerObj::destroyInterfaces() {
     interfaces_.clear();
 }
 
-std::int32_t CProducerObj::close() {
+Result CProducerObj::close() {
     static constexpr char kOperation[] = "close";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(-1001, traceName().c_str(), kOperation, kNoTable);
+    if (!table_) return SetLastError(Result::Error, traceName().c_str(), kOperation, kNoTable);
     if (!opened_) {
         traceWarning("%s; close; Producer not opened", traceName().c_str());
-        return 0;
+        return Result::Success;
     }
     destroyInterfaces();
     if (!destroyedByContext_) {
         if (const GC_ERROR result = table_->TLClose(tlHandle_); result != GC_ERR_SUCCESS)
-            return SetLastError(-1099, traceName().c_str(), kOperation, "TLClose failed: %s",
+            return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLClose failed: %s",
                                 failureDetails(result).c_str());
     }
     releaseNodeMap();
     tlHandle_ = nullptr;
     opened_ = false;
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CProducerObj::checkOpenTransportLayer(const char* operation) {
-    if (!table_) return SetLastError(-1001, traceName().c_str(), operation, kNoTable);
+Result CProducerObj::checkOpenTransportLayer(const char* operation) {
+    if (!table_) return SetLastError(Result::Error, traceName().c_str(), operation, kNoTable);
     if (tlHandle_ == nullptr) {
-        SetLastError(-1004, traceName().c_str(), operation, "Producer not initialized");
-        return -1002;
+        SetLastError(Result::ResourceInUse, traceName().c_str(), operation, "Producer not initialized");
+        return Result::NotInitialized;
     }
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CProducerObj::GetNumInterfaces(std::uint32_t* count) {
+Result CProducerObj::GetNumInterfaces(std::uint32_t* count) {
     static constexpr char kOperation[] = "GetNumInterfaces";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
     if (count == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iNumIfaces is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iNumIfaces is NULL");
     if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, count); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetNumInterfaces failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLGetNumInterfaces failed: %s",
                             failureDetails(result).c_str());
     traceInfo("%s; GetNumInterfaces; %d interfaces available", traceName().c_str(), static_cast<int>(*count));
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CProducerObj::getInterfaceID(std::uint32_t index, std::string* id) {
+Result CProducerObj::getInterfaceID(std::uint32_t index, std::string* id) {
     static constexpr char kOperation[] = "getInterfaceID";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
     if (id == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, IfaceID is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, IfaceID is NULL");
     TextStep failed = TextStep::None;
     const GC_ERROR result = readGenTLText(
         [&](char* buffer, size_t* size) { return table_->TLGetInterfaceID(tlHandle_, index, buffer, size); }, *id,
         failed);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetInterfaceID%s failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLGetInterfaceID%s failed: %s",
                             failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
     traceInfo("%s; getInterfaceID; %s", traceName().c_str(), id->c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD command, INFO_DATATYPE* type,
-                                            void* buffer, size_t* size) {
+Result CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD command, INFO_DATATYPE* type, void* buffer,
+                                      size_t* size) {
     static constexpr char kOperation[] = "getInterfaceInfo";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
     if (size == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, iSize is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, iSize is NULL");
     if (const GC_ERROR result = table_->TLGetInterfaceInfo(tlHandle_, id, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
                             failureDetails(result).c_str());
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t CProducerObj::getInterfaceInfoString(const std::string& id, INTERFACE_INFO_CMD command,
-                                                  std::string& text) {
+Result CProducerObj::getInterfaceInfoString(const std::string& id, INTERFACE_INFO_CMD command, std::string& text) {
     return queryInfoText([&](INFO_DATATYPE* type, void* buffer,
                              size_t* size) { return getInterfaceInfo(id.c_str(), command, type, buffer, size); },
                          text);
 }
 
-std::int32_t CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) {
+Result CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) {
     static constexpr char kOperation[] = "getInterface";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (iface == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, phIface is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, phIface is NULL");
     for (const auto& candidate : interfaces_) {
         if (candidate->id() == id) {
             *iface = candidate.get();
-            return 0;
+            return Result::Success;
         }
     }
     *iface = nullptr;
-    return SetLastError(-1001, traceName().c_str(), kOperation, " %s not found!", id.c_str());
+    return SetLastError(Result::Error, traceName().c_str(), kOperation, " %s not found!", id.c_str());
 }
 
 std::size_t CProducerObj::interfaceCount() const {
@@ -253,27 +259,28 @@ std::size_t CProducerObj::interfaceCount() const {
     return interfaces_.size();
 }
 
-std::int32_t CProducerObj::updateInterfaceList(bool* changed, std::uint64_t timeout) {
+Result CProducerObj::updateInterfaceList(bool* changed, std::uint64_t timeout) {
     static constexpr char kOperation[] = "UpdateInterfaceList";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (const std::int32_t code = checkOpenTransportLayer(kOperation)) return code;
+    if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
     if (changed == nullptr)
-        return SetLastError(-1009, traceName().c_str(), kOperation, "Invalid parameter, bChanged is NULL");
+        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
+                            "Invalid parameter, bChanged is NULL");
     bool8_t producerChanged = 0;
     if (const GC_ERROR result = table_->TLUpdateInterfaceList(tlHandle_, &producerChanged, timeout);
         result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), kOperation, "TLUpdateInterfaceList failed: %s",
+        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLUpdateInterfaceList failed: %s",
                             failureDetails(result).c_str());
     *changed = producerChanged != 0;
     traceInfo("%s; UpdateInterfaceList; List changed %s", traceName().c_str(), *changed ? "true" : "false");
 
     std::uint32_t count = 0;
     if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, &count); result != GC_ERR_SUCCESS)
-        return SetLastError(-1099, traceName().c_str(), "GetNumInterfaces", "TLGetNumInterfaces failed: %s",
-                            failureDetails(result).c_str());
+        return SetLastError(Result::LowLevelError, traceName().c_str(), "GetNumInterfaces",
+                            "TLGetNumInterfaces failed: %s", failureDetails(result).c_str());
     std::vector<std::string> ids(count);
     for (std::uint32_t index = 0; index < count; ++index)
-        if (const std::int32_t code = getInterfaceID(index, &ids[index])) return code;
+        if (const Result code = getInterfaceID(index, &ids[index]); code != Result::Success) return code;
 
     for (auto it = interfaces_.begin(); it != interfaces_.end();) {
         const CInterfaceObj& known = **it;
@@ -283,7 +290,7 @@ std::int32_t CProducerObj::updateInterfaceList(bool* changed, std::uint64_t time
             it = interfaces_.erase(it);
             *changed = true;
         } else {
-            SetLastError(0, traceName().c_str(), "updateInterfaceList", "missing open interface %s",
+            SetLastError(Result::Success, traceName().c_str(), "updateInterfaceList", "missing open interface %s",
                          known.id().c_str());
             ++it;
         }
@@ -295,7 +302,7 @@ std::int32_t CProducerObj::updateInterfaceList(bool* changed, std::uint64_t time
         interfaces_.insert(std::make_unique<CInterfaceObj>(this, table_.get(), tlHandle_, id, vendor()));
         *changed = true;
     }
-    return 0;
+    return Result::Success;
 }
 
 }  // namespace corvid2

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "core/result_codes.h"
 #include "gentl/gentl_producer.h"
 #include "modules/gentl_module.h"
 
@@ -35,27 +36,27 @@ public:
     const std::string& closeErrorText() const { return closeErrorText_; }
 
     // GCGetInfo while the transport layer is closed, TLGetInfo while it is open.
-    std::int32_t getInfo(GenTL::TL_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    Result getInfo(GenTL::TL_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
     // The text of one information command, read in two steps (size, then value).
-    std::int32_t getInfoString(GenTL::TL_INFO_CMD command, std::string& text);
+    Result getInfoString(GenTL::TL_INFO_CMD command, std::string& text);
 
     // Opens the transport layer and builds its node map; a second open only warns.
-    std::int32_t open();
+    Result open();
     // Destroys the interfaces and closes the transport layer; closing a closed system only warns.
-    std::int32_t close();
+    Result close();
     bool isOpened() const { return opened_; }
     std::uint32_t genTLVersionMajor() const { return genTLVersionMajor_; }
     std::uint32_t genTLVersionMinor() const { return genTLVersionMinor_; }
 
-    std::int32_t GetNumInterfaces(std::uint32_t* count);
-    std::int32_t getInterfaceID(std::uint32_t index, std::string* id);
-    std::int32_t getInterfaceInfo(const char* id, GenTL::INTERFACE_INFO_CMD command, GenTL::INFO_DATATYPE* type,
-                                  void* buffer, size_t* size);
-    std::int32_t getInterfaceInfoString(const std::string& id, GenTL::INTERFACE_INFO_CMD command, std::string& text);
+    Result GetNumInterfaces(std::uint32_t* count);
+    Result getInterfaceID(std::uint32_t index, std::string* id);
+    Result getInterfaceInfo(const char* id, GenTL::INTERFACE_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer,
+                            size_t* size);
+    Result getInterfaceInfoString(const std::string& id, GenTL::INTERFACE_INFO_CMD command, std::string& text);
     // The interface object of that id among the listed ones.
-    std::int32_t getInterface(const std::string& id, CInterfaceObj** iface);
+    Result getInterface(const std::string& id, CInterfaceObj** iface);
     // Asks the producer to update its list, then drops vanished closed interfaces and adds new ones.
-    std::int32_t updateInterfaceList(bool* changed, std::uint64_t timeout);
+    Result updateInterfaceList(bool* changed, std::uint64_t timeout);
     std::size_t interfaceCount() const;
 
     const std::filesystem::path& path() const { return path_; }
@@ -68,7 +69,7 @@ public:
 
 private:
     // The table and an open transport layer, which every interface operation needs.
-    std::int32_t checkOpenTransportLayer(const char* operation);
+    Result checkOpenTransportLayer(const char* operation);
     void destroyInterfaces();
 
     std::filesystem::path path_;

@@ -35,8 +35,8 @@ std::mutex& instanceMutex() {
 }
 
 [[noreturn]] void throwInvalidParameter(const char* method, const std::string& message) {
-    SetLastError(-1009, "SystemList", method, "%s", message.c_str());
-    ThrowWithText(-1009, __FILE__, __LINE__, method, message.c_str());
+    SetLastError(Result::InvalidParameter, "SystemList", method, "%s", message.c_str());
+    ThrowWithText(Result::InvalidParameter, __FILE__, __LINE__, method, message.c_str());
 }
 
 // Restores the search-path variable to what it was when the library started.
@@ -100,13 +100,13 @@ SystemList* SystemList::CreateInstanceFromPath(const String& path) {
     static constexpr char kMethod[] = "CORVID2::SystemList::CreateInstanceFromPath";
     std::lock_guard<std::mutex> lock(instanceMutex());
     if (ms_pInstance != nullptr) {
-        SetLastError(-1004, "SystemList", kMethod,
+        SetLastError(Result::ResourceInUse, "SystemList", kMethod,
                      "System List is already instantiated. Please use ReleaseInstance() first.");
-        ThrowForCode(-1004, __FILE__, __LINE__, kMethod);
+        ThrowForCode(Result::ResourceInUse, __FILE__, __LINE__, kMethod);
     }
     auto& context = CConsumerBase::instance();
     context.producers().setPathMode(true);
-    if (!context.producers().setEnv(path.get())) ThrowForCode(-1001, __FILE__, __LINE__, kMethod);
+    if (!context.producers().setEnv(path.get())) ThrowForCode(Result::Error, __FILE__, __LINE__, kMethod);
     static const bool registered = std::atexit(&releaseAtExit) == 0;
     (void)registered;
     ms_pInstance = new SystemList();
@@ -121,7 +121,7 @@ void SystemList::ReleaseInstance() {
     auto& context = CConsumerBase::instance();
     context.producers().destroyAll(false);
     CLibraryTrace::instance().trace().setEnabled(false);
-    if (!restoreSearchPath()) ThrowForCode(-1001, __FILE__, __LINE__, "CORVID2::SystemList::ReleaseInstance");
+    if (!restoreSearchPath()) ThrowForCode(Result::Error, __FILE__, __LINE__, "CORVID2::SystemList::ReleaseInstance");
 }
 
 void SystemList::Refresh() {
@@ -221,8 +221,8 @@ void SystemList::clear() {
 System::System(const String& path) : INode(false), data_(new SystemData()) {
     static constexpr char kMethod[] = "CORVID2::System::System";
     CProducerObj* producer = nullptr;
-    const std::int32_t code = CConsumerBase::instance().producers().LoadStandAloneTLProducer(path.get(), &producer);
-    if (code != 0) {
+    const Result code = CConsumerBase::instance().producers().LoadStandAloneTLProducer(path.get(), &producer);
+    if (code != Result::Success) {
         delete data_;
         ThrowForCode(code, __FILE__, __LINE__, kMethod);
     }
@@ -293,7 +293,7 @@ String infoTextOr(System* system, SystemData* const* slot, const MethodSite& sit
                   const char* operation, std::string (*fallback)(const CProducerObj&)) {
     CPublicCall<CSystemGuard> call(site, kShared, system, slot);
     std::string text;
-    if (call->producer_->getInfoString(command, text) != 0) {
+    if (call->producer_->getInfoString(command, text) != Result::Success) {
         std::string message;
         GetLastErrorText(message);
         traceWarning("%s; %s; %s", call->producer_->traceName().c_str(), operation, message.c_str());
@@ -362,7 +362,8 @@ InterfaceList* System::GetInterfaces() {
     return callGuarded<CSystemGuard>(
         CORVID2_METHOD("CORVID2::System::GetInterfaces"), kShared, this, &data_,
         [](SystemData& data) {
-            return data.open_ ? 0 : SetLastError(-1002, "System", "GetInterfaces", "System not opened.");
+            return data.open_ ? Result::Success
+                              : SetLastError(Result::NotInitialized, "System", "GetInterfaces", "System not opened.");
         },
         [](SystemData& data) { return data.interfaces_; });
 }

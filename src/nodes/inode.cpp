@@ -18,11 +18,7 @@ using CORVID2::Internal::NodeMapData;
 namespace CORVID2 {
 namespace {
 
-constexpr std::int32_t kError = -1001;
-constexpr std::int32_t kNotInitialized = -1002;
-constexpr std::int32_t kInvalidParameter = -1009;
-
-[[noreturn]] void fail(std::int32_t code, const char* operation, const char* qualifiedName, const char* message) {
+[[noreturn]] void fail(Result code, const char* operation, const char* qualifiedName, const char* message) {
     SetLastError(code, "INode", operation, "%s", message);
     ThrowWithText(code, __FILE__, __LINE__, qualifiedName, message);
 }
@@ -36,11 +32,11 @@ void makeViews(INodeData& data, const char* qualifiedName) {
             data.flat_ = NodeAccess::makeNodeMap(data.source_->getNodeMapFlat());
         } catch (const CGenAPIException& error) {
             data.destroyViews();
-            fail(kError, "CreateNodeMap", qualifiedName, error.what());
+            fail(Result::Error, "CreateNodeMap", qualifiedName, error.what());
         }
         data.available_ = true;
     } else if (data.nodeMapRequired_) {
-        fail(kNotInitialized, "CreateNodeMap", qualifiedName, "Node interface not initialized");
+        fail(Result::NotInitialized, "CreateNodeMap", qualifiedName, "Node interface not initialized");
     } else {
         traceInfo("INode: %s; %s", "CreateNodeMap", "Node interface not available");
     }
@@ -53,7 +49,7 @@ NodeMap* view(INodeData& data, NodeMap* INodeData::*which, const char* operation
     if (!data.available_) {
         char message[64];
         std::snprintf(message, sizeof message, "base_modul is not initialized (Line: %d)", __LINE__);
-        fail(kNotInitialized, operation, qualifiedName, message);
+        fail(Result::NotInitialized, operation, qualifiedName, message);
     }
     return data.*which;
 }
@@ -90,8 +86,8 @@ Node* INode::GetNode(const String& name) {
         const std::size_t index = mapData.indexOf(name.get());
         if (index < mapData.nodes_.size()) return mapData.nodes_[index].second;
     }
-    SetLastError(kInvalidParameter, "INode", "GetNode", "The node '%s' does not exist.", name.get());
-    throwRecorded(kInvalidParameter, CORVID2_METHOD(kMethod));
+    SetLastError(Result::InvalidParameter, "INode", "GetNode", "The node '%s' does not exist.", name.get());
+    throwRecorded(Result::InvalidParameter, CORVID2_METHOD(kMethod));
 }
 
 NodeMap* INode::GetNodeTree() {

@@ -47,7 +47,7 @@ void traceResult(const NodeOp& op, const char* node, NoValue) { traceInfo("Node 
 
 // A wrapper failure becomes the last error and the exception of the code its class names.
 [[noreturn]] void throwForWrapperError(const NodeOp& op, const std::string& nodeName, const CGenAPIException& error) {
-    const std::int32_t code = ErrorCodeFromText(error.className().c_str());
+    const Result code = ErrorCodeFromText(error.className().c_str());
     SetLastError(code, "Node", op.label, "'%s' - %s", nodeName.empty() ? "unknown!" : nodeName.c_str(),
                  error.description().c_str());
     throwRecorded(code, op.site);

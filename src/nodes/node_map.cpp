@@ -16,16 +16,14 @@ using CORVID2::Internal::NodeMapData;
 namespace CORVID2 {
 namespace {
 
-constexpr std::int32_t kInvalidParameter = -1009;
-
 // The map's record for the length of one method.
 struct MapCall : CPublicCall<CNodeMapGuard> {
     MapCall(const MethodSite& site, NodeMap* map) : CPublicCall(site, kShared, map, NodeAccess::slot(*map)) {}
 };
 
 [[noreturn]] void throwMissing(const MethodSite& site, const char* operation, const char* name) {
-    SetLastError(kInvalidParameter, "NodeMap", operation, "The node '%s' does not exist.", name);
-    throwRecorded(kInvalidParameter, site);
+    SetLastError(Result::InvalidParameter, "NodeMap", operation, "The node '%s' does not exist.", name);
+    throwRecorded(Result::InvalidParameter, site);
 }
 
 Node* byName(NodeMap* map, const MethodSite& site, const String& name) {
@@ -38,9 +36,9 @@ Node* byName(NodeMap* map, const MethodSite& site, const String& name) {
 Node* byIndex(NodeMap* map, const MethodSite& site, std::size_t index) {
     MapCall call(site, map);
     if (index >= call->nodes_.size()) {
-        SetLastError(kInvalidParameter, "NodeMap", "GetNodeByIndex", "invalid index %llu",
+        SetLastError(Result::InvalidParameter, "NodeMap", "GetNodeByIndex", "invalid index %llu",
                      static_cast<unsigned long long>(index));
-        throwRecorded(kInvalidParameter, site);
+        throwRecorded(Result::InvalidParameter, site);
     }
     return call->nodes_[index].second;
 }

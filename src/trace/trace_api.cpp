@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The application's trace switches: the static CORVID2::Trace class, its C twins and extT.
+// The application's trace switches: the static CORVID2::Trace class and the exported extT.
 #include <cstdint>
 #include <string>
 
 #include "corvid2/trace.h"
-#include "corvid2_genicam_c.h"
+#include "corvid2_genicam_c.h"  // extT
 #include "trace/debug_trace.h"
 #include "trace/library_trace.h"
 
@@ -61,13 +61,6 @@ void outputToFile(bool on, const char* path) {
 void levelBit(std::uint64_t bit, bool on) { traceObject().changeLevelMask(bit, on); }
 void optionBit(std::uint64_t bit, bool on) { traceObject().changeOptions(bit, on); }
 
-// The C functions answer every switch with success; only a missing out-pointer is refused.
-template <class Operation>
-CORVID2_RESULT succeed(Operation operation) {
-    operation();
-    return CORVID2_RESULT_SUCCESS;
-}
-
 }  // namespace
 
 namespace CORVID2 {
@@ -87,44 +80,6 @@ void Trace::ActivateOutputOptionPrefix(bool on) { optionBit(dbg::kOptionPrefix, 
 }  // namespace CORVID2
 
 extern "C" {
-
-CORVID2_RESULT CORVID2_TraceEnable(uint8_t on) {
-    return succeed([=] { enable(on != 0); });
-}
-
-CORVID2_RESULT CORVID2_TraceIsEnabled(uint8_t* enabled) {
-    if (enabled == nullptr) return CORVID2_RESULT_INVALID_PARAMETER;
-    *enabled = traceObject().isEnabled() ? 1 : 0;
-    return CORVID2_RESULT_SUCCESS;
-}
-
-CORVID2_RESULT CORVID2_TraceActivateOutputToFile(uint8_t on, const char* path) {
-    return succeed([=] { outputToFile(on != 0, path); });
-}
-CORVID2_RESULT CORVID2_TraceActivateOutputToDebugger(uint8_t on) {
-    return succeed([=] { outputToDebugger(on != 0); });
-}
-CORVID2_RESULT CORVID2_TraceActivateMaskError(uint8_t on) {
-    return succeed([=] { levelBit(dbg::kLevelError, on != 0); });
-}
-CORVID2_RESULT CORVID2_TraceActivateMaskWarning(uint8_t on) {
-    return succeed([=] { levelBit(dbg::kLevelWarning, on != 0); });
-}
-CORVID2_RESULT CORVID2_TraceActivateMaskInformation(uint8_t on) {
-    return succeed([=] { levelBit(dbg::kLevelInformation, on != 0); });
-}
-CORVID2_RESULT CORVID2_TraceActivateOutputOptionPrefix(uint8_t on) {
-    return succeed([=] { optionBit(dbg::kOptionPrefix, on != 0); });
-}
-CORVID2_RESULT CORVID2_TraceActivateOutputOptionThreadID(uint8_t on) {
-    return succeed([=] { optionBit(dbg::kOptionThreadId, on != 0); });
-}
-CORVID2_RESULT CORVID2_TraceActivateOutputOptionTimestamp(uint8_t on) {
-    return succeed([=] { optionBit(dbg::kOptionTimestamp, on != 0); });
-}
-CORVID2_RESULT CORVID2_TraceActivateOutputOptionTimestampDiff(uint8_t on) {
-    return succeed([=] { optionBit(dbg::kOptionTimestampDiff, on != 0); });
-}
 
 int extT(const int* level, const char* text) {
     CDebugTrace& trace = traceObject();

@@ -6,12 +6,14 @@
 
 #include <atomic>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/last_error.h"
 #include "core/result_codes.h"
+#include "gentl/gentl_errors.h"
 
 using namespace corvid2;
 namespace X = CORVID2::Exceptions;
@@ -31,77 +33,104 @@ std::string lastErrorThroughC(CORVID2_RESULT* code = nullptr) {
 }  // namespace
 
 TEST(ResultCodes, DescriptionsAndTheirReverseLookup) {
-    EXPECT_STREQ(ErrorCodeDescription(0, false), "success");
-    EXPECT_EQ(ErrorCodeDescription(0, true), nullptr);
-    EXPECT_STREQ(ErrorCodeDescription(-1011, false), "timeout");
-    EXPECT_STREQ(ErrorCodeDescription(-1007, false), "undefined error code");
-    EXPECT_STREQ(ErrorCodeDescription(-1010, false), "undefined error code");
-    EXPECT_STREQ(ErrorCodeDescription(42, false), "undefined error code");
-    EXPECT_STREQ(ErrorCodeDescription(-1099, true), "low level error from GenTL producer");
+    EXPECT_STREQ(ErrorCodeDescription(Result::Success, false), "success");
+    EXPECT_EQ(ErrorCodeDescription(Result::Success, true), nullptr);
+    EXPECT_STREQ(ErrorCodeDescription(Result::Timeout, false), "timeout");
+    // GenTL values the library never returns, and values of no meaning at all.
+    EXPECT_STREQ(ErrorCodeDescription(fromCode(GenTL::GC_ERR_INVALID_ID), false), "undefined error code");
+    EXPECT_STREQ(ErrorCodeDescription(fromCode(GenTL::GC_ERR_IO), false), "undefined error code");
+    EXPECT_STREQ(ErrorCodeDescription(fromCode(42), false), "undefined error code");
+    EXPECT_STREQ(ErrorCodeDescription(Result::LowLevelError, true), "low level error from GenTL producer");
 
-    // Every code that has a text of its own finds itself again from that text.
-    for (std::int32_t code : {-1002, -1003, -1004, -1005, -1006, -1008, -1009, -1012, -1013, -1014, -1098, -1099})
-        EXPECT_EQ(ErrorCodeFromText(ErrorCodeDescription(code, false)), code) << code;
-    EXPECT_EQ(ErrorCodeFromText("'ExposureTime' - value 7 is an invalid parameter here"), -1009);
-    EXPECT_EQ(ErrorCodeFromText("timeout"), -1001);
-    EXPECT_EQ(ErrorCodeFromText("not available and access denied"), -1005);
-    EXPECT_EQ(ErrorCodeFromText(""), -1001);
-    EXPECT_EQ(ErrorCodeFromText(nullptr), -1001);
+    // Every result that has a text of its own finds itself again from that text.
+    for (Result result : {Result::NotInitialized, Result::NotImplemented, Result::ResourceInUse, Result::AccessDenied,
+                          Result::InvalidHandle, Result::NoData, Result::InvalidParameter, Result::Abort,
+                          Result::InvalidBuffer, Result::NotAvailable, Result::ObjectInvalid, Result::LowLevelError})
+        EXPECT_EQ(ErrorCodeFromText(ErrorCodeDescription(result, false)), result);
+    EXPECT_EQ(ErrorCodeFromText("'ExposureTime' - value 7 is an invalid parameter here"), Result::InvalidParameter);
+    EXPECT_EQ(ErrorCodeFromText("timeout"), Result::Error);
+    EXPECT_EQ(ErrorCodeFromText("not available and access denied"), Result::AccessDenied);
+    EXPECT_EQ(ErrorCodeFromText(""), Result::Error);
+    EXPECT_EQ(ErrorCodeFromText(nullptr), Result::Error);
+}
+
+TEST(ResultCodes, NumbersAgreeWithTheCInterfaceAndGenTL) {
+    // The numbers are the ones C applications and producers see; they must never move.
+    EXPECT_EQ(toCode(Result::InvalidParameter), CORVID2_RESULT_INVALID_PARAMETER);
+    EXPECT_EQ(toCode(Result::InvalidParameter), GenTL::GC_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(toCode(Result::NotAvailable), GenTL::GC_ERR_NOT_AVAILABLE);
+    EXPECT_EQ(fromCode(CORVID2_RESULT_OBJECT_INVALID), Result::ObjectInvalid);
+    std::ostringstream printed;
+    printed << Result::LowLevelError << ", " << Result::Success << ", " << fromCode(7);
+    EXPECT_EQ(printed.str(),
+              "LowLevelError (" + std::to_string(CORVID2_RESULT_LOWLEVEL_ERROR) + "), Success (0), Result (7)");
 }
 
 TEST(ResultCodes, GenTLErrorNames) {
-    EXPECT_EQ(GenTLErrorName(-1001), "GC_ERR_ERROR");
-    EXPECT_EQ(GenTLErrorName(-1007), "GC_ERR_INVALID_ID");
-    EXPECT_EQ(GenTLErrorName(-1015), "GC_ERR_INVALID_ADDRESS");
-    EXPECT_EQ(GenTLErrorName(-1016).size(), 0);
-    EXPECT_EQ(GenTLErrorName(0).size(), 0);
-    EXPECT_EQ(GenTLErrorName(5).size(), 0);
-    EXPECT_EQ(GenTLErrorName(-9999).size(), 0);
-    EXPECT_EQ(GenTLErrorName(-10000), "GC_ERR_CUSTOM_ID -10000");
-    EXPECT_EQ(GenTLErrorName(-10005), "GC_ERR_CUSTOM_ID -10005");
+    using namespace GenTL;
+    EXPECT_EQ(GenTLErrorName(GC_ERR_ERROR), "GC_ERR_ERROR");
+    EXPECT_EQ(GenTLErrorName(GC_ERR_INVALID_ID), "GC_ERR_INVALID_ID");
+    EXPECT_EQ(GenTLErrorName(GC_ERR_INVALID_ADDRESS), "GC_ERR_INVALID_ADDRESS");
+    // Values after the first fifteen have no name of their own here; custom ones carry their number.
+    EXPECT_EQ(GenTLErrorName(GC_ERR_BUFFER_TOO_SMALL), "");
+    EXPECT_EQ(GenTLErrorName(GC_ERR_SUCCESS), "");
+    EXPECT_EQ(GenTLErrorName(5), "");
+    EXPECT_EQ(GenTLErrorName(GC_ERR_CUSTOM_ID + 1), "");
+    EXPECT_EQ(GenTLErrorName(GC_ERR_CUSTOM_ID), "GC_ERR_CUSTOM_ID -10000");
+    EXPECT_EQ(GenTLErrorName(GC_ERR_CUSTOM_ID - 5), "GC_ERR_CUSTOM_ID -10005");
 }
 
 TEST(Exceptions, EachCodeThrowsItsClassCatchableFourWays) {
     struct Case {
-        std::int32_t code;
+        Result result;
         const char* type;
     };
     const Case cases[] = {
-        {-1001, "ErrorException"},         {-1002, "NotInitializedException"},   {-1003, "NotImplementedException"},
-        {-1004, "ResourceInUseException"}, {-1005, "AccessDeniedException"},     {-1006, "InvalidHandleException"},
-        {-1008, "NoDataException"},        {-1009, "InvalidParameterException"}, {-1011, "ErrorException"},
-        {-1012, "AbortException"},         {-1013, "InvalidBufferException"},    {-1014, "NotAvailableException"},
-        {-1098, "ObjectInvalidException"}, {-1099, "LowLevelException"},         {-1234, "ErrorException"},
+        {Result::Error, "ErrorException"},
+        {Result::NotInitialized, "NotInitializedException"},
+        {Result::NotImplemented, "NotImplementedException"},
+        {Result::ResourceInUse, "ResourceInUseException"},
+        {Result::AccessDenied, "AccessDeniedException"},
+        {Result::InvalidHandle, "InvalidHandleException"},
+        {Result::NoData, "NoDataException"},
+        {Result::InvalidParameter, "InvalidParameterException"},
+        {Result::Timeout, "ErrorException"},
+        {Result::Abort, "AbortException"},
+        {Result::InvalidBuffer, "InvalidBufferException"},
+        {Result::NotAvailable, "NotAvailableException"},
+        {Result::ObjectInvalid, "ObjectInvalidException"},
+        {Result::LowLevelError, "LowLevelException"},
+        {fromCode(-1234), "ErrorException"},
     };
     for (const Case& c : cases) {
-        SetLastError(c.code, "Test", "Method", "failure %d", c.code);
-        const std::string expected = "failure " + std::to_string(c.code);
+        SetLastError(c.result, "Test", "Method", "failure %d", toCode(c.result));
+        const std::string expected = "failure " + std::to_string(toCode(c.result));
         try {
-            ThrowForCode(c.code, __FILE__, __LINE__, "CORVID2::Device::GetID");
-            ADD_FAILURE() << "no exception for " << c.code;
+            ThrowForCode(c.result, __FILE__, __LINE__, "CORVID2::Device::GetID");
+            ADD_FAILURE() << "no exception for " << c.result;
         } catch (const X::IException& e) {
-            EXPECT_EQ(e.GetType(), c.type) << c.code;
+            EXPECT_EQ(e.GetType(), c.type) << c.result;
             EXPECT_EQ(e.GetFunctionName(), "CORVID2::Device::GetID");
             EXPECT_EQ(e.GetErrorDescription(), expected.c_str());
             EXPECT_EQ(e.GetErrorDescription(), lastErrorThroughC().c_str());
             EXPECT_NE(dynamic_cast<const Corvid_BaseException*>(&e), nullptr);
         }
     }
-    EXPECT_NO_THROW(ThrowForCode(0, __FILE__, __LINE__, "CORVID2::Device::GetID"));
+    EXPECT_NO_THROW(ThrowForCode(Result::Success, __FILE__, __LINE__, "CORVID2::Device::GetID"));
 
-    SetLastError(-1009, "Node", "SetInt", "bad value");
+    SetLastError(Result::InvalidParameter, "Node", "SetInt", "bad value");
     try {
-        ThrowForCode(-1009, __FILE__, __LINE__, "CORVID2::Node::SetInt");
+        ThrowForCode(Result::InvalidParameter, __FILE__, __LINE__, "CORVID2::Node::SetInt");
     } catch (const Corvid_InvalidParameterException& e) {
         EXPECT_EQ(e.GetType(), "InvalidParameterException");
     }
     try {
-        ThrowForCode(-1009, __FILE__, __LINE__, "CORVID2::Node::SetInt");
+        ThrowForCode(Result::InvalidParameter, __FILE__, __LINE__, "CORVID2::Node::SetInt");
     } catch (const X::InvalidParameterException& e) {
         EXPECT_EQ(e.GetErrorDescription(), "bad value");
     }
     try {
-        ThrowForCode(-1009, __FILE__, __LINE__, "CORVID2::Node::SetInt");
+        ThrowForCode(Result::InvalidParameter, __FILE__, __LINE__, "CORVID2::Node::SetInt");
     } catch (const Corvid_BaseException&) {
         SUCCEED();
     }
@@ -123,28 +152,28 @@ TEST(Exceptions, CopiesKeepAllTextsAndNullTextsBecomeEmpty) {
 TEST(LastError, LongMessagesAreCutAndUnknownThreadsReadEmpty) {
     std::thread fresh([] {
         std::string text = "not touched";
-        std::int32_t code = 5;
+        Result code = Result::Abort;
         GetLastErrorText(text, &code);
-        EXPECT_EQ(code, 0);
+        EXPECT_EQ(code, Result::Success);
         EXPECT_EQ(text, "");
     });
     fresh.join();
 
     const std::string huge(5000, 'x');
-    EXPECT_EQ(SetLastError(-1001, "Test", "Long", "%s", huge.c_str()), -1001);
+    EXPECT_EQ(SetLastError(Result::Error, "Test", "Long", "%s", huge.c_str()), Result::Error);
     std::string text;
     GetLastErrorText(text);
     EXPECT_EQ(text.size(), kMaxLastErrorLength);
 
-    SetLastError(-1009, "Test", "Null", nullptr);
-    std::int32_t code = 0;
+    SetLastError(Result::InvalidParameter, "Test", "Null", nullptr);
+    Result code = Result::Success;
     GetLastErrorText(text, &code);
-    EXPECT_EQ(code, -1009);
+    EXPECT_EQ(code, Result::InvalidParameter);
     EXPECT_EQ(text, "");
 
-    SetLastErrorText(-1013, "as it stands %d");
+    SetLastErrorText(Result::InvalidBuffer, "as it stands %d");
     GetLastErrorText(text, &code);
-    EXPECT_EQ(code, -1013);
+    EXPECT_EQ(code, Result::InvalidBuffer);
     EXPECT_EQ(text, "as it stands %d");
 }
 
@@ -154,12 +183,14 @@ TEST(LastError, ThreadsFailingTogetherEachReadTheirOwnText) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t, &mismatches] {
+            // Each thread records a result of its own.
+            const Result own = fromCode(toCode(Result::Error) - t);
             for (int round = 0; round < kRounds; ++round) {
-                SetLastError(-1001 - t, "Worker", "Fail", "thread %d round %d", t, round);
+                SetLastError(own, "Worker", "Fail", "thread %d round %d", t, round);
                 std::string text;
-                std::int32_t code = 0;
+                Result code = Result::Success;
                 GetLastErrorText(text, &code);
-                if (code != -1001 - t || text != "thread " + std::to_string(t) + " round " + std::to_string(round))
+                if (code != own || text != "thread " + std::to_string(t) + " round " + std::to_string(round))
                     ++mismatches;
             }
         });
@@ -169,11 +200,11 @@ TEST(LastError, ThreadsFailingTogetherEachReadTheirOwnText) {
 }
 
 TEST(LastError, CInterfaceStringConvention) {
-    SetLastError(-1005, "Test", "C", "0123456789");
+    SetLastError(Result::AccessDenied, "Test", "C", "0123456789");
     uint64_t size = 0;
-    CORVID2_RESULT code = 0;
-    ASSERT_EQ(CORVID2_GetLastError(&code, nullptr, &size), 0);
-    EXPECT_EQ(code, -1005);
+    CORVID2_RESULT code = CORVID2_RESULT_SUCCESS;
+    ASSERT_EQ(CORVID2_GetLastError(&code, nullptr, &size), CORVID2_RESULT_SUCCESS);
+    EXPECT_EQ(code, CORVID2_RESULT_ACCESS_DENIED);
     EXPECT_EQ(size, 11u);
 
     char exact[10];

@@ -17,7 +17,7 @@ class SimDescriptions : public ::testing::Test {
 protected:
     std::unique_ptr<CXmlLoader> loadFrom(IPortIface& port, std::uint32_t index) {
         std::string url;
-        EXPECT_EQ(port.GetPortURL(index, &url), 0);
+        EXPECT_EQ(port.GetPortURL(index, &url), Result::Success);
         auto loader = std::make_unique<CXmlLoader>();
         EXPECT_TRUE(loader->load(url, &port)) << url;
         return loader;
@@ -91,12 +91,12 @@ TEST_F(SimDescriptions, AFailingLocationGivesWayToTheNext) {
     auto camera = sim_.port(sim_.remote_);
     std::unique_ptr<CXmlLoader> loaded;
     sim_.armFault("GCReadPort", GC_ERR_IO, 1);  // the archive at location 0 cannot be read
-    ASSERT_EQ(loadPortDescription(camera->port(), loaded), 0);
+    ASSERT_EQ(loadPortDescription(camera->port(), loaded), Result::Success);
     ASSERT_TRUE(loaded);
     EXPECT_NE(loaded->text().find("<RegisterDescription"), std::string::npos);
 
     sim_.armFault("GCReadPort", GC_ERR_IO, 2);  // neither location
-    EXPECT_EQ(loadPortDescription(camera->port(), loaded), 0);
+    EXPECT_EQ(loadPortDescription(camera->port(), loaded), Result::Success);
     EXPECT_FALSE(loaded);
 }
 
@@ -105,20 +105,20 @@ TEST_F(SimDescriptions, TheStreamsFileDescriptionAndItsDeviceMemoryFallback) {
     sim_.open(SimModules::kStream, "CORVID2_SIM_XML_DIR=" + xmlFolder.path().string() + "\n");
     auto stream = sim_.port(sim_.stream_);
     std::string url;
-    ASSERT_EQ(stream->port().GetPortURL(0, &url), 0);
+    ASSERT_EQ(stream->port().GetPortURL(0, &url), Result::Success);
     const auto location = parseDescriptionLocation(url);
     ASSERT_TRUE(location);
     ASSERT_EQ(location->scheme, DescriptionLocation::Scheme::File);
     EXPECT_EQ(fs::path(location->fileName).parent_path(), xmlFolder.path());
 
     std::unique_ptr<CXmlLoader> loaded;
-    ASSERT_EQ(loadPortDescription(stream->port(), loaded), 0);
+    ASSERT_EQ(loadPortDescription(stream->port(), loaded), Result::Success);
     ASSERT_TRUE(loaded);
     EXPECT_FALSE(loaded->fromDeviceMemory());
     const std::string fromFile = loaded->text();
 
     fs::remove(location->fileName);
-    ASSERT_EQ(loadPortDescription(stream->port(), loaded), 0);
+    ASSERT_EQ(loadPortDescription(stream->port(), loaded), Result::Success);
     ASSERT_TRUE(loaded);
     EXPECT_TRUE(loaded->fromDeviceMemory());
     EXPECT_EQ(loaded->text(), fromFile);
@@ -128,7 +128,7 @@ TEST_F(SimDescriptions, RepairsApplyToOurOwnVendorsRemoteDevicesOnly) {
     sim_.open(SimModules::kDevice);
     auto camera = sim_.port(sim_.remote_);
     std::string model;
-    ASSERT_EQ(camera->port().getPortInfoText(PORT_INFO_MODEL, model), 0);
+    ASSERT_EQ(camera->port().getPortInfoText(PORT_INFO_MODEL, model), Result::Success);
     const DescriptionRepairs repairs = {{model, &markWidth}};
 
     auto loader = loadFrom(camera->port(), 1);
@@ -161,7 +161,7 @@ TEST_F(SimDescriptions, OtherVendorsDescriptionsStayAsLoaded) {
     sim_.open(SimModules::kDevice, "CORVID2_SIM_VENDOR=Acme\n");
     auto camera = sim_.port(sim_.remote_);
     std::string model;
-    ASSERT_EQ(camera->port().getPortInfoText(PORT_INFO_MODEL, model), 0);
+    ASSERT_EQ(camera->port().getPortInfoText(PORT_INFO_MODEL, model), Result::Success);
     auto loader = loadFrom(camera->port(), 1);
     EXPECT_EQ(loader->repairedText({{model, &markWidth}}), loader->text());
     EXPECT_EQ(loader->vendor(), "Acme");

@@ -31,7 +31,7 @@ constexpr std::uint64_t kFaultArmAddress = 0x1048;
 constexpr std::uint64_t kIncompleteEveryAddress = 0x104C;  // plain RW register without side effects
 constexpr std::uint64_t kDeviceSelectorAddress = 0x104;    // of the interface module
 
-inline std::string lastErrorText(std::int32_t* code = nullptr) {
+inline std::string lastErrorText(Result* code = nullptr) {
     std::string text;
     GetLastErrorText(text, code);
     return text;
@@ -40,7 +40,7 @@ inline std::string lastErrorText(std::int32_t* code = nullptr) {
 // The module's first loadable description as a node map connected to `port` under its port name.
 inline std::unique_ptr<genapi::INodeMap> connectedNodeMap(CModulePort& port, std::string* text = nullptr) {
     std::unique_ptr<CXmlLoader> loader;
-    EXPECT_EQ(loadPortDescription(port.port(), loader), 0);
+    EXPECT_EQ(loadPortDescription(port.port(), loader), Result::Success);
     if (!loader) return nullptr;
     genapi::CNodeMapFactory factory(genapi::ContentType_Xml, loader->text().data(), loader->text().size());
     factory.Preprocess();
@@ -103,7 +103,7 @@ public:
         auto modulePort = std::make_unique<CModulePort>(table_, "", objectName);
         modulePort->port().setHandle(handle);
         std::string name;
-        EXPECT_EQ(modulePort->port().getPortInfoText(PORT_INFO_PORTNAME, name), 0);
+        EXPECT_EQ(modulePort->port().getPortInfoText(PORT_INFO_PORTNAME, name), Result::Success);
         modulePort->port().setPortName(name);
         return modulePort;
     }
@@ -123,12 +123,12 @@ public:
 
     static void writeValue(IPortIface& port, std::uint64_t address, const void* bytes, size_t length) {
         size_t size = length;
-        ASSERT_EQ(port.WritePort(address, bytes, &size), 0) << lastErrorText();
+        ASSERT_EQ(port.WritePort(address, bytes, &size), Result::Success) << lastErrorText();
     }
     static std::uint32_t readU32(IPortIface& port, std::uint64_t address) {
         std::uint32_t value = 0;
         size_t size = sizeof value;
-        EXPECT_EQ(port.ReadPort(address, &value, &size), 0) << lastErrorText();
+        EXPECT_EQ(port.ReadPort(address, &value, &size), Result::Success) << lastErrorText();
         return value;
     }
 

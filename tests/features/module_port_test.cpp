@@ -82,7 +82,7 @@ TEST_F(ModulePort, PortFailuresReachGenApiAsRuntimeExceptionWithTheCodesText) {
 
 TEST_F(ModulePort, ReadWhileStackingReturnsTheLastHeldWriteNotTheDevice) {
     setDevice(kIncompleteEveryAddress, 4);
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     EXPECT_STREQ(write(kIncompleteEveryAddress, 5), nullptr);
     EXPECT_STREQ(write(kIncompleteEveryAddress, 6), nullptr);
     std::uint32_t value = 0;
@@ -93,7 +93,7 @@ TEST_F(ModulePort, ReadWhileStackingReturnsTheLastHeldWriteNotTheDevice) {
 }
 
 TEST_F(ModulePort, ReplaceFlagOverwritesAHeldWriteOfTheSameAddressAndSize) {
-    ASSERT_EQ(port_->startStacking(true), 0);
+    ASSERT_EQ(port_->startStacking(true), Result::Success);
     EXPECT_STREQ(write(kIncompleteEveryAddress, 5), nullptr);
     EXPECT_STREQ(write(kIncompleteEveryAddress, 6), nullptr);
     ASSERT_EQ(port_->heldWrites().size(), 1u);
@@ -106,14 +106,14 @@ TEST_F(ModulePort, ReplaceFlagOverwritesAHeldWriteOfTheSameAddressAndSize) {
 }
 
 TEST_F(ModulePort, WriteStackSendsEverythingInOneStackedCall) {
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     setFeature("SimIncompleteEvery", 21);
     setFeature("SimFrameDelay", 22);
     EXPECT_EQ(deviceValue(kIncompleteEveryAddress), 0u);
     EXPECT_EQ(feature("SimIncompleteEvery"), 21);
     // Single writes would fail from here on: only the stacked call may carry the values.
     sim_.armFault("GCWritePort", GC_ERR_IO, 100);
-    ASSERT_EQ(port_->writeStack(), 0) << lastErrorText();
+    ASSERT_EQ(port_->writeStack(), Result::Success) << lastErrorText();
     EXPECT_FALSE(port_->isStacking());
     EXPECT_TRUE(port_->heldWrites().empty());
     EXPECT_TRUE(port_->writtenFeatures().empty());
@@ -123,19 +123,19 @@ TEST_F(ModulePort, WriteStackSendsEverythingInOneStackedCall) {
 }
 
 TEST_F(ModulePort, WriteStackWithNothingHeldReportsNoDataAndStopsStacking) {
-    ASSERT_EQ(port_->startStacking(false), 0);
-    EXPECT_EQ(port_->writeStack(), -1008);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
+    EXPECT_EQ(port_->writeStack(), Result::NoData);
     EXPECT_EQ(lastErrorText(), "No items in stack.");
     EXPECT_FALSE(port_->isStacking());
 }
 
 TEST_F(ModulePort, FailedWriteStackReportsItsCodeAndDropsTheStack) {
     setDevice(kIncompleteEveryAddress, 3);
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     setFeature("SimIncompleteEvery", 30);
     sim_.armFault("GCWritePortStacked", GC_ERR_ACCESS_DENIED);
     TraceCapture trace;
-    EXPECT_EQ(port_->writeStack(), -1005);
+    EXPECT_EQ(port_->writeStack(), Result::AccessDenied);
     EXPECT_EQ(trace.count("SystemObj; WriteStack; access denied"), 1u);
     EXPECT_FALSE(port_->isStacking());
     EXPECT_TRUE(port_->heldWrites().empty());
@@ -145,11 +145,11 @@ TEST_F(ModulePort, FailedWriteStackReportsItsCodeAndDropsTheStack) {
 TEST_F(ModulePort, CancelStackInvalidatesTheFeaturesWrittenMeanwhile) {
     setDevice(kIncompleteEveryAddress, 2);
     EXPECT_EQ(feature("SimIncompleteEvery"), 2);
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     setFeature("SimIncompleteEvery", 40);
     EXPECT_EQ(feature("SimIncompleteEvery"), 40);
     ASSERT_EQ(port_->writtenFeatures().size(), 1u);
-    EXPECT_EQ(port_->cancelStack(), 0);
+    EXPECT_EQ(port_->cancelStack(), Result::Success);
     EXPECT_FALSE(port_->isStacking());
     EXPECT_TRUE(port_->heldWrites().empty());
     EXPECT_EQ(deviceValue(kIncompleteEveryAddress), 2u);
@@ -159,7 +159,7 @@ TEST_F(ModulePort, CancelStackInvalidatesTheFeaturesWrittenMeanwhile) {
 TEST_F(ModulePort, WritesAreVerifiedOnlyWhileNotStacking) {
     EXPECT_TRUE(port_->noteFeatureWrite("SimFrameDelay"));
     EXPECT_TRUE(port_->writtenFeatures().empty());
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     EXPECT_FALSE(port_->noteFeatureWrite("SimFrameDelay"));
     EXPECT_EQ(port_->writtenFeatures(), std::vector<std::string>{"SimFrameDelay"});
 }
@@ -168,7 +168,7 @@ TEST_F(ModulePort, ReadsWhileStackingAreServedFromTheCacheWithoutDeviceTraffic) 
     std::uint32_t before = 0;
     ASSERT_STREQ(read(kGenTLVersionMinorAddress, before), nullptr);
     EXPECT_EQ(port_->cachedRegisterCount(), 1u);
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     sim_.armFault("GCReadPort", GC_ERR_IO, 100);
     std::uint32_t cached = 0;
     EXPECT_STREQ(read(kGenTLVersionMinorAddress, cached), nullptr);
@@ -182,13 +182,13 @@ TEST_F(ModulePort, ADirectWriteIsNotHiddenByAnOlderCacheEntry) {
     std::uint32_t value = 0;
     ASSERT_STREQ(read(kIncompleteEveryAddress, value), nullptr);
     EXPECT_STREQ(write(kIncompleteEveryAddress, 8), nullptr);
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     ASSERT_STREQ(read(kIncompleteEveryAddress, value), nullptr);
     EXPECT_EQ(value, 8u);
 }
 
 TEST_F(ModulePort, AnOwnedPortRefusesOtherTokensAndStacking) {
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     EXPECT_STREQ(write(kIncompleteEveryAddress, 5), nullptr);
     const int token = 0;
     port_->setPortOwner(&token);
@@ -200,7 +200,7 @@ TEST_F(ModulePort, AnOwnedPortRefusesOtherTokensAndStacking) {
     EXPECT_STREQ(write(kIncompleteEveryAddress, 5), "access denied");
     EXPECT_THROW(genapi::CIntegerPtr(nodeMap_->GetNode("SimFrameDelay"))->GetValue(false, true),
                  genapi::RuntimeException);
-    EXPECT_EQ(port_->startStacking(false), -1014);
+    EXPECT_EQ(port_->startStacking(false), Result::NotAvailable);
 
     EXPECT_STREQ(read(kGenTLVersionMajorAddress, value, &token), nullptr);
     EXPECT_EQ(value, 1u);
@@ -212,7 +212,7 @@ TEST_F(ModulePort, AnOwnedPortRefusesOtherTokensAndStacking) {
 TEST_F(ModulePort, ResetEmptiesStackAndCacheAndForgetsThePort) {
     std::uint32_t value = 0;
     ASSERT_STREQ(read(kGenTLVersionMajorAddress, value), nullptr);
-    ASSERT_EQ(port_->startStacking(false), 0);
+    ASSERT_EQ(port_->startStacking(false), Result::Success);
     EXPECT_STREQ(write(kIncompleteEveryAddress, 5), nullptr);
     port_->resetPort();
     EXPECT_FALSE(port_->isStacking());

@@ -7,6 +7,7 @@
 
 #include "features/port_iface_poly.h"
 #include "features_test_support.h"
+#include "gentl/gentl_errors.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -27,8 +28,8 @@ protected:
 // The failure code a port call leaves when the producer answers `producerCode`.
 struct MappingCase {
     const char* function;
-    std::int32_t producerCode;
-    std::int32_t expected;
+    GC_ERROR producerCode;
+    Result expected;
     const char* label;
 };
 
@@ -64,42 +65,43 @@ TEST_F(PortIface, RefusesMissingProducerHandleOrArguments) {
 
     IPortIface noProducer(nullptr, "NoProducer");
     noProducer.setHandle(sim_.system_);
-    EXPECT_EQ(noProducer.ReadPort(0, &value, &size), -1001);
+    EXPECT_EQ(noProducer.ReadPort(0, &value, &size), Result::Error);
     IPortIface noHandle(sim_.table_, "NoHandle");
-    EXPECT_EQ(noHandle.ReadPort(0, &value, &size), -1002);
-    EXPECT_EQ(noHandle.GetNumPortURLs(&count), -1002);
+    EXPECT_EQ(noHandle.ReadPort(0, &value, &size), Result::NotInitialized);
+    EXPECT_EQ(noHandle.GetNumPortURLs(&count), Result::NotInitialized);
 
     IPortIface& port = system_->port();
-    EXPECT_EQ(port.ReadPort(0, nullptr, &size), -1009);
-    EXPECT_EQ(port.ReadPort(0, &value, nullptr), -1009);
-    EXPECT_EQ(port.WritePort(0, nullptr, &size), -1009);
-    EXPECT_EQ(port.GetPortInfo(PORT_INFO_VENDOR, nullptr, nullptr, &size), -1009);
-    EXPECT_EQ(port.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, nullptr), -1009);
-    EXPECT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, nullptr), -1009);
-    EXPECT_EQ(port.GetPortURL(0, nullptr), -1009);
-    EXPECT_EQ(port.GetNumPortURLs(nullptr), -1009);
-    EXPECT_EQ(port.ReadPortStacked(nullptr, &size), -1009);
-    EXPECT_EQ(port.WritePortStacked(&entry, nullptr), -1009);
+    EXPECT_EQ(port.ReadPort(0, nullptr, &size), Result::InvalidParameter);
+    EXPECT_EQ(port.ReadPort(0, &value, nullptr), Result::InvalidParameter);
+    EXPECT_EQ(port.WritePort(0, nullptr, &size), Result::InvalidParameter);
+    EXPECT_EQ(port.GetPortInfo(PORT_INFO_VENDOR, nullptr, nullptr, &size), Result::InvalidParameter);
+    EXPECT_EQ(port.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, nullptr), Result::InvalidParameter);
+    EXPECT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, nullptr), Result::InvalidParameter);
+    EXPECT_EQ(port.GetPortURL(0, nullptr), Result::InvalidParameter);
+    EXPECT_EQ(port.GetNumPortURLs(nullptr), Result::InvalidParameter);
+    EXPECT_EQ(port.ReadPortStacked(nullptr, &size), Result::InvalidParameter);
+    EXPECT_EQ(port.WritePortStacked(&entry, nullptr), Result::InvalidParameter);
 }
 
 TEST_F(PortIface, KeepsOnlyTheCodesEachOperationOwnsAndRecordsTheProducersText) {
     open(SimModules::kSystem);
     IPortIface& port = system_->port();
     const MappingCase cases[] = {
-        {"GCReadPort", GC_ERR_ACCESS_DENIED, -1005, "ReadPort"},
-        {"GCReadPort", GC_ERR_TIMEOUT, -1099, "ReadPort"},
-        {"GCWritePort", GC_ERR_TIMEOUT, -1011, "WritePort"},
-        {"GCWritePort", GC_ERR_ACCESS_DENIED, -1005, "WritePort"},
-        {"GCWritePort", GC_ERR_IO, -1099, "WritePort"},
-        {"GCGetPortInfo", GC_ERR_ACCESS_DENIED, -1099, "GetPortInfo"},
-        {"GCReadPortStacked", GC_ERR_ACCESS_DENIED, -1005, "ReadPortStacked"},
-        {"GCReadPortStacked", GC_ERR_TIMEOUT, -1099, "ReadPortStacked"},
-        {"GCWritePortStacked", GC_ERR_ACCESS_DENIED, -1005, "WritePortStacked"},
-        {"GCWritePortStacked", GC_ERR_TIMEOUT, -1099, "WritePortStacked"},
-        {"GCGetPortURLInfo", GC_ERR_IO, -1099, "GetPortURLInfo"},
+        {"GCReadPort", GC_ERR_ACCESS_DENIED, Result::AccessDenied, "ReadPort"},
+        {"GCReadPort", GC_ERR_TIMEOUT, Result::LowLevelError, "ReadPort"},
+        {"GCWritePort", GC_ERR_TIMEOUT, Result::Timeout, "WritePort"},
+        {"GCWritePort", GC_ERR_ACCESS_DENIED, Result::AccessDenied, "WritePort"},
+        {"GCWritePort", GC_ERR_IO, Result::LowLevelError, "WritePort"},
+        {"GCGetPortInfo", GC_ERR_ACCESS_DENIED, Result::LowLevelError, "GetPortInfo"},
+        {"GCReadPortStacked", GC_ERR_ACCESS_DENIED, Result::AccessDenied, "ReadPortStacked"},
+        {"GCReadPortStacked", GC_ERR_TIMEOUT, Result::LowLevelError, "ReadPortStacked"},
+        {"GCWritePortStacked", GC_ERR_ACCESS_DENIED, Result::AccessDenied, "WritePortStacked"},
+        {"GCWritePortStacked", GC_ERR_TIMEOUT, Result::LowLevelError, "WritePortStacked"},
+        {"GCGetPortURLInfo", GC_ERR_IO, Result::LowLevelError, "GetPortURLInfo"},
     };
     std::uint32_t count = 0;
-    ASSERT_EQ(port.GetNumPortURLs(&count), 0);  // the list is built before GCGetPortURLInfo is made to fail
+    ASSERT_EQ(port.GetNumPortURLs(&count),
+              Result::Success);  // the list is built before GCGetPortURLInfo is made to fail
     for (const MappingCase& c : cases) {
         SCOPED_TRACE(std::string(c.function) + " " + std::to_string(c.producerCode));
         sim_.armFault(c.function, c.producerCode);
@@ -110,7 +112,7 @@ TEST_F(PortIface, KeepsOnlyTheCodesEachOperationOwnsAndRecordsTheProducersText) 
         size_t entries = 1;
         const std::string function = c.function;
         TraceCapture trace;
-        std::int32_t result = 0;
+        Result result = Result::Success;
         if (function == "GCReadPort") result = port.ReadPort(kIncompleteEveryAddress, &value, &size);
         if (function == "GCWritePort") result = port.WritePort(kIncompleteEveryAddress, &value, &size);
         if (function == "GCGetPortInfo") result = port.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, &size);
@@ -118,10 +120,10 @@ TEST_F(PortIface, KeepsOnlyTheCodesEachOperationOwnsAndRecordsTheProducersText) 
         if (function == "GCWritePortStacked") result = port.WritePortStacked(&entry, &entries);
         if (function == "GCGetPortURLInfo") result = port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size);
         EXPECT_EQ(result, c.expected);
-        std::int32_t recorded = 0;
+        Result recorded = Result::Success;
         const std::string text = lastErrorText(&recorded);
         EXPECT_EQ(recorded, c.expected);
-        EXPECT_EQ(text.rfind(GenTLErrorName(c.producerCode).get(), 0), 0u) << text;
+        EXPECT_EQ(text.rfind(GenTLErrorName(c.producerCode), 0), 0u) << text;
         EXPECT_EQ(trace.count(std::string("TLPort; ") + c.label + "; " + text), 1u);
     }
 }
@@ -131,15 +133,15 @@ TEST_F(PortIface, InfoCallsAskForTheSizeWithoutBuffer) {
     IPortIface& port = system_->port();
     INFO_DATATYPE type = 0;
     size_t size = 1000;  // ignored without a buffer
-    ASSERT_EQ(port.GetPortInfo(PORT_INFO_PORTNAME, &type, nullptr, &size), 0);
+    ASSERT_EQ(port.GetPortInfo(PORT_INFO_PORTNAME, &type, nullptr, &size), Result::Success);
     EXPECT_EQ(size, std::string("TLPort").size() + 1);
     EXPECT_EQ(type, INFO_DATATYPE_STRING);
     std::string url;
-    ASSERT_EQ(port.GetPortURL(0, &url), 0);
+    ASSERT_EQ(port.GetPortURL(0, &url), Result::Success);
     size = 1000;
-    ASSERT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size), 0);
+    ASSERT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size), Result::Success);
     std::string viaInfo(size, '\0');
-    ASSERT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, viaInfo.data(), &size), 0);
+    ASSERT_EQ(port.GetPortURLInfo(0, URL_INFO_URL, &type, viaInfo.data(), &size), Result::Success);
     EXPECT_EQ(viaInfo.c_str(), url);
 }
 
@@ -147,19 +149,19 @@ TEST_F(PortIface, ListsEveryDescriptionLocationAndChecksIndices) {
     open(SimModules::kDevice);
     auto camera = sim_.port(sim_.remote_);
     std::uint32_t count = 0;
-    ASSERT_EQ(camera->port().GetNumPortURLs(&count), 0);
+    ASSERT_EQ(camera->port().GetNumPortURLs(&count), Result::Success);
     ASSERT_EQ(count, 2u);
     std::string zipped, plain;
-    ASSERT_EQ(camera->port().GetPortURL(0, &zipped), 0);
-    ASSERT_EQ(camera->port().GetPortURL(1, &plain), 0);
+    ASSERT_EQ(camera->port().GetPortURL(0, &zipped), Result::Success);
+    ASSERT_EQ(camera->port().GetPortURL(1, &plain), Result::Success);
     EXPECT_NE(zipped.find(".zip"), std::string::npos);
     EXPECT_NE(plain.find(".xml"), std::string::npos);
 
     std::string beyond;
-    EXPECT_EQ(camera->port().GetPortURL(count, &beyond), -1009);
+    EXPECT_EQ(camera->port().GetPortURL(count, &beyond), Result::InvalidParameter);
     INFO_DATATYPE type = 0;
     size_t size = 0;
-    EXPECT_EQ(camera->port().GetPortURLInfo(count, URL_INFO_URL, &type, nullptr, &size), -1009);
+    EXPECT_EQ(camera->port().GetPortURLInfo(count, URL_INFO_URL, &type, nullptr, &size), Result::InvalidParameter);
 }
 
 TEST_F(PortIface, LocationListFailureIsRecordedAndTheListBuiltOnALaterCall) {
@@ -168,12 +170,12 @@ TEST_F(PortIface, LocationListFailureIsRecordedAndTheListBuiltOnALaterCall) {
     sim_.armFault("GCGetNumPortURLs", GC_ERR_IO);
     std::uint32_t count = 0;
     TraceCapture trace;
-    EXPECT_EQ(port.GetNumPortURLs(&count), -1099);
+    EXPECT_EQ(port.GetNumPortURLs(&count), Result::LowLevelError);
     EXPECT_EQ(trace.count("TLPort; createURLList; GC_ERR_IO"), 1u);
-    ASSERT_EQ(port.GetNumPortURLs(&count), 0);
+    ASSERT_EQ(port.GetNumPortURLs(&count), Result::Success);
     EXPECT_EQ(count, 1u);
     port.reset();
-    EXPECT_EQ(port.GetNumPortURLs(&count), -1002);
+    EXPECT_EQ(port.GetNumPortURLs(&count), Result::NotInitialized);
 }
 
 // Producers before GenTL 1.1 name their locations only through GCGetPortURL.
@@ -182,10 +184,10 @@ TEST_F(PortIface, OlderProducersGiveTheirLocationsThroughGCGetPortURL) {
     auto camera = sim_.port(sim_.remote_);
     sim_.armFault("GCGetNumPortURLs", GC_ERR_NOT_IMPLEMENTED);
     std::uint32_t count = 0;
-    ASSERT_EQ(camera->port().GetNumPortURLs(&count), 0);
+    ASSERT_EQ(camera->port().GetNumPortURLs(&count), Result::Success);
     ASSERT_EQ(count, 1u);  // the simulator hands its first location there
     std::string url;
-    ASSERT_EQ(camera->port().GetPortURL(0, &url), 0);
+    ASSERT_EQ(camera->port().GetPortURL(0, &url), Result::Success);
     EXPECT_NE(url.find("Corvid2SimCamera.zip"), std::string::npos);
 }
 
@@ -195,7 +197,7 @@ TEST_F(PortIface, StackedAccessReadsAndWritesSeveralRegistersInOneCall) {
     std::uint32_t values[2] = {11, 22};
     PORT_REGISTER_STACK_ENTRY writes[] = {{kIncompleteEveryAddress, &values[0], 4}, {0x1050, &values[1], 4}};
     size_t count = 2;
-    ASSERT_EQ(port.WritePortStacked(writes, &count), 0);
+    ASSERT_EQ(port.WritePortStacked(writes, &count), Result::Success);
     EXPECT_EQ(count, 2u);
 
     std::uint32_t read[4] = {};
@@ -204,7 +206,7 @@ TEST_F(PortIface, StackedAccessReadsAndWritesSeveralRegistersInOneCall) {
                                          {kIncompleteEveryAddress, &read[2], 4},
                                          {0x1050, &read[3], 4}};
     count = 4;
-    ASSERT_EQ(port.ReadPortStacked(reads, &count), 0);
+    ASSERT_EQ(port.ReadPortStacked(reads, &count), Result::Success);
     EXPECT_EQ(count, 4u);
     EXPECT_EQ(read[0], 1u);
     EXPECT_EQ(read[1], 6u);
@@ -221,23 +223,23 @@ TEST_F(PortIface, PolyForwardsToTheObjectsPortOrRefusesWithoutOne) {
     std::uint32_t value = 0;
     size_t size = sizeof value;
     IPortIfacePoly& poly = *system_;
-    ASSERT_EQ(poly.ReadPort(kGenTLVersionMajorAddress, &value, &size), 0);
+    ASSERT_EQ(poly.ReadPort(kGenTLVersionMajorAddress, &value, &size), Result::Success);
     EXPECT_EQ(value, 1u);
     std::uint32_t count = 0;
-    EXPECT_EQ(poly.GetNumPortURLs(&count), 0);
+    EXPECT_EQ(poly.GetNumPortURLs(&count), Result::Success);
     EXPECT_EQ(count, 1u);
 
     Portless portless;
     std::string url;
     INFO_DATATYPE type = 0;
-    EXPECT_EQ(portless.ReadPort(0, &value, &size), -1001);
-    EXPECT_EQ(portless.WritePort(0, &value, &size), -1001);
-    EXPECT_EQ(portless.GetPortURL(0, &url), -1001);
-    EXPECT_EQ(portless.GetNumPortURLs(&count), -1001);
-    EXPECT_EQ(portless.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, &size), -1001);
-    EXPECT_EQ(portless.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size), -1001);
-    EXPECT_EQ(portless.ReadPortStacked(nullptr, &size), -1001);
-    EXPECT_EQ(portless.WritePortStacked(nullptr, &size), -1001);
+    EXPECT_EQ(portless.ReadPort(0, &value, &size), Result::Error);
+    EXPECT_EQ(portless.WritePort(0, &value, &size), Result::Error);
+    EXPECT_EQ(portless.GetPortURL(0, &url), Result::Error);
+    EXPECT_EQ(portless.GetNumPortURLs(&count), Result::Error);
+    EXPECT_EQ(portless.GetPortInfo(PORT_INFO_VENDOR, &type, nullptr, &size), Result::Error);
+    EXPECT_EQ(portless.GetPortURLInfo(0, URL_INFO_URL, &type, nullptr, &size), Result::Error);
+    EXPECT_EQ(portless.ReadPortStacked(nullptr, &size), Result::Error);
+    EXPECT_EQ(portless.WritePortStacked(nullptr, &size), Result::Error);
 }
 
 // One port used from several threads: every call is made under the port's lock, the location list
@@ -250,11 +252,11 @@ TEST_F(PortIface, ConcurrentCallsOnOnePortAreSerialised) {
         for (int round = 0; round < kRounds; ++round) {
             std::uint32_t count = 0;
             std::string url;
-            if (camera->port().GetNumPortURLs(&count) != 0 || count != 2) ++*mismatches;
-            if (camera->port().GetPortURL(round % 2, &url) != 0 || url.empty()) ++*mismatches;
+            if (camera->port().GetNumPortURLs(&count) != Result::Success || count != 2) ++*mismatches;
+            if (camera->port().GetPortURL(round % 2, &url) != Result::Success || url.empty()) ++*mismatches;
             std::uint32_t value = 0;
             size_t size = sizeof value;
-            if (system_->port().ReadPort(address, &value, &size) != 0 || value != expected) ++*mismatches;
+            if (system_->port().ReadPort(address, &value, &size) != Result::Success || value != expected) ++*mismatches;
         }
     };
     int mismatches[2] = {};

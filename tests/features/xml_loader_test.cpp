@@ -46,27 +46,27 @@ std::string zipArchive(const std::vector<std::pair<std::string, std::string>>& e
 class ScriptedPort : public IPortIface {
 public:
     ScriptedPort() : IPortIface(nullptr, "Scripted") {}
-    std::int32_t GetNumPortURLs(std::uint32_t* count) override {
-        if (listFailure_ != 0) return listFailure_;
+    Result GetNumPortURLs(std::uint32_t* count) override {
+        if (listFailure_ != Result::Success) return listFailure_;
         *count = static_cast<std::uint32_t>(urls_.size());
-        return 0;
+        return Result::Success;
     }
-    std::int32_t GetPortURL(std::uint32_t index, std::string* url) override {
-        if (index >= urls_.size()) return -1009;
+    Result GetPortURL(std::uint32_t index, std::string* url) override {
+        if (index >= urls_.size()) return Result::InvalidParameter;
         *url = urls_[index];
-        return 0;
+        return Result::Success;
     }
-    std::int32_t ReadPort(std::uint64_t address, void* buffer, size_t* size) override {
+    Result ReadPort(std::uint64_t address, void* buffer, size_t* size) override {
         reads_.push_back({address, *size});
         const auto block = memory_.find(address);
-        if (block == memory_.end() || block->second.size() < *size) return -1099;
+        if (block == memory_.end() || block->second.size() < *size) return Result::LowLevelError;
         std::memcpy(buffer, block->second.data(), *size);
-        return 0;
+        return Result::Success;
     }
     std::vector<std::string> urls_;
     std::map<std::uint64_t, std::string> memory_;
     std::vector<std::pair<std::uint64_t, size_t>> reads_;
-    std::int32_t listFailure_ = 0;
+    Result listFailure_ = Result::Success;
 };
 
 class ScratchFolder {
@@ -178,7 +178,7 @@ TEST(DescriptionLocations, AreTriedInOrderUntilOneLoads) {
                   std::string("local:Device.zip;100;") + length,
                   "Local:Never.xml;100;10"};
     std::unique_ptr<CXmlLoader> loaded;
-    ASSERT_EQ(loadPortDescription(port, loaded), 0);
+    ASSERT_EQ(loadPortDescription(port, loaded), Result::Success);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->text(), kDescription);
     EXPECT_TRUE(loaded->fromDeviceMemory());
@@ -190,10 +190,10 @@ TEST(DescriptionLocations, NothingLoadableLeavesNoDescriptionAndListFailuresAreR
     ScriptedPort port;
     port.urls_ = {"Local:Device.xml;10;10", "File:not-there.xml"};
     std::unique_ptr<CXmlLoader> loaded = std::make_unique<CXmlLoader>();
-    EXPECT_EQ(loadPortDescription(port, loaded), 0);
+    EXPECT_EQ(loadPortDescription(port, loaded), Result::Success);
     EXPECT_FALSE(loaded);
-    port.listFailure_ = -1099;
-    EXPECT_EQ(loadPortDescription(port, loaded), -1099);
+    port.listFailure_ = Result::LowLevelError;
+    EXPECT_EQ(loadPortDescription(port, loaded), Result::LowLevelError);
 }
 
 TEST(DescriptionRepairVendors, OnlyOurOwnNamesExactly) {

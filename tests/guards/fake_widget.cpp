@@ -11,24 +11,28 @@
 
 namespace guards_test {
 
-std::int32_t FakeWidgetObj::getValue(int& value) {
+Result FakeWidgetObj::getValue(int& value) {
     ++calls_;
     value = value_;
-    return 0;
+    return Result::Success;
 }
 
-std::int32_t FakeWidgetObj::setValue(int value) {
+Result FakeWidgetObj::setValue(int value) {
     ++calls_;
-    if (value < 0) return SetLastError(-1009, "FakeWidgetObj", "setValue", "Invalid parameter, value %d", value);
+    if (value < 0)
+        return SetLastError(Result::InvalidParameter, "FakeWidgetObj", "setValue", "Invalid parameter, value %d",
+                            value);
     value_ = value;
-    return 0;
+    return Result::Success;
 }
 
 namespace {
 
 // The method's own case of a wrapper whose module is not open.
 auto notOpen(const FakeWidgetData& data, const char* method) {
-    return [&data, method] { return SetLastError(-1002, data.traceName_, method, "The widget is not open."); };
+    return [&data, method] {
+        return SetLastError(Result::NotInitialized, data.traceName_, method, "The widget is not open.");
+    };
 }
 
 }  // namespace

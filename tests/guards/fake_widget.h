@@ -18,8 +18,8 @@ struct FakeWidgetObj {
     int value_ = 0;
     int calls_ = 0;
 
-    std::int32_t getValue(int& value);
-    std::int32_t setValue(int value);  // negative values are refused with -1009
+    Result getValue(int& value);
+    Result setValue(int value);  // negative values are refused with InvalidParameter
 };
 
 // The holder behind a wrapper; the registry names it "DeviceData" in messages.

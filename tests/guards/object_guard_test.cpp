@@ -111,9 +111,9 @@ TEST(StaleHolder, ReplacedAtTheSameAddressIsInvalid) {
     EXPECT_EQ(thrown.description, "Access to an invalid BufferData object.");
     EXPECT_EQ(thrown.function, "CORVID2::Buffer::GetSize");
     std::string text;
-    std::int32_t code = 0;
+    Result code = Result::Success;
     GetLastErrorText(text, &code);
-    EXPECT_EQ(code, -1098);
+    EXPECT_EQ(code, Result::ObjectInvalid);
     EXPECT_EQ(text, thrown.description);
     EXPECT_TRUE(thrownBy<X::ObjectInvalidException>([&] { CHolderGuard("t").Unregister(&owner, &holder); }).caught);
 }

@@ -89,7 +89,7 @@ TEST_F(PublicMethodTest, InternalObjectGoneIsInvalidUnderItsOwnRegistryName) {
 }
 
 TEST_F(PublicMethodTest, WriteLockRefusesCheckedMethodsOnOtherThreadsOnly) {
-    SetLastErrorText(0, "");
+    SetLastErrorText(Result::Success, "");
     activateWriteLock();
     onOtherThread([&] {
         Thrown thrown = thrownBy<X::AccessDeniedException>([&] { widget_->SetValue(7); });
@@ -99,9 +99,9 @@ TEST_F(PublicMethodTest, WriteLockRefusesCheckedMethodsOnOtherThreadsOnly) {
         EXPECT_EQ(widget_->GetValue(), 0) << "a method that does not check was refused";
     });
     std::string text;
-    std::int32_t code = 0;
+    Result code = Result::Success;
     GetLastErrorText(text, &code);
-    EXPECT_EQ(code, 0) << "the other thread's failure leaked into this thread's last error";
+    EXPECT_EQ(code, Result::Success) << "the other thread's failure leaked into this thread's last error";
     widget_->SetValue(5);  // the lock holder itself proceeds
     EXPECT_EQ(widget_->GetValue(), 5);
 
@@ -127,9 +127,9 @@ TEST_F(PublicMethodTest, DestroyingAStaleWrapperCompletes) {
     // The destructor meets an invalid object, traces a warning and completes.
     EXPECT_NO_THROW(widget_.reset());
     std::string text;
-    std::int32_t code = 0;
+    Result code = Result::Success;
     GetLastErrorText(text, &code);
-    EXPECT_EQ(code, -1098);
+    EXPECT_EQ(code, Result::ObjectInvalid);
 }
 
 }  // namespace

@@ -27,10 +27,8 @@ protected:
         device_ = std::make_unique<TestDeviceModule>(sim_.table_, sim_.device_);
         remote_.open(sim_, xml);
     }
-    std::int32_t registerInvalidation() { return device_->registerEvent(EVENT_FEATURE_INVALIDATE, 1, false); }
-    std::int32_t startControl() {
-        return control_.start(device_->getProducer(), device_->getEventHandle(), remote_.map());
-    }
+    Result registerInvalidation() { return device_->registerEvent(EVENT_FEATURE_INVALIDATE, 1, false); }
+    Result startControl() { return control_.start(device_->getProducer(), device_->getEventHandle(), remote_.map()); }
     // Changed behind the node map's back, so that only the camera's events can tell the map.
     void changeBinningBehindTheMap() { remote_.writeRegister(kBinningHorizontalAddress, 4); }
     bool eventsArrive(std::uint64_t count) {
@@ -47,7 +45,7 @@ protected:
 
 TEST_F(FeatureInvalidation, NamedFeaturesAreReadFromTheCameraAgain) {
     TraceCapture trace;
-    ASSERT_EQ(registerInvalidation(), 0) << lastErrorText();
+    ASSERT_EQ(registerInvalidation(), Result::Success) << lastErrorText();
     const std::int64_t cached = remote_.cachedInt("Width");
     changeBinningBehindTheMap();
     const std::int64_t current = remote_.readRegister(kWidthAddress);
@@ -55,7 +53,7 @@ TEST_F(FeatureInvalidation, NamedFeaturesAreReadFromTheCameraAgain) {
     // The events wait in the producer while nobody listens: the map still holds the old width.
     EXPECT_EQ(remote_.cachedInt("Width"), cached);
 
-    ASSERT_EQ(startControl(), 0) << lastErrorText();
+    ASSERT_EQ(startControl(), Result::Success) << lastErrorText();
     ASSERT_TRUE(eventsArrive(kRegionEvents));
     EXPECT_EQ(remote_.cachedInt("Width"), current);
     EXPECT_EQ(control_.featuresInvalidated(), kRegionEvents);
@@ -69,9 +67,9 @@ TEST_F(FeatureInvalidation, NamedFeaturesAreReadFromTheCameraAgain) {
 
 TEST_F(FeatureInvalidation, EndReturnsPromptlyAndTheControlStartsAgain) {
     control_.end();  // nothing running: harmless
-    ASSERT_EQ(registerInvalidation(), 0);
+    ASSERT_EQ(registerInvalidation(), Result::Success);
     for (std::uint32_t round = 1; round <= 3; ++round) {
-        ASSERT_EQ(startControl(), 0) << lastErrorText();
+        ASSERT_EQ(startControl(), Result::Success) << lastErrorText();
         // Once it has dealt with these events the thread waits for the next one; ended during that
         // wait, it must not leave the abort behind for the next start.
         remote_.writeRegister(kBinningHorizontalAddress, 1 + round % 2);
@@ -80,29 +78,29 @@ TEST_F(FeatureInvalidation, EndReturnsPromptlyAndTheControlStartsAgain) {
         EXPECT_FALSE(control_.hasThread());
         EXPECT_FALSE(control_.listening());
     }
-    ASSERT_EQ(startControl(), 0);
-    EXPECT_EQ(startControl(), 0) << "a second start of a running control does nothing";
+    ASSERT_EQ(startControl(), Result::Success);
+    EXPECT_EQ(startControl(), Result::Success) << "a second start of a running control does nothing";
     changeBinningBehindTheMap();
     EXPECT_TRUE(eventsArrive(4 * kRegionEvents));
     EXPECT_EQ(remote_.cachedInt("Width"), remote_.readRegister(kWidthAddress));
 }
 
 TEST_F(FeatureInvalidation, StartFailuresAreRecordedAndStartNoThread) {
-    ASSERT_EQ(registerInvalidation(), 0);
+    ASSERT_EQ(registerInvalidation(), Result::Success);
     sim_.armFault("EventGetInfo", GC_ERR_INVALID_HANDLE);
-    EXPECT_EQ(startControl(), -1099);
-    EXPECT_EQ(lastErrorText(), "Event Init failed with -1099");
+    EXPECT_EQ(startControl(), Result::LowLevelError);
+    EXPECT_EQ(lastErrorText(), "Event Init failed with " + std::to_string(toCode(Result::LowLevelError)));
     EXPECT_FALSE(control_.hasThread());
 
     // The same control starts once the producer answers.
-    EXPECT_EQ(startControl(), 0) << lastErrorText();
+    EXPECT_EQ(startControl(), Result::Success) << lastErrorText();
     EXPECT_TRUE(control_.hasThread());
 }
 
 TEST_F(FeatureInvalidation, ProducerWithoutTheEventLeavesTheMapUsable) {
     sim_.armFault("GCRegisterEvent", GC_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(registerInvalidation(), GC_ERR_NOT_IMPLEMENTED);
-    EXPECT_NE(startControl(), 0);
+    EXPECT_EQ(registerInvalidation(), Result::NotImplemented);
+    EXPECT_NE(startControl(), Result::Success);
     EXPECT_FALSE(control_.hasThread());
     control_.end();
 
@@ -119,8 +117,8 @@ class FailingEventSource : public FeatureInvalidation,
 TEST_P(FailingEventSource, EndsTheThreadOnce) {
     const auto [function, failureText] = GetParam();
     TraceCapture trace;
-    ASSERT_EQ(registerInvalidation(), 0);
-    ASSERT_EQ(startControl(), 0) << lastErrorText();
+    ASSERT_EQ(registerInvalidation(), Result::Success);
+    ASSERT_EQ(startControl(), Result::Success) << lastErrorText();
     sim_.armFault(function, GC_ERR_IO);
     changeBinningBehindTheMap();  // something to read for EventGetDataInfo
     ASSERT_TRUE(eventually([&] { return !control_.listening(); }));
@@ -128,7 +126,7 @@ TEST_P(FailingEventSource, EndsTheThreadOnce) {
     EXPECT_EQ(trace.count(failureText), 1u);
 
     const std::uint64_t handled = control_.eventsHandled();
-    ASSERT_EQ(startControl(), 0);
+    ASSERT_EQ(startControl(), Result::Success);
     remote_.writeRegister(kBinningHorizontalAddress, 1);
     EXPECT_TRUE(eventsArrive(handled + kRegionEvents));
 }
@@ -161,8 +159,8 @@ protected:
 }  // namespace
 
 TEST_F(ReducedMapInvalidation, NamesOutsideTheFlatViewAreIgnored) {
-    ASSERT_EQ(registerInvalidation(), 0);
-    ASSERT_EQ(startControl(), 0) << lastErrorText();
+    ASSERT_EQ(registerInvalidation(), Result::Success);
+    ASSERT_EQ(startControl(), Result::Success) << lastErrorText();
     const std::int64_t height = remote_.cachedInt("Height");
     remote_.writeRegister(kHeightAddress, static_cast<std::uint32_t>(height / 2));
     changeBinningBehindTheMap();

@@ -35,7 +35,7 @@ public:
             text = *xml;
         } else {
             std::unique_ptr<CXmlLoader> loader;
-            ASSERT_EQ(loadPortDescription(port_->port(), loader), 0) << lastErrorText();
+            ASSERT_EQ(loadPortDescription(port_->port(), loader), Result::Success) << lastErrorText();
             ASSERT_TRUE(loader);
             text = loader->text();
         }

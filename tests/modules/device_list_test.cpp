@@ -11,6 +11,7 @@
 using namespace corvid2::test;
 using CORVID2::Device;
 using CORVID2::DeviceList;
+using corvid2::Result;
 
 namespace {
 
@@ -134,7 +135,7 @@ TEST_F(DeviceListTest, UpdateWithObjectSyncDeletesOnlyClosedDevices) {
     simulate("SimPlugDeviceID", "SimExtra0");
     bool changed = false;
     TraceCapture trace;
-    ASSERT_EQ(object.UpdateDeviceList(&changed, kRefreshMs, true), 0);
+    ASSERT_EQ(object.UpdateDeviceList(&changed, kRefreshMs, true), Result::Success);
     EXPECT_TRUE(changed);
     // SimBayer0 (closed) went, SimMono0 (open) stayed, SimExtra0 was added.
     EXPECT_EQ(object.deviceCount(), 2u);
@@ -146,10 +147,10 @@ TEST_F(DeviceListTest, UpdateWithObjectSyncDeletesOnlyClosedDevices) {
     EXPECT_EQ(exceptionText([&] { (*devices_)["SimBayer0"]->GetModel(); }).rfind("ObjectInvalidException", 0), 0u);
 
     // The producer reports no change now, but it lists one device for two objects (the open one stays).
-    ASSERT_EQ(object.UpdateDeviceList(&changed, kRefreshMs, false), 0);
+    ASSERT_EQ(object.UpdateDeviceList(&changed, kRefreshMs, false), Result::Success);
     EXPECT_TRUE(changed);
     EXPECT_EQ(trace.count("; UpdateDeviceList; List changed to true"), 1u);
-    EXPECT_EQ(object.DeleteDevice(nullptr), -1009);
+    EXPECT_EQ(object.DeleteDevice(nullptr), Result::InvalidParameter);
     // The public list follows and drops the Device whose object is gone.
     devices_->Refresh(kRefreshMs);
     EXPECT_EQ(ids(*devices_), (std::vector<std::string>{"SimExtra0", "SimMono0"}));

@@ -137,17 +137,17 @@ namespace {
 
 // The interface's display name query is refused once, so opening keeps the default trace name.
 class RefusedInterfaceNameTest : public OpenSystemTest {
-    std::string settings() const override { return "CORVID2_SIM_FAIL=IFGetInfo:-1001:1\n"; }
+    std::string settings() const override { return "CORVID2_SIM_FAIL=IFGetInfo:GC_ERR_ERROR:1\n"; }
 };
 
 // The system's display name query is refused once, so the system keeps its default trace name.
 class RefusedSystemNameTest : public OpenSystemTest {
-    std::string settings() const override { return "CORVID2_SIM_FAIL=TLGetInfo:-1001:1\n"; }
+    std::string settings() const override { return "CORVID2_SIM_FAIL=TLGetInfo:GC_ERR_ERROR:1\n"; }
 };
 
 // The system refuses its first interface information query.
 class RefusedInterfaceInfoTest : public OpenSystemTest {
-    std::string settings() const override { return "CORVID2_SIM_FAIL=TLGetInterfaceInfo:-1007:1\n"; }
+    std::string settings() const override { return "CORVID2_SIM_FAIL=TLGetInterfaceInfo:GC_ERR_INVALID_ID:1\n"; }
 };
 
 // Interfaces without cameras.

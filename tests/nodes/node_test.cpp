@@ -192,9 +192,9 @@ TEST_F(TypesModule, OperationsATypeLacksAreNotAvailable) {
         const std::string message =
             std::string("'") + c.node + "' - " + c.prefix + " not supported for Node '" + c.node + "'";
         EXPECT_EQ(thrown([&] { c.call(node(c.node)); }), "NotAvailableException: " + message);
-        std::int32_t code = 0;
+        Result code = Result::Success;
         EXPECT_EQ(lastErrorText(&code), message);
-        EXPECT_EQ(code, -1014);
+        EXPECT_EQ(code, Result::NotAvailable);
     }
     EXPECT_EQ(thrown([&] { node("Width").GetEventID(); }),
               "NotAvailableException: 'Width' - getEventID not available for Node 'Width'");
@@ -283,9 +283,9 @@ TEST_F(NodeGuards, NodeWhoseWrapperIsGoneIsInvalidNotACrash) {
     EXPECT_EQ(thrown([&] { width.GetInt(); }), invalid);
     EXPECT_EQ(thrown([&] { width.SetInt(32); }), invalid);
     EXPECT_EQ(thrown([&] { width.GetName(); }), invalid);
-    std::int32_t code = 0;
+    Result code = Result::Success;
     lastErrorText(&code);
-    EXPECT_EQ(code, -1098);
+    EXPECT_EQ(code, Result::ObjectInvalid);
 
     // A rebuilt map may put new wrappers at the old addresses: their identities differ.
     const std::string text = kTypesDescription;

@@ -35,9 +35,9 @@ TEST_F(TypesModule, UnknownNameIsAnInvalidParameterAndChangesNoView) {
     CORVID2::Node* width = front_.GetNode("Width");
     EXPECT_EQ(thrown([&] { front_.GetNode("Height"); }),
               "InvalidParameterException: The node 'Height' does not exist.");
-    std::int32_t code = 0;
+    Result code = Result::Success;
     EXPECT_EQ(lastErrorText(&code), "The node 'Height' does not exist.");
-    EXPECT_EQ(code, -1009);
+    EXPECT_EQ(code, Result::InvalidParameter);
     // Registers behind features are no features.
     EXPECT_EQ(thrown([&] { front_.GetNode("WidthReg"); }),
               "InvalidParameterException: The node 'WidthReg' does not exist.");
@@ -106,9 +106,9 @@ TEST_F(TypesModule, NodeMapRefusesMissingNamesAndIndices) {
     EXPECT_EQ(thrown([&] { tree[CORVID2::String("Height")]; }),
               "InvalidParameterException: The node 'Height' does not exist.");
     EXPECT_EQ(thrown([&] { tree.GetNodeByIndex(2); }), "InvalidParameterException: invalid index 2");
-    std::int32_t code = 0;
+    Result code = Result::Success;
     EXPECT_EQ(lastErrorText(&code), "invalid index 2");
-    EXPECT_EQ(code, -1009);
+    EXPECT_EQ(code, Result::InvalidParameter);
     EXPECT_EQ(thrown([&] { tree[std::size_t{7}]; }), "InvalidParameterException: invalid index 7");
     EXPECT_EQ(tree.size(), 2u);
 }
@@ -135,7 +135,7 @@ protected:
         sim_.open(SimModules::kSystem);
         port_ = sim_.port(sim_.system_, "SystemObj");
         std::unique_ptr<CXmlLoader> loader;
-        ASSERT_EQ(loadPortDescription(port_->port(), loader), 0);
+        ASSERT_EQ(loadPortDescription(port_->port(), loader), Result::Success);
         genapi_.setXML(&loader->text());
         genapi_.connectPort(port_.get(), port_->port().portName());
         attachNodeSource(front_, &genapi_);
@@ -173,9 +173,9 @@ TEST_F(SimSystemNodes, ProducerFailuresAndRangeErrorsArriveAsTheirExceptions) {
     sim_.armFault("GCReadPort", GC_ERR_TIMEOUT);
     const std::string failed = thrown([&] { front_.GetNode("InterfaceID")->GetValue(); });
     EXPECT_EQ(failed.rfind("ErrorException: 'InterfaceID' - ", 0), 0u) << failed;
-    std::int32_t code = 0;
+    Result code = Result::Success;
     lastErrorText(&code);
-    EXPECT_EQ(code, -1001);
+    EXPECT_EQ(code, Result::Error);
 }
 
 }  // namespace

@@ -155,7 +155,7 @@ protected:
     void SetUp() override {
         sim_.open(SimModules::kSystem);
         module_ = std::make_unique<SimModule>("TLPort", sim_.table_, sim_.system_);
-        ASSERT_EQ(module_->initializeNodeInterface(), 0) << lastErrorText();
+        ASSERT_EQ(module_->initializeNodeInterface(), Result::Success) << lastErrorText();
         raw_ = std::make_unique<IPortIface>(sim_.table_, "Raw");
         raw_->setHandle(sim_.system_);
     }
@@ -169,16 +169,16 @@ protected:
 TEST_F(ModuleNodeMap, TheSameDescriptionKeepsTheWrappers) {
     CGenAPINode* tlid = module_->getNode("TLID");
     EXPECT_TRUE(module_->takeReplacedFlag());
-    ASSERT_EQ(module_->initializeNodeInterface(), 0);
+    ASSERT_EQ(module_->initializeNodeInterface(), Result::Success);
     EXPECT_EQ(module_->getNode("TLID"), tlid);
     EXPECT_FALSE(module_->takeReplacedFlag());
     EXPECT_EQ(module_->nodeMap(), module_->engineMap());
 
     const std::string broken = "<RegisterDescription";
-    EXPECT_EQ(module_->initializeNodeInterface(&broken), -1001);
-    std::int32_t code = 0;
+    EXPECT_EQ(module_->initializeNodeInterface(&broken), Result::Error);
+    Result code = Result::Success;
     lastErrorText(&code);
-    EXPECT_EQ(code, -1001);
+    EXPECT_EQ(code, Result::Error);
     EXPECT_EQ(module_->getNode("TLID"), tlid);
 
     module_->releaseNodeMap();
@@ -190,18 +190,18 @@ TEST_F(ModuleNodeMap, TheSameDescriptionKeepsTheWrappers) {
 TEST_F(ModuleNodeMap, StackedWritesAreHeldAndCancelledOnes) {
     CGenAPINode& every = *module_->getNode("SimIncompleteEvery");
     every.SetInt(3);
-    ASSERT_EQ(module_->port().startStacking(false), 0);
+    ASSERT_EQ(module_->port().startStacking(false), Result::Success);
     every.SetInt(5);
     EXPECT_EQ(every.GetInt(), 5);  // from the stack
     EXPECT_EQ(SimModules::readU32(*raw_, kIncompleteEveryAddress), 3u);
     EXPECT_EQ(module_->port().writtenFeatures(), std::vector<std::string>{"SimIncompleteEvery"});
     EXPECT_TRUE(module_->getNode("InterfaceUpdateList")->IsDone());
-    ASSERT_EQ(module_->port().cancelStack(), 0);
+    ASSERT_EQ(module_->port().cancelStack(), Result::Success);
     EXPECT_EQ(every.GetInt(), 3);
 
-    ASSERT_EQ(module_->port().startStacking(false), 0);
+    ASSERT_EQ(module_->port().startStacking(false), Result::Success);
     every.SetInt(6);
-    ASSERT_EQ(module_->port().writeStack(), 0);
+    ASSERT_EQ(module_->port().writeStack(), Result::Success);
     EXPECT_EQ(SimModules::readU32(*raw_, kIncompleteEveryAddress), 6u);
     EXPECT_EQ(every.GetInt(), 6);
 }
@@ -209,7 +209,7 @@ TEST_F(ModuleNodeMap, StackedWritesAreHeldAndCancelledOnes) {
 TEST_F(ModuleNodeMap, NoLoadableLocationLeavesTheModuleWithoutMap) {
     SimModule other("TLPort", sim_.table_, sim_.system_);
     sim_.armFault("GCReadPort", GC_ERR_IO, 10);  // every device-memory location fails
-    EXPECT_EQ(other.initializeNodeInterface(), 0);
+    EXPECT_EQ(other.initializeNodeInterface(), Result::Success);
     EXPECT_FALSE(other.nodeMapAvailable());
     EXPECT_EQ(other.nodeMap(), nullptr);
     expectGenAPIError([&] { other.getNodeMapFlat(); }, "getNodeMapFlat - Parser not available/initialized",

@@ -15,8 +15,8 @@ protected:
         sim_.open(SimModules::kInterface);
         system_ = std::make_unique<SimModule>("TLPort", sim_.table_, sim_.system_);
         interface_ = std::make_unique<SimModule>("InterfacePort", sim_.table_, sim_.interface_);
-        ASSERT_EQ(system_->initializeNodeInterface(), 0) << lastErrorText();
-        ASSERT_EQ(interface_->initializeNodeInterface(), 0) << lastErrorText();
+        ASSERT_EQ(system_->initializeNodeInterface(), Result::Success) << lastErrorText();
+        ASSERT_EQ(interface_->initializeNodeInterface(), Result::Success) << lastErrorText();
         raw_ = std::make_unique<IPortIface>(sim_.table_, "Raw");
         raw_->setHandle(sim_.system_);
     }

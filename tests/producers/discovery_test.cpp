@@ -60,7 +60,7 @@ TEST_F(Discovery, OwnVendorFirstThenTypeRankThenId) {
     folder_.add(simFile(), "own_u3v_b.cti", "CORVID2_SIM_INTERFACES=U3V:mono\nCORVID2_SIM_SYSTEM_ID=sim_b\n");
     folder_.add(simFile(), "own_u3v_a.cti", "CORVID2_SIM_INTERFACES=U3V:mono\nCORVID2_SIM_SYSTEM_ID=sim_a\n");
     searchOnly(folder_.path().string());
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
     ASSERT_EQ(list().size(), 4u);
     std::vector<std::string> order;
     for (std::size_t i = 0; i < list().size(); ++i) order.push_back(list().at(i)->path().filename().string());
@@ -82,7 +82,7 @@ TEST_F(Discovery, FoldersAreSearchedOnceAndOnlyForExactProducerFiles) {
     EXPECT_EQ(folders[0], folder_.path());
 
     TraceCapture trace;
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
     ASSERT_EQ(list().size(), 1u);
     EXPECT_EQ(list().at(0)->path().filename(), "found.cti");
     EXPECT_EQ(trace.count("UpdateTLProducerList; search path " + folder_.path().string()), 1u);
@@ -94,12 +94,12 @@ TEST_F(Discovery, FoldersAreSearchedOnceAndOnlyForExactProducerFiles) {
 TEST_F(Discovery, EmptyPathListFindsNothingAndSaysSo) {
     folder_.add(simFile(), "found.cti");
     searchOnly(folder_.path().string());
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
     ASSERT_EQ(list().size(), 1u);
 
     searchOnly(";;");
     TraceCapture trace;
-    EXPECT_EQ(list().UpdateTLProducerList(), 0);
+    EXPECT_EQ(list().UpdateTLProducerList(), Result::Success);
     EXPECT_EQ(list().size(), 0u);
     EXPECT_EQ(trace.count("base; UpdateTLProducerList; Empty path list"), 1u);
 }
@@ -107,14 +107,14 @@ TEST_F(Discovery, EmptyPathListFindsNothingAndSaysSo) {
 TEST_F(Discovery, SecondSearchKeepsKnownProducersWithoutProbingAgain) {
     folder_.add(simFile(), "first.cti");
     searchOnly(folder_.path().string());
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
     CProducerKey keyBefore;
     CProducerObj* before = list().at(0, &keyBefore);
     ASSERT_NE(before, nullptr);
 
     folder_.add(simFile(), "second.cti", "CORVID2_SIM_SYSTEM_ID=second\n");
     TraceCapture trace;
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
     ASSERT_EQ(list().size(), 2u);
     EXPECT_EQ(trace.count("Producer " + (folder_.path() / "first.cti").string() + " loaded"), 0u);
     EXPECT_EQ(trace.count("Producer " + (folder_.path() / "second.cti").string() + " loaded"), 1u);
@@ -128,43 +128,43 @@ TEST_F(Discovery, SecondSearchKeepsKnownProducersWithoutProbingAgain) {
 TEST_F(Discovery, LoadingByIndexReportsEveryOutcome) {
     folder_.add(simFile(), "one.cti");
     searchOnly(folder_.path().string());
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
 
     CProducerObj* producer = nullptr;
-    EXPECT_EQ(list().LoadTLProducerByIndex(0, nullptr), -1009);
+    EXPECT_EQ(list().LoadTLProducerByIndex(0, nullptr), Result::InvalidParameter);
     EXPECT_EQ(lastError(), "Producer object is NULL");
-    EXPECT_EQ(list().LoadTLProducerByIndex(3, &producer), -1009);
+    EXPECT_EQ(list().LoadTLProducerByIndex(3, &producer), Result::InvalidParameter);
     EXPECT_EQ(lastError(), "Index 3 is invalid. List size is 1");
     EXPECT_EQ(producer, nullptr);
 
-    ASSERT_EQ(list().LoadTLProducerByIndex(0, &producer), 0);
+    ASSERT_EQ(list().LoadTLProducerByIndex(0, &producer), Result::Success);
     ASSERT_NE(producer, nullptr);
     EXPECT_TRUE(producer->isProducerLoaded());
     CProducerObj* again = nullptr;
-    EXPECT_EQ(list().LoadTLProducerByIndex(0, &again), -1004);
+    EXPECT_EQ(list().LoadTLProducerByIndex(0, &again), Result::ResourceInUse);
     EXPECT_EQ(again, producer);
     EXPECT_EQ(lastError(), "TLProducer at index 0 is already initialized");
 
-    EXPECT_EQ(list().UnloadTLProducer(producer), 0);
+    EXPECT_EQ(list().UnloadTLProducer(producer), Result::Success);
     EXPECT_FALSE(producer->isProducerLoaded());
-    EXPECT_EQ(list().UnloadTLProducer(producer), -1002);
+    EXPECT_EQ(list().UnloadTLProducer(producer), Result::NotInitialized);
     EXPECT_NE(lastError().find("is not initialized"), std::string::npos);
 }
 
 TEST_F(Discovery, InitRefusedAsInUseIsReportedAndClosedAgain) {
     folder_.add(simFile(), "busy.cti");
     searchOnly(folder_.path().string());
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
-    platform::ScopedEnv fault("CORVID2_SIM_FAIL", std::string("GCInitLib:-1004:1"));
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
+    platform::ScopedEnv fault("CORVID2_SIM_FAIL", std::string("GCInitLib:GC_ERR_RESOURCE_IN_USE:1"));
     TraceCapture trace;
     CProducerObj* producer = nullptr;
-    EXPECT_EQ(list().LoadTLProducerByIndex(0, &producer), -1004);
+    EXPECT_EQ(list().LoadTLProducerByIndex(0, &producer), Result::ResourceInUse);
     EXPECT_EQ(producer, nullptr);
     EXPECT_FALSE(list().at(0)->isProducerLoaded());
     EXPECT_EQ(trace.count("at index 0 is already used - GC_ERR_RESOURCE_IN_USE"), 1u);
 
-    platform::ScopedEnv otherFault("CORVID2_SIM_FAIL", std::string("GCInitLib:-1010:1"));
-    EXPECT_EQ(list().LoadTLProducerByIndex(0, &producer), -1099);
+    platform::ScopedEnv otherFault("CORVID2_SIM_FAIL", std::string("GCInitLib:GC_ERR_IO:1"));
+    EXPECT_EQ(list().LoadTLProducerByIndex(0, &producer), Result::LowLevelError);
     EXPECT_EQ(trace.count("InitLib for TLProducer " + (folder_.path() / "busy.cti").string() +
                           " at index 0 failed: GC_ERR_IO"),
               1u);
@@ -174,29 +174,30 @@ TEST_F(Discovery, StandAloneProducersLiveOutsideTheList) {
     const auto file = folder_.add(simFile(), "listed.cti");
     const auto lone = folder_.add(simFile(), "alone/lone.cti");
     searchOnly(folder_.path().string());
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
 
     CProducerObj* producer = nullptr;
-    EXPECT_EQ(list().LoadStandAloneTLProducer((folder_.path() / "nothing.cti").string().c_str(), &producer), -1009);
+    EXPECT_EQ(list().LoadStandAloneTLProducer((folder_.path() / "nothing.cti").string().c_str(), &producer),
+              Result::InvalidParameter);
     EXPECT_NE(lastError().find("is not accessable"), std::string::npos);
-    EXPECT_EQ(list().LoadStandAloneTLProducer(file.string().c_str(), &producer), -1004);
+    EXPECT_EQ(list().LoadStandAloneTLProducer(file.string().c_str(), &producer), Result::ResourceInUse);
     EXPECT_NE(lastError().find("is already initialized"), std::string::npos);
-    EXPECT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), nullptr), -1009);
+    EXPECT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), nullptr), Result::InvalidParameter);
 
-    ASSERT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), &producer), 0);
+    ASSERT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), &producer), Result::Success);
     EXPECT_TRUE(producer->isProducerLoaded());
     EXPECT_EQ(list().indexOf(producer), -1);
     CProducerObj* twice = nullptr;
-    EXPECT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), &twice), -1004);
+    EXPECT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), &twice), Result::ResourceInUse);
 
     // A search of the stand-alone producer's folder leaves that file to its owner.
     searchOnly(folder_.path().string() + ":" + lone.parent_path().string());
-    ASSERT_EQ(list().UpdateTLProducerList(), 0);
+    ASSERT_EQ(list().UpdateTLProducerList(), Result::Success);
     EXPECT_EQ(list().size(), 1u);
 
-    EXPECT_EQ(list().UnloadTLProducer(producer), -1009);
-    EXPECT_EQ(list().UnloadStandAloneTLProducer(producer), 0);
-    EXPECT_EQ(list().UnloadStandAloneTLProducer(producer), -1009);
+    EXPECT_EQ(list().UnloadTLProducer(producer), Result::InvalidParameter);
+    EXPECT_EQ(list().UnloadStandAloneTLProducer(producer), Result::Success);
+    EXPECT_EQ(list().UnloadStandAloneTLProducer(producer), Result::InvalidParameter);
 }
 
 TEST_F(Discovery, CFunctionsCheckArgumentsAndReachTheList) {

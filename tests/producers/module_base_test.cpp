@@ -63,29 +63,29 @@ protected:
 
 TEST_F(ModuleBase, RegistrationSizesTheBufferAndASecondOneOnlyChangesTheMode) {
     open();
-    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 1, false), 0);
+    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 1, false), Result::Success);
     EXPECT_TRUE(module_->isEventRegistered(EVENT_MODULE));
     EXPECT_EQ(module_->eventMode(EVENT_MODULE), 1);
     EXPECT_GT(module_->getEventBufferSize(), 0u);
     EXPECT_NE(module_->getEventHandle(), nullptr);
     // The producer refuses a second registration of a type; the mode change must not ask it again.
-    EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 2, false), 0);
+    EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 2, false), Result::Success);
     EXPECT_EQ(module_->eventMode(EVENT_MODULE), 2);
 
-    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), 0);
+    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), Result::Success);
     EXPECT_FALSE(module_->isEventRegistered(EVENT_MODULE));
     EXPECT_EQ(module_->eventMode(EVENT_MODULE), 0);
 }
 
 TEST_F(ModuleBase, RefusalsAndOptionalEvents) {
     open();
-    EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 3, false), -1001);
+    EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 3, false), Result::Error);
     EXPECT_EQ(lastError(), "invalid eventmode");
-    EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 1, true), -1001);
+    EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 1, true), Result::Error);
     EXPECT_EQ(lastError(), "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
 
     TraceCapture trace;
-    EXPECT_EQ(module_->registerEvent(EVENT_NEW_BUFFER, 1, false), GC_ERR_NOT_IMPLEMENTED);
+    EXPECT_EQ(module_->registerEvent(EVENT_NEW_BUFFER, 1, false), Result::NotImplemented);
     EXPECT_FALSE(module_->isEventRegistered(EVENT_NEW_BUFFER));
     const auto lines = trace.lines();
     const auto line = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
@@ -95,30 +95,30 @@ TEST_F(ModuleBase, RefusalsAndOptionalEvents) {
     EXPECT_NE(line->find("; Inf; "), std::string::npos);
 
     TestModule noProducer(nullptr, interface_);
-    EXPECT_EQ(noProducer.registerEvent(EVENT_MODULE, 1, false), -1001);
+    EXPECT_EQ(noProducer.registerEvent(EVENT_MODULE, 1, false), Result::Error);
     EXPECT_EQ(lastError(), "Producer handle not valid");
     TestModule noHandle(producer_->table(), nullptr);
-    EXPECT_EQ(noHandle.registerEvent(EVENT_MODULE, 1, false), -1002);
+    EXPECT_EQ(noHandle.registerEvent(EVENT_MODULE, 1, false), Result::NotInitialized);
     EXPECT_EQ(lastError(), "Device not initialized");
 }
 
 TEST_F(ModuleBase, UnregisterCountsOnlyAnInvalidHandleAsFailure) {
-    open("GCUnregisterEvent:-1010:1");
-    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 1, false), 0);
-    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), 0);  // GC_ERR_IO: done all the same
+    open("GCUnregisterEvent:GC_ERR_IO:1");
+    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 1, false), Result::Success);
+    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), Result::Success);  // GC_ERR_IO: done all the same
     EXPECT_FALSE(module_->isEventRegistered(EVENT_MODULE));
     // The injected failure left the registration in the producer; clear it there before reuse.
     ASSERT_EQ(producer_->table()->GCUnregisterEvent(interface_, EVENT_MODULE), GC_ERR_SUCCESS);
 
-    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 1, false), 0);
+    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 1, false), Result::Success);
     int foreign = 0;
     module_->handle_ = &foreign;
     TraceCapture trace;
-    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), -1099);
+    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), Result::LowLevelError);
     EXPECT_TRUE(module_->isEventRegistered(EVENT_MODULE));
     EXPECT_EQ(trace.count("GenTLModule unregisterEvent; GCUnregisterEvent failed: GC_ERR_INVALID_HANDLE - "), 1u);
     module_->handle_ = interface_;
-    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), 0);
+    EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), Result::Success);
 }
 
 TEST_F(ModuleBase, PortNameVendorAndReset) {
@@ -133,8 +133,8 @@ TEST_F(ModuleBase, PortNameVendorAndReset) {
     module_->setVendor("Velmor");
     EXPECT_TRUE(module_->isOwnVendor());
 
-    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 2, false), 0);
-    ASSERT_EQ(module_->port().startStacking(false), 0);
+    ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 2, false), Result::Success);
+    ASSERT_EQ(module_->port().startStacking(false), Result::Success);
     const std::uint8_t bytes[4] = {1, 2, 3, 4};
     EXPECT_EQ(module_->port().portWrite(bytes, 0x10, sizeof bytes, nullptr), nullptr);
     EXPECT_EQ(module_->port().heldWrites().size(), 1u);

@@ -92,7 +92,7 @@ TEST(ProducerBinding, FailedInitIsClosedOnceAndTheProducerStaysUsable) {
     const auto file = folder.add(simFile(), "failing.cti");
     CProducerObj object(file);
     {
-        platform::ScopedEnv fault("CORVID2_SIM_FAIL", std::string("GCInitLib:-1004:1"));
+        platform::ScopedEnv fault("CORVID2_SIM_FAIL", std::string("GCInitLib:GC_ERR_RESOURCE_IN_USE:1"));
         EXPECT_FALSE(object.loadProducer());
     }
     GC_ERROR last = GC_ERR_SUCCESS;

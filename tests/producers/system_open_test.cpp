@@ -18,6 +18,7 @@
 using namespace corvid2::test;
 using CORVID2::Interface;
 using CORVID2::InterfaceList;
+using corvid2::Result;
 using CORVID2::System;
 namespace X = CORVID2::Exceptions;
 
@@ -84,11 +85,11 @@ TEST_F(SystemOpenTest, GivenDescriptionReplacesTheMapAndABrokenOneKeepsIt) {
     system_->Open();
     corvid2::genapi::INodeMap* loaded = producer().nodeMap();
     const std::string broken = "<RegisterDescription";
-    EXPECT_EQ(producer().initializeNodeInterface(&broken), -1001);
+    EXPECT_EQ(producer().initializeNodeInterface(&broken), Result::Error);
     std::string message;
-    std::int32_t code = 0;
+    Result code = Result::Success;
     corvid2::GetLastErrorText(message, &code);
-    EXPECT_EQ(code, -1001);
+    EXPECT_EQ(code, Result::Error);
     EXPECT_FALSE(message.empty());
     EXPECT_EQ(producer().nodeMap(), loaded);
 
@@ -100,7 +101,7 @@ TEST_F(SystemOpenTest, GivenDescriptionReplacesTheMapAndABrokenOneKeepsIt) {
         "<Category Name=\"Root\"><pFeature>TLID</pFeature></Category>"
         "<StringReg Name=\"TLID\"><Address>0x80</Address><Length>64</Length><AccessMode>RO</AccessMode>"
         "<pPort>TLPort</pPort></StringReg><Port Name=\"TLPort\"/></RegisterDescription>";
-    ASSERT_EQ(producer().initializeNodeInterface(&own), 0);
+    ASSERT_EQ(producer().initializeNodeInterface(&own), Result::Success);
     ASSERT_NE(producer().nodeMap(), nullptr);
     EXPECT_EQ(producer().nodeMap()->GetNode("GenTLVersionMinor"), nullptr);
     corvid2::genapi::CStringPtr id = producer().nodeMap()->GetNode("TLID");
@@ -112,14 +113,14 @@ TEST_F(SystemOpenTest, GivenDescriptionReplacesTheMapAndABrokenOneKeepsIt) {
     unreachable.replace(unreachable.find("TLPort"), 6, "XXPort");
     unreachable.replace(unreachable.find("\"TLPort\""), 8, "\"XXPort\"");
     loaded = producer().nodeMap();
-    EXPECT_EQ(producer().initializeNodeInterface(&unreachable), -1001);
+    EXPECT_EQ(producer().initializeNodeInterface(&unreachable), Result::Error);
     EXPECT_EQ(producer().nodeMap(), loaded);
     EXPECT_EQ(producer().port().connectedNodeMap(), loaded);
 }
 
 TEST_F(SystemOpenTest, RefusedDisplayNameKeepsTheDefaultName) {
     // The display name's size query is the first TLGetInfo the producer sees after GCInitLib.
-    makeSystem("CORVID2_SIM_FAIL=TLGetInfo:-1001:1\n");
+    makeSystem("CORVID2_SIM_FAIL=TLGetInfo:GC_ERR_ERROR:1\n");
     TraceCapture trace;
     system_->Open();
     EXPECT_EQ(producer().traceName(), "ProducerObj");
@@ -131,7 +132,7 @@ TEST_F(SystemOpenTest, RefusedDisplayNameKeepsTheDefaultName) {
 }
 
 TEST_F(SystemOpenTest, RefusedTransportLayerLeavesTheSystemClosed) {
-    makeSystem("CORVID2_SIM_FAIL=TLOpen:-1001:1\n");
+    makeSystem("CORVID2_SIM_FAIL=TLOpen:GC_ERR_ERROR:1\n");
     EXPECT_EQ(exceptionText([&] { system_->Open(); }).rfind("LowLevelException: TLOpen failed: ", 0), 0u);
     EXPECT_FALSE(system_->IsOpen());
     EXPECT_EQ(producer().getHandle(), nullptr);
