@@ -21,7 +21,7 @@ struct Holder {
     CorvidObjectAccessControl access_;
     int value_ = 0;
 };
-using CHolderGuard = CObjectGuard<RegistryKind::BufferData, Holder, RecordMember<Holder, &Holder::access_>>;
+using CHolderGuard = CObjectGuard<RegistryKind::BufferData, Holder, RecordMember<Holder>>;
 
 // One registered wrapper shared by every benchmark thread, among a realistic number of others.
 struct Fixture {
@@ -73,7 +73,7 @@ void BM_ExclusiveGuard(benchmark::State& state) {
 void BM_PublicMethodShape(benchmark::State& state) {
     for (auto _ : state) {
         int value = callGuarded<CHolderGuard>(
-            CORVID2_METHOD("CORVID2::Bench::Get"), kSharedChecked, &fixture->owner, &fixture->holder,
+            CORVID2_METHOD(Bench, Get), kSharedChecked, &fixture->owner, &fixture->holder,
             [](Holder&) { return std::int32_t{0}; }, [](Holder& holder) { return holder.value_; });
         benchmark::DoNotOptimize(value);
     }

@@ -84,7 +84,6 @@ private:
     struct FromList {};
     Device(FromList, Interface* parent, void* interfaceObj, const String& id);
     ~Device();
-    void open(std::int32_t accessFlags, const char* method);
     Internal::DeviceData* data_;
 };
 

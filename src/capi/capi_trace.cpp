@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Flat C functions of the trace switches: the C twins of CORVID2::Trace.
-#include "corvid2/trace.h"
 #include "core/result_codes.h"
+#include "corvid2/trace.h"
 #include "corvid2_genicam_c.h"
 
 using namespace corvid2;

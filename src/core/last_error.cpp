@@ -33,14 +33,18 @@ CLastErrorStore::Entry CLastErrorStore::get(std::uint32_t threadId) {
 }
 
 Result SetLastError(Result code, const char* className, const char* methodName, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    SetLastErrorV(code, className, methodName, format, arguments);
+    va_end(arguments);
+    return code;
+}
+
+Result SetLastErrorV(Result code, const char* className, const char* methodName, const char* format,
+                     va_list arguments) {
     char message[kMaxLastErrorLength + 1];
     message[0] = '\0';
-    if (format != nullptr) {
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(message, sizeof message, format, args);
-        va_end(args);
-    }
+    if (format != nullptr) std::vsnprintf(message, sizeof message, format, arguments);
     CLastErrorStore::instance().set(platform::currentThreadId(), code, message);
     // Traced only after the store's mutex is released.
     traceError("%s; %s; %s", className ? className : "", methodName ? methodName : "", message);

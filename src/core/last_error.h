@@ -2,6 +2,7 @@
 // The per-thread last error: what a failing internal operation leaves for the public layer to read.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -39,6 +40,8 @@ constexpr std::size_t kMaxLastErrorLength = 1023;
 // line "object; operation; message". Returns `code` so that callers can `return SetLastError(...)`.
 Result SetLastError(Result code, const char* className, const char* methodName, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
+// The same with the message's arguments already collected.
+Result SetLastErrorV(Result code, const char* className, const char* methodName, const char* format, va_list arguments);
 // Stores a text as it stands, without a trace line. Returns `code`, as SetLastError does.
 Result SetLastErrorText(Result code, const std::string& text);
 void GetLastErrorText(std::string& text, Result* code = nullptr);

@@ -160,10 +160,10 @@ struct NoAccessControl {
     static void onUnregistered(const void*) {}
 };
 
-// The record is a member of the object (a wrapper's holder).
-template <class Object, CorvidObjectAccessControl Object::*Record>
+// The record is the member `access_` of the object (a wrapper's holder), its own or inherited.
+template <class Object>
 struct RecordMember : NoAccessControl {
-    static CorvidObjectAccessControl* recordOf(Object* object) { return object ? &(object->*Record) : nullptr; }
+    static CorvidObjectAccessControl* recordOf(Object* object) { return object ? &object->access_ : nullptr; }
 };
 
 // The object derives from the record.
@@ -241,6 +241,6 @@ private:
 
 // The guard of a public wrapper's holder, whose record is its member `access_`.
 template <RegistryKind Kind, class Holder>
-using CHolderGuard = CObjectGuard<Kind, Holder, RecordMember<Holder, &Holder::access_>>;
+using CHolderGuard = CObjectGuard<Kind, Holder, RecordMember<Holder>>;
 
 }  // namespace corvid2

@@ -6,7 +6,7 @@
 //
 //   std::uint64_t Buffer::GetSize() {
 //       std::uint64_t size = 0;
-//       return callGuarded<CBufferGuard>(CORVID2_METHOD("CORVID2::Buffer::GetSize"), kShared, this, &data_,
+//       return callGuarded<CBufferGuard>(CORVID2_METHOD(Buffer, GetSize), kShared, this, &data_,
 //           [&](BufferData& data) { return data.buffer_->getSize(size); },
 //           [&](BufferData& data) { traceInfo("%s; GetSize; %llu", data.traceName_, size); return size; });
 //   }
@@ -17,9 +17,11 @@
 // ThrowForCode; the guards are released during unwinding.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <utility>
 
+#include "core/last_error.h"
 #include "core/object_guard.h"
 #include "core/result_codes.h"
 #include "corvid2/exceptions.h"
@@ -27,14 +29,50 @@
 
 namespace corvid2 {
 
-// Where a public method is (for the exception) and what it is called (qualified name).
+// Where a public method is and what it is called, written once at the method: the qualified name
+// that its exceptions carry and the class and operation that its trace and error lines start with.
 struct MethodSite {
     const char* file;
     unsigned line;
-    const char* name;  // e.g. "CORVID2::Device::GetID": the function name of its exceptions
+    const char* name;       // "CORVID2::Device::GetID"
+    const char* className;  // "Device"
+    const char* label;      // "GetID"
 };
 
-#define CORVID2_METHOD(qualifiedName) (::corvid2::MethodSite{__FILE__, __LINE__, qualifiedName})
+// The site of method `Method` of public class `Class`: CORVID2_METHOD(Device, GetID).
+#define CORVID2_METHOD(Class, Method) CORVID2_METHOD_AS(Class, Method, #Method)
+// The same, for the few methods whose lines carry another operation name than the method's own.
+#define CORVID2_METHOD_AS(Class, Method, label) \
+    (::corvid2::MethodSite{__FILE__, __LINE__, "CORVID2::" #Class "::" #Method, #Class, label})
+
+// Records a failure of the method as the thread's last error, with the trace line
+// "<class>; <operation>; <message>", and returns `code`.
+inline Result recordFailure(const MethodSite& site, Result code, const char* format, ...) CORVID2_PRINTF_FORMAT(3, 4);
+inline Result recordFailure(const MethodSite& site, Result code, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    SetLastErrorV(code, site.className, site.label, format, arguments);
+    va_end(arguments);
+    return code;
+}
+
+// Throws the exception of `code` from the method with the text the calling thread last recorded.
+[[noreturn]] inline void throwRecorded(const MethodSite& site, Result code) {
+    std::string text;
+    GetLastErrorText(text);
+    ThrowWithText(code, site.file, site.line, site.name, text.c_str());
+}
+
+// Records a failure of the method and throws its exception.
+[[noreturn]] inline void failAt(const MethodSite& site, Result code, const char* format, ...)
+    CORVID2_PRINTF_FORMAT(3, 4);
+[[noreturn]] inline void failAt(const MethodSite& site, Result code, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    SetLastErrorV(code, site.className, site.label, format, arguments);
+    va_end(arguments);
+    throwRecorded(site, code);
+}
 
 // How a method holds its wrapper: the acquisition mode and whether it refuses to run while another
 // thread holds the object's write lock.
@@ -49,7 +87,7 @@ inline constexpr CallShape kExclusive{AcquireMode::Exclusive, false};
 inline constexpr CallShape kExclusiveChecked{AcquireMode::Exclusive, true};
 
 // Turns a failed internal result into the exception of its code, thrown with the method's name.
-inline void throwIfFailed(Result code, const MethodSite& site) {
+inline void throwIfFailed(const MethodSite& site, Result code) {
     if (code != Result::Success) ThrowForCode(code, site.file, site.line, site.name);
 }
 
@@ -71,7 +109,7 @@ public:
     const MethodSite& site() const { return site_; }
 
     // Returns on 0; throws the exception of any other code with the thread's last-error text.
-    void check(Result code) const { throwIfFailed(code, site_); }
+    void check(Result code) const { throwIfFailed(site_, code); }
 
 private:
     MethodSite site_;
@@ -101,17 +139,17 @@ decltype(auto) callGuarded(const MethodSite& site, CallShape shape, const void* 
 // with `destroy(holder)`, and meets a holder that is already gone with a warning line
 // "<class>; <~method>; Object invalid." instead of an exception.
 template <class Guard>
-void registerHolder(const char* functionName, const void* owner, typename Guard::ObjectType* holder) {
-    Guard(functionName).Register(owner, holder);
+void registerHolder(const MethodSite& site, const void* owner, typename Guard::ObjectType* holder) {
+    Guard(site.name).Register(owner, holder);
 }
 
 template <class Guard, class Destroy>
-void unregisterHolder(const char* functionName, const void* owner, typename Guard::ObjectType* const* holderSlot,
-                      const char* className, const char* destructorName, Destroy&& destroy) {
+void unregisterHolder(const MethodSite& site, const void* owner, typename Guard::ObjectType* const* holderSlot,
+                      Destroy&& destroy) {
     try {
-        std::forward<Destroy>(destroy)(Guard(functionName).Unregister(owner, holderSlot));
+        std::forward<Destroy>(destroy)(Guard(site.name).Unregister(owner, holderSlot));
     } catch (const CORVID2::Exceptions::ObjectInvalidException&) {
-        traceWarning("%s; %s; Object invalid.", className, destructorName);
+        traceWarning("%s; %s; Object invalid.", site.className, site.label);
     }
 }
 

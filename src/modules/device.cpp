@@ -28,36 +28,42 @@ using DeviceListCall = CListCall<CDeviceListGuard, MapEntryTraits<Device>>;
 // The device object behind a Device, counted for the length of `operation`.
 template <class Operation>
 Result withDevice(const MethodSite& site, DeviceData& data, Operation&& operation) {
-    return withInternal<CDeviceObjGuard>(site, &data.device_, std::forward<Operation>(operation), [] {
-        return SetLastError(Result::NotInitialized, "Device", "withDevice", "The device is not available.");
+    return withInternal<CDeviceObjGuard>(site, &data.device_, std::forward<Operation>(operation), [&site] {
+        return recordFailure(site, Result::NotInitialized, "The device is not available.");
     });
+}
+
+// Opens the device object behind `device` with `access` and shows its features.
+void openDevice(Device* device, DeviceData* const* slot, const MethodSite& site, GenTL::DEVICE_ACCESS_FLAGS access) {
+    callGuarded<CDeviceGuard>(
+        site, kSharedChecked, device, slot,
+        [&](DeviceData& data) {
+            return withDevice(site, data, [&](CDeviceObj& object) {
+                CDeviceObj* opened = nullptr;
+                return object.interfaceObj()->OpenDevice(object.id(), access, &opened);
+            });
+        },
+        [device](DeviceData& data) {
+            data.open_ = true;
+            attachNodeSource(*device, data.device_);
+            traceInfo("%s; Open", data.device_->traceName().c_str());
+        });
 }
 
 }  // namespace
 
 // ---- DeviceList ----------------------------------------------------------------------------
 
-DeviceList::DeviceList(Interface* iface) : data_(new DeviceListData()) {
-    data_->interface_ = iface;
-    registerHolder<CDeviceListGuard>("CORVID2::DeviceList::DeviceList", this, data_);
-}
-
-DeviceList::~DeviceList() {
-    unregisterHolder<CDeviceListGuard>("CORVID2::DeviceList::~DeviceList", this, &data_, "DeviceList", "~DeviceList",
-                                       [](DeviceListData* data) {
-                                           for (auto& entry : data->entries_) delete entry.second;
-                                           delete data;
-                                       });
-}
+DeviceList::DeviceList(Interface* iface)
+    : data_(makeList<DeviceListCall>(CORVID2_METHOD(DeviceList, DeviceList), this, iface)) {}
 
 void DeviceList::Refresh(std::uint64_t timeout) {
-    static constexpr char kMethod[] = "CORVID2::DeviceList::Refresh";
-    DeviceListCall list(CORVID2_METHOD(kMethod), this, &data_, "DeviceList");
-    Interface* parent = list.data().interface_;
-    CPublicCall<CInterfaceGuard> parentCall(CORVID2_METHOD(kMethod), kShared, parent, &parent->data_);
+    const MethodSite site = CORVID2_METHOD(DeviceList, Refresh);
+    DeviceListCall list(site, this, &data_);
+    Interface* parent = list.data().parent_;
+    CPublicCall<CInterfaceGuard> parentCall(site, kShared, parent, &parent->data_);
     CInterfaceObj* iface = parentCall->interface_;
-    if (iface == nullptr)
-        list.call().check(SetLastError(Result::NotInitialized, "DeviceList", "Refresh", "Interface not opened."));
+    if (iface == nullptr) failAt(site, Result::NotInitialized, "Interface not opened.");
 
     // The device objects follow the public Devices here, not the producer's list on their own.
     bool changed = false;
@@ -79,30 +85,7 @@ void DeviceList::Refresh(std::uint64_t timeout) {
     for (Device* device : gone) delete device;
 }
 
-DeviceList::iterator DeviceList::begin() { return iterator(this, 0); }
-DeviceList::iterator DeviceList::end() { return iterator(this, size()); }
-
-DeviceList::iterator DeviceList::find(const String& id) {
-    DeviceListCall list(CORVID2_METHOD("CORVID2::DeviceList::find"), this, &data_, "DeviceList");
-    return iterator(this, list.position(id));
-}
-
-Device* DeviceList::operator[](const String& id) {
-    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::operator[]"), this, &data_, "DeviceList").byId(id);
-}
-
-Device* DeviceList::operator[](std::size_t index) {
-    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::operator[]"), this, &data_, "DeviceList").byIndex(index);
-}
-
-std::size_t DeviceList::size() {
-    return DeviceListCall(CORVID2_METHOD("CORVID2::DeviceList::size"), this, &data_, "DeviceList").size();
-}
-
-void DeviceList::clear() {
-    DeviceListCall list(CORVID2_METHOD("CORVID2::DeviceList::clear"), this, &data_, "DeviceList");
-    for (auto& entry : list.takeAll()) delete entry.second;
-}
+CORVID2_DEFINE_LIST_METHODS(DeviceList, DeviceListCall)
 
 // ---- Device --------------------------------------------------------------------------------
 
@@ -112,51 +95,37 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
     data_->interface_ = static_cast<CInterfaceObj*>(interfaceObj);
     data_->id_ = id.get();
     data_->device_ = data_->interface_->addDevice(data_->id_);
-    registerHolder<CDeviceGuard>("CORVID2::Device::Device", this, data_);
+    registerHolder<CDeviceGuard>(CORVID2_METHOD(Device, Device), this, data_);
 }
 
 Device::~Device() {
-    unregisterHolder<CDeviceGuard>("CORVID2::Device::~Device", this, &data_, "Device", "~Device",
-                                   [this](DeviceData* data) {
-                                       attachNodeSource(*this, nullptr);
-                                       CInterfaceObj& iface = *data->interface_;
-                                       std::lock_guard<std::recursive_mutex> lock(iface.lock());
-                                       // An update with object sync may have removed the device object already.
-                                       if (iface.holdsDevice(data->device_)) {
-                                           if (data->device_->isOpen()) iface.CloseDevice(data->device_);
-                                           iface.DeleteDevice(data->device_);
-                                       }
-                                       delete data;
-                                   });
+    unregisterHolder<CDeviceGuard>(CORVID2_METHOD(Device, ~Device), this, &data_, [this](DeviceData* data) {
+        attachNodeSource(*this, nullptr);
+        CInterfaceObj& iface = *data->interface_;
+        std::lock_guard<std::recursive_mutex> lock(iface.lock());
+        // An update with object sync may have removed the device object already.
+        if (iface.holdsDevice(data->device_)) {
+            if (data->device_->isOpen()) iface.CloseDevice(data->device_);
+            iface.DeleteDevice(data->device_);
+        }
+        delete data;
+    });
 }
 
-void Device::open(std::int32_t accessFlags, const char* method) {
-    const MethodSite site{__FILE__, __LINE__, method};
+void Device::Open() { openDevice(this, &data_, CORVID2_METHOD(Device, Open), GenTL::DEVICE_ACCESS_CONTROL); }
+void Device::OpenExclusive() {
+    openDevice(this, &data_, CORVID2_METHOD(Device, OpenExclusive), GenTL::DEVICE_ACCESS_EXCLUSIVE);
+}
+void Device::OpenReadOnly() {
+    openDevice(this, &data_, CORVID2_METHOD(Device, OpenReadOnly), GenTL::DEVICE_ACCESS_READONLY);
+}
+
+void Device::Close() {
+    const MethodSite site = CORVID2_METHOD(Device, Close);
     callGuarded<CDeviceGuard>(
         site, kSharedChecked, this, &data_,
         [&](DeviceData& data) {
             return withDevice(site, data, [&](CDeviceObj& device) {
-                CDeviceObj* opened = nullptr;
-                return device.interfaceObj()->OpenDevice(device.id(), accessFlags, &opened);
-            });
-        },
-        [this](DeviceData& data) {
-            data.open_ = true;
-            attachNodeSource(*this, data.device_);
-            traceInfo("%s; Open", data.device_->traceName().c_str());
-        });
-}
-
-void Device::Open() { open(GenTL::DEVICE_ACCESS_CONTROL, "CORVID2::Device::Open"); }
-void Device::OpenExclusive() { open(GenTL::DEVICE_ACCESS_EXCLUSIVE, "CORVID2::Device::OpenExclusive"); }
-void Device::OpenReadOnly() { open(GenTL::DEVICE_ACCESS_READONLY, "CORVID2::Device::OpenReadOnly"); }
-
-void Device::Close() {
-    static constexpr char kMethod[] = "CORVID2::Device::Close";
-    callGuarded<CDeviceGuard>(
-        CORVID2_METHOD(kMethod), kSharedChecked, this, &data_,
-        [&](DeviceData& data) {
-            return withDevice(CORVID2_METHOD(kMethod), data, [&](CDeviceObj& device) {
                 if (!device.isOpen()) {
                     traceWarning("%s; Close; Device not opened", device.traceName().c_str());
                     return Result::Success;
@@ -172,50 +141,44 @@ void Device::Close() {
 }
 
 bool Device::IsOpen() {
-    CPublicCall<CDeviceGuard> call(CORVID2_METHOD("CORVID2::Device::IsOpen"), kShared, this, &data_);
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD(Device, IsOpen), kShared, this, &data_);
     return call->open_;
 }
 
 Interface* Device::GetParent() {
-    CPublicCall<CDeviceGuard> call(CORVID2_METHOD("CORVID2::Device::GetParent"), kShared, this, &data_);
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD(Device, GetParent), kShared, this, &data_);
     traceInfo("%s; GetParent; Interface* %p", call->id_.c_str(), static_cast<void*>(call->parent_));
     return call->parent_;
 }
 
 void* Device::GetReserved() {
-    CPublicCall<CDeviceGuard> call(CORVID2_METHOD("CORVID2::Device::GetReserved"), kShared, this, &data_);
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD(Device, GetReserved), kShared, this, &data_);
     return &*call;
 }
 
 namespace {
 
-// One information getter: what it asks and the trace lines of its open and closed paths.
+// One information getter: what it asks and the trace lines of its open and closed paths (the open
+// path's operation is the method's own).
 struct DeviceInfoGetter {
     GenTL::DEVICE_INFO_CMD command;
-    const char* openOperation;
     const char* openLabel;
     const char* closedOperation;
     const char* closedLabel;
     bool emptyWhenNoData;  // a device without this information answers an empty text
 };
 
-constexpr DeviceInfoGetter kGetID{GenTL::DEVICE_INFO_ID, "GetID", "Device ID", "GetDeviceID",
-                                  "Interface DeviceID",  false};
-constexpr DeviceInfoGetter kGetVendor{GenTL::DEVICE_INFO_VENDOR, "GetVendor", "Device Vendor", "GetDeviceVendor",
-                                      "Interface DeviceVendor",  false};
-constexpr DeviceInfoGetter kGetModel{GenTL::DEVICE_INFO_MODEL, "GetModel", "Device Model", "GetDeviceModel",
-                                     "Interface DeviceModel",  false};
-constexpr DeviceInfoGetter kGetTLType{GenTL::DEVICE_INFO_TLTYPE, "GetTLType", "Device TLType", "GetDeviceTLType",
-                                      "Interface DeviceTLType",  false};
-constexpr DeviceInfoGetter kGetDisplayName{GenTL::DEVICE_INFO_DISPLAYNAME, "GetDisplayName",
-                                           "Device DisplayName",           "GetDeviceDisplayName",
-                                           "Interface DeviceDisplayName",  false};
-constexpr DeviceInfoGetter kGetSerialNumber{GenTL::DEVICE_INFO_SERIAL_NUMBER,
-                                            "GetSerialNumber",
-                                            "Serial Number",
-                                            "GetSerialNumber",
-                                            "Interface SerialNumber",
-                                            true};
+constexpr DeviceInfoGetter kGetID{GenTL::DEVICE_INFO_ID, "Device ID", "GetDeviceID", "Interface DeviceID", false};
+constexpr DeviceInfoGetter kGetVendor{GenTL::DEVICE_INFO_VENDOR, "Device Vendor", "GetDeviceVendor",
+                                      "Interface DeviceVendor", false};
+constexpr DeviceInfoGetter kGetModel{GenTL::DEVICE_INFO_MODEL, "Device Model", "GetDeviceModel",
+                                     "Interface DeviceModel", false};
+constexpr DeviceInfoGetter kGetTLType{GenTL::DEVICE_INFO_TLTYPE, "Device TLType", "GetDeviceTLType",
+                                      "Interface DeviceTLType", false};
+constexpr DeviceInfoGetter kGetDisplayName{GenTL::DEVICE_INFO_DISPLAYNAME, "Device DisplayName", "GetDeviceDisplayName",
+                                           "Interface DeviceDisplayName", false};
+constexpr DeviceInfoGetter kGetSerialNumber{GenTL::DEVICE_INFO_SERIAL_NUMBER, "Serial Number", "GetSerialNumber",
+                                            "Interface SerialNumber", true};
 
 String deviceInfo(Device* self, DeviceData* const* slot, const MethodSite& site, const DeviceInfoGetter& getter) {
     std::string text;
@@ -226,15 +189,14 @@ String deviceInfo(Device* self, DeviceData* const* slot, const MethodSite& site,
                 const bool open = device.isOpen();
                 Result code = device.getInfoString(getter.command, text);
                 if (code == Result::NoData && getter.emptyWhenNoData) {
-                    traceWarning("%s; %s; %s", device.traceName().c_str(), getter.openOperation,
+                    traceWarning("%s; %s; %s", device.traceName().c_str(), site.label,
                                  "The device has no serial number.");
                     text.clear();
                     return Result::Success;
                 }
-                traceFailedGetter(code, device.traceName(), open ? getter.openOperation : getter.closedOperation);
+                traceFailedGetter(code, device.traceName(), open ? site.label : getter.closedOperation);
                 if (code == Result::Success)
-                    traceInfo("%s; %s; %s: %s", device.traceName().c_str(),
-                              open ? getter.openOperation : getter.closedOperation,
+                    traceInfo("%s; %s; %s: %s", device.traceName().c_str(), open ? site.label : getter.closedOperation,
                               open ? getter.openLabel : getter.closedLabel, text.c_str());
                 return code;
             });
@@ -247,28 +209,24 @@ constexpr const char* kAccessStatusNames[] = {"Unknown", "RW", "RO", "NA", "Busy
 
 }  // namespace
 
-String Device::GetID() { return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetID"), kGetID); }
-String Device::GetVendor() {
-    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetVendor"), kGetVendor);
-}
-String Device::GetModel() { return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetModel"), kGetModel); }
+String Device::GetID() { return deviceInfo(this, &data_, CORVID2_METHOD(Device, GetID), kGetID); }
+String Device::GetVendor() { return deviceInfo(this, &data_, CORVID2_METHOD(Device, GetVendor), kGetVendor); }
+String Device::GetModel() { return deviceInfo(this, &data_, CORVID2_METHOD(Device, GetModel), kGetModel); }
 String Device::GetSerialNumber() {
-    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetSerialNumber"), kGetSerialNumber);
+    return deviceInfo(this, &data_, CORVID2_METHOD(Device, GetSerialNumber), kGetSerialNumber);
 }
-String Device::GetTLType() {
-    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetTLType"), kGetTLType);
-}
+String Device::GetTLType() { return deviceInfo(this, &data_, CORVID2_METHOD(Device, GetTLType), kGetTLType); }
 String Device::GetDisplayName() {
-    return deviceInfo(this, &data_, CORVID2_METHOD("CORVID2::Device::GetDisplayName"), kGetDisplayName);
+    return deviceInfo(this, &data_, CORVID2_METHOD(Device, GetDisplayName), kGetDisplayName);
 }
 
 String Device::GetAccessStatus() {
-    static constexpr char kMethod[] = "CORVID2::Device::GetAccessStatus";
+    const MethodSite site = CORVID2_METHOD(Device, GetAccessStatus);
     std::int32_t status = 0;
     return callGuarded<CDeviceGuard>(
-        CORVID2_METHOD(kMethod), kShared, this, &data_,
+        site, kShared, this, &data_,
         [&](DeviceData& data) {
-            return withDevice(CORVID2_METHOD(kMethod), data, [&](CDeviceObj& device) {
+            return withDevice(site, data, [&](CDeviceObj& device) {
                 return queryInfoValue(
                     [&](GenTL::INFO_DATATYPE* type, void* buffer, size_t* size) {
                         return device.getInfo(GenTL::DEVICE_INFO_ACCESS_STATUS, type, buffer, size);

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The records behind the public DeviceList and Device wrappers, and the guards of both and of CDeviceObj.
+// The record behind the public Device wrapper, and its guard (its list's are in object_list.h).
 #pragma once
 
 #include <atomic>
-#include <map>
-#include <mutex>
 #include <string>
 
 #include "core/access_control.h"
@@ -27,19 +25,10 @@ struct DeviceData {
     std::string id_;
 };
 
-struct DeviceListData {
-    corvid2::CorvidObjectAccessControl access_;
-    Interface* interface_ = nullptr;
-    // Serialises refreshes; taken after the list's guard and before the Interface's guard.
-    std::recursive_mutex mutex_;
-    std::map<std::string, Device*> entries_;
-};
-
 }  // namespace CORVID2::Internal
 
 namespace corvid2 {
 
-using CDeviceListGuard = CHolderGuard<RegistryKind::DeviceListData, CORVID2::Internal::DeviceListData>;
 using CDeviceGuard = CHolderGuard<RegistryKind::DeviceData, CORVID2::Internal::DeviceData>;
 
 }  // namespace corvid2

@@ -41,24 +41,14 @@ private:
 
 // ---- InterfaceList -------------------------------------------------------------------------
 
-InterfaceList::InterfaceList(System* system) : data_(new InterfaceListData()) {
-    data_->system_ = system;
-    registerHolder<CInterfaceListGuard>("CORVID2::InterfaceList::InterfaceList", this, data_);
-}
-
-InterfaceList::~InterfaceList() {
-    unregisterHolder<CInterfaceListGuard>("CORVID2::InterfaceList::~InterfaceList", this, &data_, "InterfaceList",
-                                          "~InterfaceList", [](InterfaceListData* data) {
-                                              for (auto& entry : data->entries_) delete entry.second;
-                                              delete data;
-                                          });
-}
+InterfaceList::InterfaceList(System* system)
+    : data_(makeList<InterfaceListCall>(CORVID2_METHOD(InterfaceList, InterfaceList), this, system)) {}
 
 void InterfaceList::Refresh(std::uint64_t timeout) {
-    static constexpr char kMethod[] = "CORVID2::InterfaceList::Refresh";
-    InterfaceListCall list(CORVID2_METHOD(kMethod), this, &data_, "InterfaceList");
-    System* system = list.data().system_;
-    SystemProducer producer(CORVID2_METHOD(kMethod), system, &system->data_);
+    const MethodSite site = CORVID2_METHOD(InterfaceList, Refresh);
+    InterfaceListCall list(site, this, &data_);
+    System* system = list.data().parent_;
+    SystemProducer producer(site, system, &system->data_);
 
     bool changed = false;
     list.call().check(producer->updateInterfaceList(&changed, timeout));
@@ -75,32 +65,7 @@ void InterfaceList::Refresh(std::uint64_t timeout) {
     for (Interface* iface : gone) delete iface;
 }
 
-InterfaceList::iterator InterfaceList::begin() { return iterator(this, 0); }
-InterfaceList::iterator InterfaceList::end() { return iterator(this, size()); }
-
-InterfaceList::iterator InterfaceList::find(const String& id) {
-    InterfaceListCall list(CORVID2_METHOD("CORVID2::InterfaceList::find"), this, &data_, "InterfaceList");
-    return iterator(this, list.position(id));
-}
-
-Interface* InterfaceList::operator[](const String& id) {
-    return InterfaceListCall(CORVID2_METHOD("CORVID2::InterfaceList::operator[]"), this, &data_, "InterfaceList")
-        .byId(id);
-}
-
-Interface* InterfaceList::operator[](std::size_t index) {
-    return InterfaceListCall(CORVID2_METHOD("CORVID2::InterfaceList::operator[]"), this, &data_, "InterfaceList")
-        .byIndex(index);
-}
-
-std::size_t InterfaceList::size() {
-    return InterfaceListCall(CORVID2_METHOD("CORVID2::InterfaceList::size"), this, &data_, "InterfaceList").size();
-}
-
-void InterfaceList::clear() {
-    InterfaceListCall list(CORVID2_METHOD("CORVID2::InterfaceList::clear"), this, &data_, "InterfaceList");
-    for (auto& entry : list.takeAll()) delete entry.second;
-}
+CORVID2_DEFINE_LIST_METHODS(InterfaceList, InterfaceListCall)
 
 // ---- Interface -----------------------------------------------------------------------------
 
@@ -108,26 +73,25 @@ Interface::Interface(System* system, const String& id) : INode(false), data_(new
     data_->system_ = system;
     data_->id_ = id.get();
     data_->devices_ = new DeviceList(this);
-    registerHolder<CInterfaceGuard>("CORVID2::Interface::Interface", this, data_);
+    registerHolder<CInterfaceGuard>(CORVID2_METHOD(Interface, Interface), this, data_);
 }
 
 Interface::~Interface() {
-    unregisterHolder<CInterfaceGuard>("CORVID2::Interface::~Interface", this, &data_, "Interface", "~Interface",
-                                      [this](InterfaceData* data) {
-                                          // Devices and features go before the interface closes beneath them.
-                                          delete data->devices_;
-                                          attachNodeSource(*this, nullptr);
-                                          CInterfaceObj* iface = data->interface_;
-                                          if (iface != nullptr && iface->isOpen()) iface->CloseInterface();
-                                          delete data;
-                                      });
+    unregisterHolder<CInterfaceGuard>(CORVID2_METHOD(Interface, ~Interface), this, &data_, [this](InterfaceData* data) {
+        // Devices and features go before the interface closes beneath them.
+        delete data->devices_;
+        attachNodeSource(*this, nullptr);
+        CInterfaceObj* iface = data->interface_;
+        if (iface != nullptr && iface->isOpen()) iface->CloseInterface();
+        delete data;
+    });
 }
 
 void Interface::Open() {
-    static constexpr char kMethod[] = "CORVID2::Interface::Open";
-    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
+    const MethodSite site = CORVID2_METHOD(Interface, Open);
+    CPublicCall<CInterfaceGuard> call(site, kShared, this, &data_);
     System* system = call->system_;
-    SystemProducer producer(CORVID2_METHOD(kMethod), system, &system->data_);
+    SystemProducer producer(site, system, &system->data_);
     CInterfaceObj* iface = nullptr;
     call.check(producer->getInterface(call->id_, &iface));
     call.check(iface->OpenInterface());
@@ -138,14 +102,14 @@ void Interface::Open() {
 }
 
 void Interface::Close() {
-    static constexpr char kMethod[] = "CORVID2::Interface::Close";
-    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
+    const MethodSite site = CORVID2_METHOD(Interface, Close);
+    CPublicCall<CInterfaceGuard> call(site, kShared, this, &data_);
     call->devices_->clear();
     CInterfaceObj* iface = call->interface_;
     if (iface == nullptr) {
         // Closed already: the System's object of this id says so in its own words.
         System* system = call->system_;
-        SystemProducer producer(CORVID2_METHOD(kMethod), system, &system->data_);
+        SystemProducer producer(site, system, &system->data_);
         call.check(producer->getInterface(call->id_, &iface));
     }
     attachNodeSource(*this, nullptr);
@@ -156,18 +120,18 @@ void Interface::Close() {
 }
 
 bool Interface::IsOpen() {
-    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::IsOpen"), kShared, this, &data_);
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(Interface, IsOpen), kShared, this, &data_);
     return call->open_;
 }
 
 String Interface::GetID() {
-    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::GetID"), kShared, this, &data_);
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(Interface, GetID), kShared, this, &data_);
     traceInfo("%s; GetID; Interface Id: %s", call->id_.c_str(), call->id_.c_str());
     return call->id_.c_str();
 }
 
 System* Interface::GetParent() {
-    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::GetParent"), kShared, this, &data_);
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(Interface, GetParent), kShared, this, &data_);
     traceInfo("%s; GetParent; System* %p", call->id_.c_str(), static_cast<void*>(call->system_));
     return call->system_;
 }
@@ -181,10 +145,9 @@ String interfaceInfo(Interface* self, InterfaceData* const* slot, const MethodSi
     CPublicCall<CInterfaceGuard> call(site, kShared, self, slot);
     std::string text;
     const std::string closedOperation = std::string("GetInterface") + label;
-    const std::string openOperation = std::string("Get") + label;
     if (CInterfaceObj* iface = call->interface_) {
-        call.check(traceFailedGetter(iface->getInfoString(command, text), iface->traceName(), openOperation.c_str()));
-        traceInfo("%s; Get%s; Interface %s: %s", iface->traceName().c_str(), label, label, text.c_str());
+        call.check(traceFailedGetter(iface->getInfoString(command, text), iface->traceName(), site.label));
+        traceInfo("%s; %s; Interface %s: %s", iface->traceName().c_str(), site.label, label, text.c_str());
     } else {
         System* system = call->system_;
         CProducerObj* producer = static_cast<Internal::SystemData*>(system->GetReserved())->producer_;
@@ -199,28 +162,26 @@ String interfaceInfo(Interface* self, InterfaceData* const* slot, const MethodSi
 }  // namespace
 
 String Interface::GetDisplayName() {
-    return interfaceInfo(this, &data_, CORVID2_METHOD("CORVID2::Interface::GetDisplayName"),
-                         GenTL::INTERFACE_INFO_DISPLAYNAME, "DisplayName");
+    return interfaceInfo(this, &data_, CORVID2_METHOD(Interface, GetDisplayName), GenTL::INTERFACE_INFO_DISPLAYNAME,
+                         "DisplayName");
 }
 
 String Interface::GetTLType() {
-    return interfaceInfo(this, &data_, CORVID2_METHOD("CORVID2::Interface::GetTLType"), GenTL::INTERFACE_INFO_TLTYPE,
-                         "TLType");
+    return interfaceInfo(this, &data_, CORVID2_METHOD(Interface, GetTLType), GenTL::INTERFACE_INFO_TLTYPE, "TLType");
 }
 
 DeviceList* Interface::GetDevices() {
+    const MethodSite site = CORVID2_METHOD(Interface, GetDevices);
     return callGuarded<CInterfaceGuard>(
-        CORVID2_METHOD("CORVID2::Interface::GetDevices"), kShared, this, &data_,
-        [](InterfaceData& data) {
-            return data.open_
-                       ? Result::Success
-                       : SetLastError(Result::NotInitialized, "Interface", "GetDevices", "Interface not opened.");
+        site, kShared, this, &data_,
+        [&site](InterfaceData& data) {
+            return data.open_ ? Result::Success : recordFailure(site, Result::NotInitialized, "Interface not opened.");
         },
         [](InterfaceData& data) { return data.devices_; });
 }
 
 void* Interface::GetReserved() {
-    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD("CORVID2::Interface::GetReserved"), kShared, this, &data_);
+    CPublicCall<CInterfaceGuard> call(CORVID2_METHOD(Interface, GetReserved), kShared, this, &data_);
     return &*call;
 }
 

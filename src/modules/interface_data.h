@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The records behind the public InterfaceList and Interface wrappers, and their guards.
+// The record behind the public Interface wrapper, and its guard (its list's are in object_list.h).
 #pragma once
 
 #include <atomic>
-#include <map>
-#include <mutex>
 #include <string>
 
 #include "core/access_control.h"
@@ -26,19 +24,10 @@ struct InterfaceData {
     DeviceList* devices_ = nullptr;  // made and destroyed with the Interface
 };
 
-struct InterfaceListData {
-    corvid2::CorvidObjectAccessControl access_;
-    System* system_ = nullptr;
-    // Serialises refreshes; taken after the list's guard and before the System's guard.
-    std::recursive_mutex mutex_;
-    std::map<std::string, Interface*> entries_;
-};
-
 }  // namespace CORVID2::Internal
 
 namespace corvid2 {
 
-using CInterfaceListGuard = CHolderGuard<RegistryKind::InterfaceListMap, CORVID2::Internal::InterfaceListData>;
 using CInterfaceGuard = CHolderGuard<RegistryKind::InterfaceData, CORVID2::Internal::InterfaceData>;
 
 }  // namespace corvid2

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The shape that SystemList, InterfaceList and DeviceList share: guarded, locked access to an
-// ordered set of (id, object) entries, and the refresh that makes such a set follow a list of ids.
+// What every public object list shares (SystemList, InterfaceList, DeviceList and the lists still
+// to come): the record of an id-keyed list, guarded and locked access to its entries, the seven
+// access methods written once, and the refresh that makes a list follow a producer's list of ids.
 #pragma once
 
 #include <algorithm>
@@ -12,33 +13,50 @@
 #include <utility>
 #include <vector>
 
+#include "core/access_control.h"
 #include "core/last_error.h"
+#include "core/object_guard.h"
 #include "core/public_method.h"
 #include "core/result_codes.h"
 #include "corvid2/string.h"
 
 namespace corvid2 {
 
-// Entries kept as a map from id to object: the interface and device lists.
-template <class Item>
+// The record behind a list whose entries are kept by id, each list's record derives from it (the
+// public headers know the record by the list's own name). Lock order: the list's guard, then
+// `mutex_` (which serialises refreshes), then the parent's guard.
+template <class Parent, class Item>
+struct CListData {
+    CorvidObjectAccessControl access_;
+    Parent* parent_ = nullptr;
+    std::recursive_mutex mutex_;
+    std::map<std::string, Item*> entries_;
+};
+
+// Entries kept as a map from id to object, each owned by the list.
+template <class ItemType>
 struct MapEntryTraits {
+    using Item = ItemType;
     using Entries = std::map<std::string, Item*>;
     static const std::string& id(const typename Entries::value_type& entry) { return entry.first; }
     static Item* item(const typename Entries::value_type& entry) { return entry.second; }
+    static bool owned(const typename Entries::value_type&) { return true; }
 };
 
 // One public list method: the list's guard, then its mutex, for the method's whole run. The list
-// data has `mutex_` and `entries_`; `Traits` says where an entry keeps its id and its object.
-template <class Guard, class Traits>
+// record has `mutex_` and `entries_`; `Traits` says where an entry keeps its id and its object and
+// whether the list owns that object. Failures name the method's class and operation.
+template <class GuardType, class TraitsType>
 class CListCall {
 public:
+    using Guard = GuardType;
+    using Traits = TraitsType;
     using Data = typename Guard::ObjectType;
+    using Item = typename Traits::Item;
     using Entries = std::remove_reference_t<decltype(std::declval<Data&>().entries_)>;
-    using Item = std::remove_pointer_t<decltype(Traits::item(std::declval<const typename Entries::value_type&>()))>;
 
-    // `listClass` names the list in failure lines ("InterfaceList").
-    CListCall(const MethodSite& site, const void* owner, Data* const* slot, const char* listClass)
-        : call_(site, kShared, owner, slot), lock_(call_->mutex_), listClass_(listClass) {}
+    CListCall(const MethodSite& site, const void* owner, Data* const* slot)
+        : call_(site, kShared, owner, slot), lock_(call_->mutex_) {}
 
     Data& data() { return *call_; }
     CPublicCall<Guard>& call() { return call_; }
@@ -53,25 +71,28 @@ public:
     }
     Item* byId(const CORVID2::String& id) {
         const std::size_t at = position(id);
-        if (at == size()) fail(std::string("The ID ") + id.get() + " is not in list.");
+        if (at == size()) failAt(call_.site(), Result::InvalidParameter, "The ID %s is not in list.", id.get());
         return itemAt(at);
     }
     Item* byIndex(std::size_t index) {
-        if (index >= size()) fail("The index " + std::to_string(index) + " is not in list.");
+        if (index >= size()) failAt(call_.site(), Result::InvalidParameter, "The index %zu is not in list.", index);
         return itemAt(index);
     }
-    // Every entry, taken out of the list, for the caller to destroy.
-    Entries takeAll() {
-        Entries taken = std::move(entries());
-        entries().clear();
-        return taken;
+    // Empties the list and hands every object it owns to `destroy`; the list stays locked until
+    // the method ends.
+    template <class Destroy>
+    void clear(Destroy&& destroy) {
+        releaseEntries(*call_, destroy);
     }
 
-    // Records the failure with the list's name and throws InvalidParameterException.
-    [[noreturn]] void fail(const std::string& message) {
-        SetLastError(Result::InvalidParameter, listClass_, call_.site().name, "%s", message.c_str());
-        ThrowWithText(Result::InvalidParameter, call_.site().file, call_.site().line, call_.site().name,
-                      message.c_str());
+    // Takes every entry out of `data` first (an object that is destroyed may look for itself in
+    // the list), then hands the objects the list owns to `destroy`.
+    template <class Destroy>
+    static void releaseEntries(Data& data, Destroy&& destroy) {
+        Entries taken = std::move(data.entries_);
+        data.entries_.clear();
+        for (const auto& entry : taken)
+            if (Traits::owned(entry)) destroy(Traits::item(entry));
     }
 
 private:
@@ -81,8 +102,41 @@ private:
 
     CPublicCall<Guard> call_;
     std::lock_guard<std::recursive_mutex> lock_;
-    const char* listClass_;
 };
+
+// The destructor of a list whose method calls are `Call`: unregisters the record (waiting for the
+// methods still inside), hands the objects it owns to `destroy` and deletes the record.
+template <class Call, class Destroy>
+void destroyList(const MethodSite& site, const void* owner, typename Call::Data* const* slot, Destroy&& destroy) {
+    unregisterHolder<typename Call::Guard>(site, owner, slot, [&destroy](typename Call::Data* data) {
+        Call::releaseEntries(*data, destroy);
+        delete data;
+    });
+}
+
+// Defines the destructor, begin, end, find, both operator[], size and clear of the public list
+// class `List`, whose record is its member `data_` and whose method calls are `Call` (a CListCall).
+// The objects are deleted here, inside the list's members, because their destructors are private
+// to everyone but their list.
+#define CORVID2_DEFINE_LIST_METHODS(List, Call)                                                              \
+    List::~List() {                                                                                          \
+        destroyList<Call>(CORVID2_METHOD(List, ~List), this, &data_, [](Call::Item* item) { delete item; }); \
+    }                                                                                                        \
+    List::iterator List::begin() { return iterator(this, 0); }                                               \
+    List::iterator List::end() { return iterator(this, size()); }                                            \
+    List::iterator List::find(const String& id) {                                                            \
+        return iterator(this, Call(CORVID2_METHOD(List, find), this, &data_).position(id));                  \
+    }                                                                                                        \
+    auto List::operator[](const String& id)->Call::Item* {                                                   \
+        return Call(CORVID2_METHOD(List, operator[]), this, &data_).byId(id);                                \
+    }                                                                                                        \
+    auto List::operator[](std::size_t index)->Call::Item* {                                                  \
+        return Call(CORVID2_METHOD(List, operator[]), this, &data_).byIndex(index);                          \
+    }                                                                                                        \
+    std::size_t List::size() { return Call(CORVID2_METHOD(List, size), this, &data_).size(); }               \
+    void List::clear() {                                                                                     \
+        Call(CORVID2_METHOD(List, clear), this, &data_).clear([](Call::Item* item) { delete item; });        \
+    }
 
 // Makes an id-keyed list follow `ids`: an id not yet listed gets `create(id)`, a listed one is
 // handed to `known(item)`, and an item whose id is gone leaves the list unless `keep(item)` says
@@ -110,6 +164,16 @@ std::vector<Item*> followIds(std::map<std::string, Item*>& entries, const std::v
     return gone;
 }
 
+// The record of a new list of `parent`, registered for the public list `owner`.
+template <class Call>
+typename Call::Data* makeList(const MethodSite& site, const void* owner,
+                              decltype(std::declval<typename Call::Data&>().parent_) parent) {
+    auto* data = new typename Call::Data();
+    data->parent_ = parent;
+    registerHolder<typename Call::Guard>(site, owner, data);
+    return data;
+}
+
 // The ids a module lists now, in index order, through its count and id operations.
 template <class Count, class IdAt>
 Result listedIds(Count&& count, IdAt&& idAt, std::vector<std::string>& ids) {
@@ -121,4 +185,21 @@ Result listedIds(Count&& count, IdAt&& idAt, std::vector<std::string>& ids) {
     return Result::Success;
 }
 
+}  // namespace corvid2
+
+// The id-keyed lists of the module hierarchy, and their guards.
+namespace CORVID2 {
+class Device;
+class Interface;
+class System;
+}  // namespace CORVID2
+
+namespace CORVID2::Internal {
+struct InterfaceListData : corvid2::CListData<System, Interface> {};
+struct DeviceListData : corvid2::CListData<Interface, Device> {};
+}  // namespace CORVID2::Internal
+
+namespace corvid2 {
+using CInterfaceListGuard = CHolderGuard<RegistryKind::InterfaceListMap, CORVID2::Internal::InterfaceListData>;
+using CDeviceListGuard = CHolderGuard<RegistryKind::DeviceListData, CORVID2::Internal::DeviceListData>;
 }  // namespace corvid2

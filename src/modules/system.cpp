@@ -34,11 +34,6 @@ std::mutex& instanceMutex() {
     return m;
 }
 
-[[noreturn]] void throwInvalidParameter(const char* method, const std::string& message) {
-    SetLastError(Result::InvalidParameter, "SystemList", method, "%s", message.c_str());
-    ThrowWithText(Result::InvalidParameter, __FILE__, __LINE__, method, message.c_str());
-}
-
 // Restores the search-path variable to what it was when the library started.
 bool restoreSearchPath() {
     auto& context = CConsumerBase::instance();
@@ -52,10 +47,12 @@ bool restoreSearchPath() {
 
 void releaseAtExit() { SystemList::ReleaseInstance(); }
 
-// Where a system list entry keeps its id and its System.
+// Where a system list entry keeps its id and its System; the list deletes only the Systems it made.
 struct SystemEntryTraits {
+    using Item = System;
     static const std::string& id(const SystemListData::Entry& entry) { return entry.key.id; }
     static System* item(const SystemListData::Entry& entry) { return entry.system; }
+    static bool owned(const SystemListData::Entry& entry) { return entry.ownedByList; }
 };
 using SystemListCall = CListCall<CSystemListGuard, SystemEntryTraits>;
 
@@ -64,23 +61,7 @@ using SystemListCall = CListCall<CSystemListGuard, SystemEntryTraits>;
 // ---- SystemList ----------------------------------------------------------------------------
 
 SystemList::SystemList() : data_(new SystemListData()) {
-    CSystemListGuard guard("CORVID2::SystemList::SystemList");
-    guard.Register(this, data_);
-}
-
-SystemList::~SystemList() {
-    try {
-        CSystemListGuard guard("CORVID2::SystemList::~SystemList");
-        guard.Unregister(this, &data_);
-    } catch (const Exceptions::ObjectInvalidException&) {
-        traceWarning("SystemList; ~SystemList; Object invalid.");
-    }
-    // Taken out first: a System leaving takes itself out of the list it finds.
-    auto entries = std::move(data_->entries_);
-    data_->entries_.clear();
-    for (auto& entry : entries)
-        if (entry.ownedByList) delete entry.system;
-    delete data_;
+    registerHolder<CSystemListGuard>(CORVID2_METHOD(SystemList, SystemList), this, data_);
 }
 
 SystemList* SystemList::GetInstance() {
@@ -97,16 +78,13 @@ SystemList* SystemList::GetInstance() {
 }
 
 SystemList* SystemList::CreateInstanceFromPath(const String& path) {
-    static constexpr char kMethod[] = "CORVID2::SystemList::CreateInstanceFromPath";
+    const MethodSite site = CORVID2_METHOD(SystemList, CreateInstanceFromPath);
     std::lock_guard<std::mutex> lock(instanceMutex());
-    if (ms_pInstance != nullptr) {
-        SetLastError(Result::ResourceInUse, "SystemList", kMethod,
-                     "System List is already instantiated. Please use ReleaseInstance() first.");
-        ThrowForCode(Result::ResourceInUse, __FILE__, __LINE__, kMethod);
-    }
+    if (ms_pInstance != nullptr)
+        failAt(site, Result::ResourceInUse, "System List is already instantiated. Please use ReleaseInstance() first.");
     auto& context = CConsumerBase::instance();
     context.producers().setPathMode(true);
-    if (!context.producers().setEnv(path.get())) ThrowForCode(Result::Error, __FILE__, __LINE__, kMethod);
+    if (!context.producers().setEnv(path.get())) throwIfFailed(site, Result::Error);
     static const bool registered = std::atexit(&releaseAtExit) == 0;
     (void)registered;
     ms_pInstance = new SystemList();
@@ -121,11 +99,11 @@ void SystemList::ReleaseInstance() {
     auto& context = CConsumerBase::instance();
     context.producers().destroyAll(false);
     CLibraryTrace::instance().trace().setEnabled(false);
-    if (!restoreSearchPath()) ThrowForCode(Result::Error, __FILE__, __LINE__, "CORVID2::SystemList::ReleaseInstance");
+    if (!restoreSearchPath()) throwIfFailed(CORVID2_METHOD(SystemList, ReleaseInstance), Result::Error);
 }
 
 void SystemList::Refresh() {
-    CPublicCall<CSystemListGuard> call(CORVID2_METHOD("CORVID2::SystemList::Refresh"), kShared, this, &data_);
+    CPublicCall<CSystemListGuard> call(CORVID2_METHOD(SystemList, Refresh), kShared, this, &data_);
     auto& producers = CConsumerBase::instance().producers();
     call.check(producers.UpdateTLProducerList());
 
@@ -169,15 +147,15 @@ void SystemList::Refresh() {
 }
 
 void SystemList::Add(System* system) {
-    static constexpr char kMethod[] = "CORVID2::SystemList::Add";
-    CPublicCall<CSystemListGuard> call(CORVID2_METHOD(kMethod), kShared, this, &data_);
-    if (system == nullptr) throwInvalidParameter(kMethod, "System is NULL");
-    CPublicCall<CSystemGuard> systemCall(CORVID2_METHOD(kMethod), kShared, system, &system->data_);
+    const MethodSite site = CORVID2_METHOD(SystemList, Add);
+    CPublicCall<CSystemListGuard> call(site, kShared, this, &data_);
+    if (system == nullptr) failAt(site, Result::InvalidParameter, "System is NULL");
+    CPublicCall<CSystemGuard> systemCall(site, kShared, system, &system->data_);
     std::lock_guard<std::recursive_mutex> lock(call->mutex_);
     auto& entries = call->entries_;
     if (std::any_of(entries.begin(), entries.end(),
                     [system](const SystemListData::Entry& e) { return e.system == system; }))
-        throwInvalidParameter(kMethod, "System already in SystemList");
+        failAt(site, Result::InvalidParameter, "System already in SystemList");
     CProducerObj* producer = systemCall->producer_;
     std::string id, vendor, tlType;
     systemCall.check(producer->getInfoString(TL_INFO_ID, id));
@@ -190,47 +168,22 @@ void SystemList::Add(System* system) {
                      [](const SystemListData::Entry& a, const SystemListData::Entry& b) { return a.key < b.key; });
 }
 
-SystemList::iterator SystemList::begin() { return iterator(this, 0); }
-SystemList::iterator SystemList::end() { return iterator(this, size()); }
-
-SystemList::iterator SystemList::find(const String& id) {
-    SystemListCall list(CORVID2_METHOD("CORVID2::SystemList::find"), this, &data_, "SystemList");
-    return iterator(this, list.position(id));
-}
-
-System* SystemList::operator[](const String& id) {
-    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::operator[]"), this, &data_, "SystemList").byId(id);
-}
-
-System* SystemList::operator[](std::size_t index) {
-    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::operator[]"), this, &data_, "SystemList").byIndex(index);
-}
-
-std::size_t SystemList::size() {
-    return SystemListCall(CORVID2_METHOD("CORVID2::SystemList::size"), this, &data_, "SystemList").size();
-}
-
-void SystemList::clear() {
-    SystemListCall list(CORVID2_METHOD("CORVID2::SystemList::clear"), this, &data_, "SystemList");
-    for (auto& entry : list.takeAll())
-        if (entry.ownedByList) delete entry.system;
-}
+CORVID2_DEFINE_LIST_METHODS(SystemList, SystemListCall)
 
 // ---- System --------------------------------------------------------------------------------
 
 System::System(const String& path) : INode(false), data_(new SystemData()) {
-    static constexpr char kMethod[] = "CORVID2::System::System";
+    const MethodSite site = CORVID2_METHOD(System, System);
     CProducerObj* producer = nullptr;
     const Result code = CConsumerBase::instance().producers().LoadStandAloneTLProducer(path.get(), &producer);
     if (code != Result::Success) {
         delete data_;
-        ThrowForCode(code, __FILE__, __LINE__, kMethod);
+        throwIfFailed(site, code);
     }
     data_->producer_ = producer;
     data_->standAlone_ = true;
     data_->interfaces_ = new InterfaceList(this);
-    CSystemGuard guard(kMethod);
-    guard.Register(this, data_);
+    registerHolder<CSystemGuard>(site, this, data_);
     data_->id_ = GetID().get();
 }
 
@@ -238,65 +191,59 @@ System::System(FromList, void* producer, const String& id) : INode(false), data_
     data_->producer_ = static_cast<CProducerObj*>(producer);
     data_->id_ = id.get();
     data_->interfaces_ = new InterfaceList(this);
-    CSystemGuard guard("CORVID2::System::System");
-    guard.Register(this, data_);
+    registerHolder<CSystemGuard>(CORVID2_METHOD(System, System), this, data_);
 }
 
 System::~System() {
-    SystemData* data = data_;
-    try {
-        CSystemGuard guard("CORVID2::System::~System");
-        guard.Unregister(this, &data_);
-    } catch (const Exceptions::ObjectInvalidException&) {
-        traceWarning("System; ~System; Object invalid.");
-        return;
-    }
-    // Out of the list first, so that nobody reaches a System that is being torn down.
-    if (ms_pInstance != nullptr) {
-        auto* list = ms_pInstance->data_;
-        std::lock_guard<std::recursive_mutex> lock(list->mutex_);
-        list->entries_.erase(std::remove_if(list->entries_.begin(), list->entries_.end(),
-                                            [this](const SystemListData::Entry& e) { return e.system == this; }),
-                             list->entries_.end());
-    }
-    // Its Interfaces and features go before the producer can close beneath them.
-    delete data->interfaces_;
-    attachNodeSource(*this, nullptr);
-    auto& producers = CConsumerBase::instance().producers();
-    if (data->standAlone_)
-        producers.UnloadStandAloneTLProducer(data->producer_);
-    else if (data->producer_ != nullptr && data->producer_->isProducerLoaded())
-        producers.UnloadTLProducer(data->producer_);
-    delete data;
+    unregisterHolder<CSystemGuard>(CORVID2_METHOD(System, ~System), this, &data_, [this](SystemData* data) {
+        // Out of the list first, so that nobody reaches a System that is being torn down.
+        if (ms_pInstance != nullptr) {
+            auto* list = ms_pInstance->data_;
+            std::lock_guard<std::recursive_mutex> lock(list->mutex_);
+            list->entries_.erase(std::remove_if(list->entries_.begin(), list->entries_.end(),
+                                                [this](const SystemListData::Entry& e) { return e.system == this; }),
+                                 list->entries_.end());
+        }
+        // Its Interfaces and features go before the producer can close beneath them.
+        delete data->interfaces_;
+        attachNodeSource(*this, nullptr);
+        auto& producers = CConsumerBase::instance().producers();
+        if (data->standAlone_)
+            producers.UnloadStandAloneTLProducer(data->producer_);
+        else if (data->producer_ != nullptr && data->producer_->isProducerLoaded())
+            producers.UnloadTLProducer(data->producer_);
+        delete data;
+    });
 }
 
 namespace {
 
 // One system information text, read through the System's guard, with its success trace line.
 String infoText(System* system, SystemData* const* slot, const MethodSite& site, TL_INFO_CMD command,
-                const char* operation, const char* label) {
+                const char* label) {
     std::string text;
     return callGuarded<CSystemGuard>(
         site, kShared, system, slot,
         [&](SystemData& data) {
             return traceFailedGetter(data.producer_->getInfoString(command, text), data.producer_->traceName(),
-                                     operation);
+                                     site.label);
         },
         [&](SystemData& data) {
-            traceInfo("%s; %s; TLProducer %s: %s", data.producer_->traceName().c_str(), operation, label, text.c_str());
+            traceInfo("%s; %s; TLProducer %s: %s", data.producer_->traceName().c_str(), site.label, label,
+                      text.c_str());
             return String(text.c_str());
         });
 }
 
 // As infoText, but a producer that cannot tell leaves a warning and `fallback` instead of failing.
 String infoTextOr(System* system, SystemData* const* slot, const MethodSite& site, TL_INFO_CMD command,
-                  const char* operation, std::string (*fallback)(const CProducerObj&)) {
+                  std::string (*fallback)(const CProducerObj&)) {
     CPublicCall<CSystemGuard> call(site, kShared, system, slot);
     std::string text;
     if (call->producer_->getInfoString(command, text) != Result::Success) {
         std::string message;
         GetLastErrorText(message);
-        traceWarning("%s; %s; %s", call->producer_->traceName().c_str(), operation, message.c_str());
+        traceWarning("%s; %s; %s", call->producer_->traceName().c_str(), site.label, message.c_str());
         text = fallback(*call->producer_);
     }
     return text.c_str();
@@ -304,39 +251,32 @@ String infoTextOr(System* system, SystemData* const* slot, const MethodSite& sit
 
 }  // namespace
 
-String System::GetID() {
-    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetID"), TL_INFO_ID, "GetID", "Id");
-}
+String System::GetID() { return infoText(this, &data_, CORVID2_METHOD(System, GetID), TL_INFO_ID, "Id"); }
 String System::GetVendor() {
-    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetVendor"), TL_INFO_VENDOR, "GetVendor", "Vendor");
+    return infoText(this, &data_, CORVID2_METHOD(System, GetVendor), TL_INFO_VENDOR, "Vendor");
 }
-String System::GetModel() {
-    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetModel"), TL_INFO_MODEL, "GetModel", "Model");
-}
+String System::GetModel() { return infoText(this, &data_, CORVID2_METHOD(System, GetModel), TL_INFO_MODEL, "Model"); }
 String System::GetVersion() {
-    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetVersion"), TL_INFO_VERSION, "GetVersion",
-                    "Version");
+    return infoText(this, &data_, CORVID2_METHOD(System, GetVersion), TL_INFO_VERSION, "Version");
 }
 String System::GetTLType() {
-    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetTLType"), TL_INFO_TLTYPE, "GetTLType", "TLType");
+    return infoText(this, &data_, CORVID2_METHOD(System, GetTLType), TL_INFO_TLTYPE, "TLType");
 }
 String System::GetDisplayName() {
-    return infoText(this, &data_, CORVID2_METHOD("CORVID2::System::GetDisplayName"), TL_INFO_DISPLAYNAME,
-                    "GetDisplayName", "DisplayName");
+    return infoText(this, &data_, CORVID2_METHOD(System, GetDisplayName), TL_INFO_DISPLAYNAME, "DisplayName");
 }
 String System::GetFileName() {
-    return infoTextOr(this, &data_, CORVID2_METHOD("CORVID2::System::GetFileName"), TL_INFO_NAME, "GetFileName",
+    return infoTextOr(this, &data_, CORVID2_METHOD(System, GetFileName), TL_INFO_NAME,
                       [](const CProducerObj& p) { return p.path().filename().string(); });
 }
 String System::GetPathName() {
-    return infoTextOr(this, &data_, CORVID2_METHOD("CORVID2::System::GetPathName"), TL_INFO_PATHNAME, "GetPathName",
+    return infoTextOr(this, &data_, CORVID2_METHOD(System, GetPathName), TL_INFO_PATHNAME,
                       [](const CProducerObj&) { return std::string(); });
 }
 
 void System::Open() {
     callGuarded<CSystemGuard>(
-        CORVID2_METHOD("CORVID2::System::Open"), kShared, this, &data_,
-        [](SystemData& data) { return data.producer_->open(); },
+        CORVID2_METHOD(System, Open), kShared, this, &data_, [](SystemData& data) { return data.producer_->open(); },
         [this](SystemData& data) {
             data.open_ = true;
             attachNodeSource(*this, data.producer_);
@@ -345,7 +285,7 @@ void System::Open() {
 }
 
 void System::Close() {
-    CPublicCall<CSystemGuard> call(CORVID2_METHOD("CORVID2::System::Close"), kShared, this, &data_);
+    CPublicCall<CSystemGuard> call(CORVID2_METHOD(System, Close), kShared, this, &data_);
     call->interfaces_->clear();
     attachNodeSource(*this, nullptr);
     call.check(call->producer_->close());
@@ -354,22 +294,22 @@ void System::Close() {
 }
 
 bool System::IsOpen() {
-    CPublicCall<CSystemGuard> call(CORVID2_METHOD("CORVID2::System::IsOpen"), kShared, this, &data_);
+    CPublicCall<CSystemGuard> call(CORVID2_METHOD(System, IsOpen), kShared, this, &data_);
     return call->open_;
 }
 
 InterfaceList* System::GetInterfaces() {
+    const MethodSite site = CORVID2_METHOD(System, GetInterfaces);
     return callGuarded<CSystemGuard>(
-        CORVID2_METHOD("CORVID2::System::GetInterfaces"), kShared, this, &data_,
-        [](SystemData& data) {
-            return data.open_ ? Result::Success
-                              : SetLastError(Result::NotInitialized, "System", "GetInterfaces", "System not opened.");
+        site, kShared, this, &data_,
+        [&site](SystemData& data) {
+            return data.open_ ? Result::Success : recordFailure(site, Result::NotInitialized, "System not opened.");
         },
         [](SystemData& data) { return data.interfaces_; });
 }
 
 void* System::GetReserved() {
-    CPublicCall<CSystemGuard> call(CORVID2_METHOD("CORVID2::System::GetReserved"), kShared, this, &data_);
+    CPublicCall<CSystemGuard> call(CORVID2_METHOD(System, GetReserved), kShared, this, &data_);
     return &*call;
 }
 

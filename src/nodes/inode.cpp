@@ -18,13 +18,14 @@ using CORVID2::Internal::NodeMapData;
 namespace CORVID2 {
 namespace {
 
-[[noreturn]] void fail(Result code, const char* operation, const char* qualifiedName, const char* message) {
-    SetLastError(code, "INode", operation, "%s", message);
-    ThrowWithText(code, __FILE__, __LINE__, qualifiedName, message);
+// The views are made by the step "CreateNodeMap", whose failures its lines name.
+[[noreturn]] void failCreating(const MethodSite& site, Result code, const char* message) {
+    SetLastError(code, "INode", "CreateNodeMap", "%s", message);
+    throwRecorded(site, code);
 }
 
 // Makes the views from the source once; the caller holds the data's mutex.
-void makeViews(INodeData& data, const char* qualifiedName) {
+void makeViews(INodeData& data, const MethodSite& site) {
     if (data.made_) return;
     if (data.source_ != nullptr && data.source_->nodeMapAvailable()) {
         try {
@@ -32,25 +33,21 @@ void makeViews(INodeData& data, const char* qualifiedName) {
             data.flat_ = NodeAccess::makeNodeMap(data.source_->getNodeMapFlat());
         } catch (const CGenAPIException& error) {
             data.destroyViews();
-            fail(Result::Error, "CreateNodeMap", qualifiedName, error.what());
+            failCreating(site, Result::Error, error.what());
         }
         data.available_ = true;
     } else if (data.nodeMapRequired_) {
-        fail(Result::NotInitialized, "CreateNodeMap", qualifiedName, "Node interface not initialized");
+        failCreating(site, Result::NotInitialized, "Node interface not initialized");
     } else {
         traceInfo("INode: %s; %s", "CreateNodeMap", "Node interface not available");
     }
     data.made_ = true;
 }
 
-NodeMap* view(INodeData& data, NodeMap* INodeData::*which, const char* operation, const char* qualifiedName) {
+NodeMap* view(INodeData& data, NodeMap* INodeData::*which, const MethodSite& site) {
     std::lock_guard<std::mutex> lock(data.mutex_);
-    makeViews(data, qualifiedName);
-    if (!data.available_) {
-        char message[64];
-        std::snprintf(message, sizeof message, "base_modul is not initialized (Line: %d)", __LINE__);
-        fail(Result::NotInitialized, operation, qualifiedName, message);
-    }
+    makeViews(data, site);
+    if (!data.available_) failAt(site, Result::NotInitialized, "base_modul is not initialized (Line: %d)", __LINE__);
     return data.*which;
 }
 
@@ -75,10 +72,10 @@ INode::~INode() {
 }
 
 Node* INode::GetNode(const String& name) {
-    static constexpr char kMethod[] = "CORVID2::INode::GetNode";
+    const MethodSite site = CORVID2_METHOD(INode, GetNode);
     INodeData& data = *nodeData_;
     std::lock_guard<std::mutex> lock(data.mutex_);
-    makeViews(data, kMethod);
+    makeViews(data, site);
     // Features first; categories are only in the tree.
     for (NodeMap* map : {data.flat_, data.tree_}) {
         if (map == nullptr) continue;
@@ -86,17 +83,12 @@ Node* INode::GetNode(const String& name) {
         const std::size_t index = mapData.indexOf(name.get());
         if (index < mapData.nodes_.size()) return mapData.nodes_[index].second;
     }
-    SetLastError(Result::InvalidParameter, "INode", "GetNode", "The node '%s' does not exist.", name.get());
-    throwRecorded(Result::InvalidParameter, CORVID2_METHOD(kMethod));
+    failAt(site, Result::InvalidParameter, "The node '%s' does not exist.", name.get());
 }
 
-NodeMap* INode::GetNodeTree() {
-    return view(*nodeData_, &INodeData::tree_, "GetNodeTree", "CORVID2::INode::GetNodeTree");
-}
+NodeMap* INode::GetNodeTree() { return view(*nodeData_, &INodeData::tree_, CORVID2_METHOD(INode, GetNodeTree)); }
 
-NodeMap* INode::GetNodeList() {
-    return view(*nodeData_, &INodeData::flat_, "GetNodeList", "CORVID2::INode::GetNodeList");
-}
+NodeMap* INode::GetNodeList() { return view(*nodeData_, &INodeData::flat_, CORVID2_METHOD(INode, GetNodeList)); }
 
 }  // namespace CORVID2
 

@@ -15,42 +15,42 @@ using CORVID2::Internal::NodeView;
 namespace CORVID2 {
 namespace {
 
-// One public operation: where it is, its name in last-error records and its trace label.
+// One public operation: its site (whose label starts the trace and error lines) and how it traces
+// a boolean.
 struct NodeOp {
     MethodSite site;
-    const char* label;
     bool lowercaseBool;  // GetBool and SetBool trace "true"/"false", the predicates "True"/"False"
 };
 
-#define CORVID2_NODE_OP(Method, Label, Lowercase) (NodeOp{CORVID2_METHOD("CORVID2::Node::" #Method), Label, Lowercase})
-#define CORVID2_NODE_METHOD(Method) CORVID2_NODE_OP(Method, #Method, false)
+#define CORVID2_NODE_METHOD(Method) (NodeOp{CORVID2_METHOD(Node, Method), false})
+#define CORVID2_NODE_BOOL_METHOD(Method) (NodeOp{CORVID2_METHOD(Node, Method), true})
 
 // Results that trace without a value of their own.
 struct Called {};
 struct NoValue {};
 
 void traceResult(const NodeOp& op, const char* node, std::int64_t value) {
-    traceInfo("Node [%s]; %s; %lld", node, op.label, static_cast<long long>(value));
+    traceInfo("Node [%s]; %s; %lld", node, op.site.label, static_cast<long long>(value));
 }
 void traceResult(const NodeOp& op, const char* node, double value) {
-    traceInfo("Node [%s]; %s; %f", node, op.label, value);
+    traceInfo("Node [%s]; %s; %f", node, op.site.label, value);
 }
 void traceResult(const NodeOp& op, const char* node, bool value) {
     const char* text = op.lowercaseBool ? (value ? "true" : "false") : (value ? "True" : "False");
-    traceInfo("Node [%s]; %s; %s", node, op.label, text);
+    traceInfo("Node [%s]; %s; %s", node, op.site.label, text);
 }
 void traceResult(const NodeOp& op, const char* node, const std::string& value) {
-    traceInfo("Node [%s]; %s; %s", node, op.label, value.c_str());
+    traceInfo("Node [%s]; %s; %s", node, op.site.label, value.c_str());
 }
-void traceResult(const NodeOp& op, const char* node, Called) { traceInfo("Node [%s]; %s; called", node, op.label); }
-void traceResult(const NodeOp& op, const char* node, NoValue) { traceInfo("Node [%s]; %s", node, op.label); }
+void traceResult(const NodeOp& op, const char* node, Called) {
+    traceInfo("Node [%s]; %s; called", node, op.site.label);
+}
+void traceResult(const NodeOp& op, const char* node, NoValue) { traceInfo("Node [%s]; %s", node, op.site.label); }
 
 // A wrapper failure becomes the last error and the exception of the code its class names.
 [[noreturn]] void throwForWrapperError(const NodeOp& op, const std::string& nodeName, const CGenAPIException& error) {
     const Result code = ErrorCodeFromText(error.className().c_str());
-    SetLastError(code, "Node", op.label, "'%s' - %s", nodeName.empty() ? "unknown!" : nodeName.c_str(),
-                 error.description().c_str());
-    throwRecorded(code, op.site);
+    failAt(op.site, code, "'%s' - %s", nodeName.empty() ? "unknown!" : nodeName.c_str(), error.description().c_str());
 }
 
 constexpr bool kRead = false;
@@ -180,10 +180,10 @@ Node* NodeAccess::makeNode(corvid2::CGenAPINode* node) {
 
 }  // namespace Internal
 
-Node::Node() : data_(new NodeData()) { registerHolder<CINodeGuard>("CORVID2::Node::Node", this, data_); }
+Node::Node() : data_(new NodeData()) { registerHolder<CINodeGuard>(CORVID2_METHOD(Node, Node), this, data_); }
 
 Node::~Node() {
-    unregisterHolder<CINodeGuard>("CORVID2::Node::~Node", this, &data_, "Node", "~Node", [](NodeData*) {});
+    unregisterHolder<CINodeGuard>(CORVID2_METHOD(Node, ~Node), this, &data_, [](NodeData*) {});
     for (NodeMap* view : data_->views_) NodeAccess::destroyNodeMap(view);
     delete data_;
 }
@@ -215,7 +215,7 @@ CORVID2_NODE_TEXT_GETTER(GetImposedAccessMode)
 CORVID2_NODE_TEXT_GETTER(GetCurrentAccessMode)
 CORVID2_NODE_GETTER(bool, IsReadable)
 bool Node::IsWriteable() {
-    return run(this, CORVID2_NODE_OP(IsWriteable, "IsWritable", false), kRead,
+    return run(this, NodeOp{CORVID2_METHOD_AS(Node, IsWriteable, "IsWritable"), false}, kRead,
                [](CGenAPINode& n) { return n.IsWriteable(); });
 }
 CORVID2_NODE_TEXT_GETTER(GetAlias)
@@ -244,10 +244,10 @@ void Node::SetDouble(double value) {
     });
 }
 bool Node::GetBool() {
-    return run(this, CORVID2_NODE_OP(GetBool, "GetBool", true), kRead, [](CGenAPINode& n) { return n.GetBool(); });
+    return run(this, CORVID2_NODE_BOOL_METHOD(GetBool), kRead, [](CGenAPINode& n) { return n.GetBool(); });
 }
 void Node::SetBool(bool value) {
-    run(this, CORVID2_NODE_OP(SetBool, "SetBool", true), kWrite, [value](CGenAPINode& n) {
+    run(this, CORVID2_NODE_BOOL_METHOD(SetBool), kWrite, [value](CGenAPINode& n) {
         n.SetBool(value);
         return value;
     });

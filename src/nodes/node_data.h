@@ -82,11 +82,5 @@ namespace corvid2 {
 
 using CINodeGuard = CHolderGuard<RegistryKind::NodeControlData, CORVID2::Internal::NodeData>;
 using CNodeMapGuard = CHolderGuard<RegistryKind::NodeMap, CORVID2::Internal::NodeMapData>;
-// Throws the exception of `code` with the text the calling thread just recorded.
-[[noreturn]] inline void throwRecorded(Result code, const MethodSite& site) {
-    std::string text;
-    GetLastErrorText(text);
-    ThrowWithText(code, site.file, site.line, site.name, text.c_str());
-}
 
 }  // namespace corvid2

@@ -21,32 +21,25 @@ struct MapCall : CPublicCall<CNodeMapGuard> {
     MapCall(const MethodSite& site, NodeMap* map) : CPublicCall(site, kShared, map, NodeAccess::slot(*map)) {}
 };
 
-[[noreturn]] void throwMissing(const MethodSite& site, const char* operation, const char* name) {
-    SetLastError(Result::InvalidParameter, "NodeMap", operation, "The node '%s' does not exist.", name);
-    throwRecorded(Result::InvalidParameter, site);
-}
-
 Node* byName(NodeMap* map, const MethodSite& site, const String& name) {
     MapCall call(site, map);
     const std::size_t index = call->indexOf(name.get());
-    if (index == call->nodes_.size()) throwMissing(site, "GetNode", name.get());
+    if (index == call->nodes_.size())
+        failAt(site, Result::InvalidParameter, "The node '%s' does not exist.", name.get());
     return call->nodes_[index].second;
 }
 
 Node* byIndex(NodeMap* map, const MethodSite& site, std::size_t index) {
     MapCall call(site, map);
-    if (index >= call->nodes_.size()) {
-        SetLastError(Result::InvalidParameter, "NodeMap", "GetNodeByIndex", "invalid index %llu",
-                     static_cast<unsigned long long>(index));
-        throwRecorded(Result::InvalidParameter, site);
-    }
+    if (index >= call->nodes_.size())
+        failAt(site, Result::InvalidParameter, "invalid index %llu", static_cast<unsigned long long>(index));
     return call->nodes_[index].second;
 }
 
-std::size_t count(NodeMap* map, const MethodSite& site, const char* operation) {
+std::size_t count(NodeMap* map, const MethodSite& site) {
     MapCall call(site, map);
     const std::size_t size = call->nodes_.size();
-    traceInfo("NodeMap; %s; %zu", operation, size);
+    traceInfo("NodeMap; %s; %zu", site.label, size);
     return size;
 }
 
@@ -80,32 +73,31 @@ Node* NodeAccess::nodeAt(NodeMap* map, std::size_t position, const char* functio
 }  // namespace Internal
 
 NodeMap::NodeMap() : data_(new NodeMapData()) {
-    registerHolder<CNodeMapGuard>("CORVID2::NodeMap::NodeMap", this, data_);
+    registerHolder<CNodeMapGuard>(CORVID2_METHOD(NodeMap, NodeMap), this, data_);
 }
 
 NodeMap::~NodeMap() {
-    unregisterHolder<CNodeMapGuard>("CORVID2::NodeMap::~NodeMap", this, &data_, "NodeMap", "~NodeMap",
-                                    [](NodeMapData*) {});
+    unregisterHolder<CNodeMapGuard>(CORVID2_METHOD(NodeMap, ~NodeMap), this, &data_, [](NodeMapData*) {});
     for (auto& entry : data_->nodes_) NodeAccess::destroyNode(entry.second);
     delete data_;
 }
 
-Node* NodeMap::GetNode(const String& name) { return byName(this, CORVID2_METHOD("CORVID2::NodeMap::GetNode"), name); }
+Node* NodeMap::GetNode(const String& name) { return byName(this, CORVID2_METHOD(NodeMap, GetNode), name); }
 
 Node* NodeMap::operator[](const String& name) {
-    return byName(this, CORVID2_METHOD("CORVID2::NodeMap::operator[]"), name);
+    return byName(this, CORVID2_METHOD_AS(NodeMap, operator[], "GetNode"), name);
 }
 
 Node* NodeMap::GetNodeByIndex(std::size_t index) {
-    return byIndex(this, CORVID2_METHOD("CORVID2::NodeMap::GetNodeByIndex"), index);
+    return byIndex(this, CORVID2_METHOD(NodeMap, GetNodeByIndex), index);
 }
 
 Node* NodeMap::operator[](std::size_t index) {
-    return byIndex(this, CORVID2_METHOD("CORVID2::NodeMap::operator[]"), index);
+    return byIndex(this, CORVID2_METHOD_AS(NodeMap, operator[], "GetNodeByIndex"), index);
 }
 
 bool NodeMap::GetNodePresent(const String& name) {
-    MapCall call(CORVID2_METHOD("CORVID2::NodeMap::GetNodePresent"), this);
+    MapCall call(CORVID2_METHOD(NodeMap, GetNodePresent), this);
     const bool present = call->indexOf(name.get()) != call->nodes_.size();
     traceInfo(present ? "NodeMap; GetNodePresent; The node '%s' exists."
                       : "NodeMap; GetNodePresent; The node '%s' does not exist.",
@@ -113,21 +105,19 @@ bool NodeMap::GetNodePresent(const String& name) {
     return present;
 }
 
-std::size_t NodeMap::GetNodeCount() {
-    return count(this, CORVID2_METHOD("CORVID2::NodeMap::GetNodeCount"), "GetNodeCount");
-}
+std::size_t NodeMap::GetNodeCount() { return count(this, CORVID2_METHOD(NodeMap, GetNodeCount)); }
 
-std::size_t NodeMap::size() { return count(this, CORVID2_METHOD("CORVID2::NodeMap::size"), "size"); }
+std::size_t NodeMap::size() { return count(this, CORVID2_METHOD(NodeMap, size)); }
 
 NodeMap::iterator NodeMap::find(const String& name) {
-    MapCall call(CORVID2_METHOD("CORVID2::NodeMap::find"), this);
+    MapCall call(CORVID2_METHOD(NodeMap, find), this);
     return iterator(this, call->indexOf(name.get()));
 }
 
 NodeMap::iterator NodeMap::begin() { return iterator(this, 0); }
 
 NodeMap::iterator NodeMap::end() {
-    MapCall call(CORVID2_METHOD("CORVID2::NodeMap::end"), this);
+    MapCall call(CORVID2_METHOD(NodeMap, end), this);
     return iterator(this, call->nodes_.size());
 }
 

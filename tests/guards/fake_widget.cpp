@@ -41,13 +41,13 @@ FakeWidget::FakeWidget(FakeWidgetObj* object, void* holderStorage)
     : data_(holderStorage ? new (holderStorage) FakeWidgetData : new FakeWidgetData), ownsStorage_(!holderStorage) {
     data_->object_ = object;
     std::snprintf(data_->traceName_, sizeof data_->traceName_, "Widget_%p", static_cast<void*>(this));
-    registerHolder<CFakeWidgetGuard>("CORVID2::FakeWidget::FakeWidget", this, data_);
+    registerHolder<CFakeWidgetGuard>(CORVID2_METHOD(FakeWidget, FakeWidget), this, data_);
 }
 
 FakeWidget::~FakeWidget() { destroyBehind(); }
 
 void FakeWidget::destroyBehind() {
-    unregisterHolder<CFakeWidgetGuard>("CORVID2::FakeWidget::~FakeWidget", this, &data_, "FakeWidget", "~FakeWidget",
+    unregisterHolder<CFakeWidgetGuard>(CORVID2_METHOD(FakeWidget, ~FakeWidget), this, &data_,
                                        [this](FakeWidgetData* data) {
                                            if (ownsStorage_)
                                                delete data;
@@ -57,7 +57,7 @@ void FakeWidget::destroyBehind() {
 }
 
 int FakeWidget::GetValue() {
-    constexpr auto site = CORVID2_METHOD("CORVID2::FakeWidget::GetValue");
+    constexpr auto site = CORVID2_METHOD(FakeWidget, GetValue);
     int value = 0;
     return callGuarded<CFakeWidgetGuard>(
         site, kShared, this, &data_,
@@ -73,7 +73,7 @@ int FakeWidget::GetValue() {
 }
 
 void FakeWidget::SetValue(int value) {
-    constexpr auto site = CORVID2_METHOD("CORVID2::FakeWidget::SetValue");
+    constexpr auto site = CORVID2_METHOD(FakeWidget, SetValue);
     callGuarded<CFakeWidgetGuard>(site, kSharedChecked, this, &data_, [&](FakeWidgetData& data) {
         return withInternal<CFakeWidgetObjGuard>(
             site, &data.object_, [&](FakeWidgetObj& object) { return object.setValue(value); },
@@ -82,7 +82,7 @@ void FakeWidget::SetValue(int value) {
 }
 
 void FakeWidget::Reset() {
-    constexpr auto site = CORVID2_METHOD("CORVID2::FakeWidget::Reset");
+    constexpr auto site = CORVID2_METHOD(FakeWidget, Reset);
     // The longer form, for bodies of more than one step.
     CPublicCall<CFakeWidgetGuard> call(site, kExclusiveChecked, this, &data_);
     call.check(withInternal<CFakeWidgetObjGuard>(

@@ -29,8 +29,7 @@ struct FakeWidgetData {
     char traceName_[32] = {};
 };
 
-using CFakeWidgetGuard =
-    CObjectGuard<RegistryKind::DeviceData, FakeWidgetData, RecordMember<FakeWidgetData, &FakeWidgetData::access_>>;
+using CFakeWidgetGuard = CObjectGuard<RegistryKind::DeviceData, FakeWidgetData, RecordMember<FakeWidgetData>>;
 using CFakeWidgetObjGuard =
     CObjectGuard<RegistryKind::CDeviceObjPtr, FakeWidgetObj,
                  IdentityAndCounter<FakeWidgetObj, &FakeWidgetObj::identity_, &FakeWidgetObj::users_>>;

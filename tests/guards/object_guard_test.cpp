@@ -28,7 +28,7 @@ std::atomic<int> recordLookups{0};
 Signal* unregisterHook = nullptr;
 
 // Counts every record lookup, so that a test can tell that a competing Acquire is retrying.
-struct CountingAccess : RecordMember<Holder, &Holder::access_> {
+struct CountingAccess : RecordMember<Holder> {
     static CorvidObjectAccessControl* recordOf(Holder* holder) {
         recordLookups.fetch_add(1);
         return RecordMember::recordOf(holder);

@@ -75,6 +75,30 @@ TEST_F(DeviceListTest, InformationOfClosedDevicesComesFromTheInterface) {
     }
 }
 
+TEST_F(DeviceListTest, DeviceWithoutItsObjectFailsUnderTheNameOfTheCalledMethod) {
+    Device* mono = (*devices_)["SimMono0"];
+    auto* data = static_cast<CORVID2::Internal::DeviceData*>(mono->GetReserved());
+    corvid2::CDeviceObj* object = data->device_;
+    data->device_ = nullptr;
+    TraceCapture trace;
+    for (const char* method : {"GetID", "GetAccessStatus", "Open"}) {
+        const std::string name = method;
+        try {
+            if (name == "GetID") mono->GetID();
+            if (name == "GetAccessStatus") mono->GetAccessStatus();
+            if (name == "Open") mono->Open();
+            ADD_FAILURE() << method << " succeeded without a device object";
+        } catch (const CORVID2::Exceptions::NotInitializedException& e) {
+            EXPECT_EQ(e.GetFunctionName(), ("CORVID2::Device::" + name).c_str());
+            EXPECT_EQ(e.GetErrorDescription(), "The device is not available.");
+        }
+        EXPECT_EQ(trace.count("; Device; " + name + "; The device is not available."), 1u) << method;
+    }
+    EXPECT_EQ(trace.count("withDevice"), 0u);
+    data->device_ = object;
+    EXPECT_EQ(mono->GetID(), "SimMono0");
+}
+
 TEST_F(DeviceListTest, OpenDeviceAnswersItselfAndRefusesASecondOpen) {
     Device* mono = (*devices_)["SimMono0"];
     mono->Open();
