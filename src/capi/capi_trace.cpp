@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// Flat C functions of the trace switches: the C twins of CORVID2::Trace.
+// Flat C functions of the trace: the C twins of CORVID2::Trace, and extT for companion components.
+#include <cstdint>
+
 #include "core/result_codes.h"
 #include "corvid2/trace.h"
 #include "corvid2_genicam_c.h"
+#include "trace/library_trace.h"
 
 using namespace corvid2;
 using CORVID2::Trace;
+namespace dbg = QXFramework::Debug;
 
 namespace {
 
@@ -56,6 +60,20 @@ CORVID2_RESULT CORVID2_TraceActivateOutputOptionTimestamp(uint8_t on) {
 }
 CORVID2_RESULT CORVID2_TraceActivateOutputOptionTimestampDiff(uint8_t on) {
     return succeed([=] { Trace::ActivateOutputOptionTimestampDiff(on != 0); });
+}
+
+// A line from a companion component at its own level, while tracing is on.
+int extT(const int* level, const char* text) {
+    dbg::CDebugTrace& trace = CLibraryTrace::instance().trace();
+    if (!trace.isEnabled()) return 0;
+    // Index = the caller's level: 0 information, 1 warning, 2 error.
+    static constexpr std::uint64_t kLevels[] = {dbg::kLevelInformation, dbg::kLevelWarning, dbg::kLevelError};
+    const char* message = text != nullptr ? text : "(null)";
+    if (level != nullptr && *level >= 0 && *level < 3)
+        trace.trace(0, kLevels[*level], 0, "ExtendedTrace; %s", message);
+    else
+        trace.trace(0, dbg::kLevelError, 0, "ExtendedTrace; Default Error Level; %s", message);
+    return 0;
 }
 
 }  // extern "C"

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The application's trace switches: the static CORVID2::Trace class and the exported extT.
+// The application's trace switches: the static CORVID2::Trace class over the library's trace.
 #include <cstdint>
 #include <string>
 
 #include "corvid2/trace.h"
-#include "corvid2_genicam_c.h"  // extT
 #include "trace/debug_trace.h"
 #include "trace/library_trace.h"
 
@@ -78,20 +77,3 @@ void Trace::ActivateOutputOptionThreadId(bool on) { optionBit(dbg::kOptionThread
 void Trace::ActivateOutputOptionPrefix(bool on) { optionBit(dbg::kOptionPrefix, on); }
 
 }  // namespace CORVID2
-
-extern "C" {
-
-int extT(const int* level, const char* text) {
-    CDebugTrace& trace = traceObject();
-    if (!trace.isEnabled()) return 0;
-    // Index = the caller's level: 0 information, 1 warning, 2 error.
-    static constexpr std::uint64_t kLevels[] = {dbg::kLevelInformation, dbg::kLevelWarning, dbg::kLevelError};
-    const char* message = text != nullptr ? text : "(null)";
-    if (level != nullptr && *level >= 0 && *level < 3)
-        trace.trace(0, kLevels[*level], 0, "ExtendedTrace; %s", message);
-    else
-        trace.trace(0, dbg::kLevelError, 0, "ExtendedTrace; Default Error Level; %s", message);
-    return 0;
-}
-
-}  // extern "C"
