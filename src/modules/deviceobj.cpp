@@ -56,17 +56,12 @@ Result CDeviceObj::open(DEVICE_ACCESS_FLAGS access) {
     static constexpr char kOperation[] = "open";
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
-    if (opened_)
-        return SetLastError(Result::ResourceInUse, traceName().c_str(), kOperation, "Device %s is already opened.",
-                            id_.c_str());
-    if (getProducer() == nullptr)
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "Producer handle not valid");
+    if (opened_) return failed(Result::ResourceInUse, kOperation, "Device %s is already opened.", id_.c_str());
+    if (getProducer() == nullptr) return failed(Result::Error, kOperation, "Producer handle not valid");
     DEV_HANDLE handle = nullptr;
     const GC_ERROR result = getProducer()->IFOpenDevice(interface_->getHandle(), id_.c_str(),
                                                         static_cast<DEVICE_ACCESS_FLAGS>(access), &handle);
-    if (result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFOpenDevice failed: %s",
-                            failureDetails(result).c_str());
+    if (result != GC_ERR_SUCCESS) return producerFailed(kOperation, "IFOpenDevice", result);
     return setHandle(handle, access);
 }
 
@@ -123,18 +118,13 @@ Result CDeviceObj::getInfo(DEVICE_INFO_CMD command, INFO_DATATYPE* type, void* b
     Lock interfaceGuard(interface_->lock());
     Lock guard(mutex_);
     if (!opened_) return interface_->getDeviceInfo(id_, command, type, buffer, size);
-    if (getProducer() == nullptr)
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "Producer handle not valid");
-    if (size == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iSize is NULL");
-    if (type == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iType is NULL");
+    if (getProducer() == nullptr) return failed(Result::Error, kOperation, "Producer handle not valid");
+    if (size == nullptr) return nullArgument(kOperation, "iSize");
+    if (type == nullptr) return nullArgument(kOperation, "iType");
     if (const GC_ERROR result = getProducer()->DevGetInfo(devHandle_, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(result == GC_ERR_NO_DATA ? Result::NoData : Result::LowLevelError, traceName().c_str(),
-                            kOperation, "DevGetInfo failed: %s", failureDetails(result).c_str());
+        return failed(result == GC_ERR_NO_DATA ? Result::NoData : Result::LowLevelError, kOperation,
+                      "DevGetInfo failed: %s", failureDetails(result).c_str());
     return Result::Success;
 }
 

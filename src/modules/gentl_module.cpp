@@ -2,6 +2,7 @@
 // The module base: event registration with the producer, the event buffer and the module reset.
 #include "modules/gentl_module.h"
 
+#include <cstdarg>
 #include <exception>
 #include <new>
 
@@ -47,6 +48,22 @@ std::string CGenTLModule::failureDetails(GC_ERROR result) const {
     return GenTLErrorName(result) + " - " + text;
 }
 
+Result CGenTLModule::failed(Result code, const char* operation, const char* format, ...) const {
+    va_list arguments;
+    va_start(arguments, format);
+    SetLastErrorV(code, traceName().c_str(), operation, format, arguments);
+    va_end(arguments);
+    return code;
+}
+
+Result CGenTLModule::nullArgument(const char* operation, const char* argument) const {
+    return failed(Result::InvalidParameter, operation, "Invalid parameter, %s is NULL", argument);
+}
+
+Result CGenTLModule::producerFailed(const char* operation, const char* call, GC_ERROR result) const {
+    return failed(Result::LowLevelError, operation, "%s failed: %s", call, failureDetails(result).c_str());
+}
+
 GC_ERROR CGenTLModule::initPort(PORT_HANDLE port) {
     IPortIface& gentlPort = port_.port();
     gentlPort.setHandle(port);
@@ -82,9 +99,9 @@ Result CGenTLModule::initializeNodeInterface(const std::string* xml) {
         }
         return Result::Success;
     } catch (const CGenAPIException& e) {
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "%s", e.what());
+        return failed(Result::Error, kOperation, "%s", e.what());
     } catch (const std::exception& e) {
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "%s", e.what());
+        return failed(Result::Error, kOperation, "%s", e.what());
     }
 }
 
@@ -102,15 +119,11 @@ bool CGenTLModule::isCancelled() const {
 
 Result CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool internal) {
     static constexpr char kOperation[] = "registerEvent";
-    if (producer_ == nullptr)
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "Producer handle not valid");
-    if (getHandle() == nullptr)
-        return SetLastError(Result::NotInitialized, traceName().c_str(), kOperation, "Device not initialized");
+    if (producer_ == nullptr) return failed(Result::Error, kOperation, "Producer handle not valid");
+    if (getHandle() == nullptr) return failed(Result::NotInitialized, kOperation, "Device not initialized");
     if (internal && type != EVENT_REMOTE_DEVICE)
-        return SetLastError(Result::Error, traceName().c_str(), kOperation,
-                            "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
-    if (mode != kModePolling && mode != kModeHandler)
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "invalid eventmode");
+        return failed(Result::Error, kOperation, "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
+    if (mode != kModePolling && mode != kModeHandler) return failed(Result::Error, kOperation, "invalid eventmode");
 
     if (!internal) {
         if (eventModes_.count(type) != 0) {
@@ -137,8 +150,8 @@ Result CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool inte
         return Result::NotImplemented;
     }
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "GCRegisterEvent Id %d failed: %s",
-                            type, failureDetails(result).c_str());
+        return failed(Result::LowLevelError, kOperation, "GCRegisterEvent Id %d failed: %s", type,
+                      failureDetails(result).c_str());
 
     Result outcome = initializeEventBuffer(event);
     if (outcome != Result::Success)
@@ -157,21 +170,20 @@ Result CGenTLModule::initializeEventBuffer(EVENT_HANDLE event) {
     size_t size = 0;
     GC_ERROR result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, nullptr, &size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation,
-                            "EventGetInfo EVENT_SIZE_MAX (size) failed: %s", failureDetails(result).c_str());
+        return failed(Result::LowLevelError, kOperation, "EventGetInfo EVENT_SIZE_MAX (size) failed: %s",
+                      failureDetails(result).c_str());
     if (type != INFO_DATATYPE_SIZET || size != sizeof(size_t))
-        return SetLastError(Result::Error, traceName().c_str(), kOperation,
-                            "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d", type);
+        return failed(Result::Error, kOperation, "EventGetInfo EVENT_SIZE_MAX unexpected error data type %d", type);
     size_t maxSize = 0;
     result = producer_->EventGetInfo(event, EVENT_SIZE_MAX, &type, &maxSize, &size);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation,
-                            "EventGetInfo EVENT_SIZE_MAX failed: '%s'", failureDetails(result).c_str());
+        return failed(Result::LowLevelError, kOperation, "EventGetInfo EVENT_SIZE_MAX failed: '%s'",
+                      failureDetails(result).c_str());
     try {
         std::vector<std::uint8_t> buffer(maxSize);
         eventBuffer_.swap(buffer);
     } catch (const std::bad_alloc&) {
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "allocate event buffer - no memory");
+        return failed(Result::Error, kOperation, "allocate event buffer - no memory");
     }
     eventHandle_ = event;
     return Result::Success;

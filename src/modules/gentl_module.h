@@ -15,6 +15,7 @@
 #include "features/genapi_port.h"
 #include "features/igenapi.h"
 #include "gentl.h"
+#include "trace/debug_trace.h"
 
 namespace corvid2 {
 
@@ -85,6 +86,13 @@ protected:
     Result initializeEventBuffer(GenTL::EVENT_HANDLE event);
     // "<result name> - <producer's last error>" for the message of a failed GenTL call.
     std::string failureDetails(GenTL::GC_ERROR result) const;
+
+    // Records a failure of `operation` as "<trace name>; <operation>; <message>" and returns `code`.
+    Result failed(Result code, const char* operation, const char* format, ...) const CORVID2_PRINTF_FORMAT(4, 5);
+    // InvalidParameter "Invalid parameter, <argument> is NULL".
+    Result nullArgument(const char* operation, const char* argument) const;
+    // LowLevelError "<call> failed: <result name> - <producer's last error>".
+    Result producerFailed(const char* operation, const char* call, GenTL::GC_ERROR result) const;
     // Renames under the same small lock; the module calls it while holding its own lock.
     void setTraceName(std::string name);
 

@@ -53,16 +53,12 @@ Result CInterfaceObj::OpenInterface() {
     static constexpr char kOperation[] = "OpenInterface";
     Lock guard(mutex_);
     if (getProducer() == nullptr)
-        return SetLastError(Result::Error, traceName().c_str(), kOperation,
-                            "Producer handle not valid. InitLib for TLProducer failed.");
-    if (isOpen())
-        return SetLastError(Result::ResourceInUse, traceName().c_str(), kOperation, "Interface %s is already opened.",
-                            id_.c_str());
+        return failed(Result::Error, kOperation, "Producer handle not valid. InitLib for TLProducer failed.");
+    if (isOpen()) return failed(Result::ResourceInUse, kOperation, "Interface %s is already opened.", id_.c_str());
     IF_HANDLE handle = nullptr;
     if (const GC_ERROR result = getProducer()->TLOpenInterface(tlHandle_, id_.c_str(), &handle);
         result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLOpenInterface failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "TLOpenInterface", result);
     setHandle(handle);
     traceInfo("%s; OpenInterface; interface %s opened", traceName().c_str(), id_.c_str());
     return Result::Success;
@@ -90,8 +86,8 @@ Result CInterfaceObj::setHandle(IF_HANDLE handle) {
     }
     if (ifHandle_ != nullptr && getProducer() != nullptr) {
         if (const GC_ERROR result = getProducer()->IFClose(ifHandle_); result != GC_ERR_SUCCESS)
-            outcome = SetLastError(Result::LowLevelError, traceName().c_str(), "~CInterfaceObj",
-                                   "IFClose failed with %s", failureDetails(result).c_str());
+            outcome = failed(Result::LowLevelError, "~CInterfaceObj", "IFClose failed with %s",
+                             failureDetails(result).c_str());
     }
     releaseNodeMap();
     ifHandle_ = nullptr;
@@ -101,8 +97,7 @@ Result CInterfaceObj::setHandle(IF_HANDLE handle) {
 Result CInterfaceObj::CloseInterface() {
     static constexpr char kOperation[] = "CloseInterface";
     Lock guard(mutex_);
-    if (!isOpen())
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation, "Interface already closed");
+    if (!isOpen()) return failed(Result::InvalidParameter, kOperation, "Interface already closed");
     destroyDevices();
     const Result code = setHandle(nullptr);
     traceInfo("%s; CloseInterface; Interface %s closed", traceName().c_str(), id_.c_str());
@@ -110,9 +105,8 @@ Result CInterfaceObj::CloseInterface() {
 }
 
 Result CInterfaceObj::checkOpen(const char* operation) {
-    if (getProducer() == nullptr) return SetLastError(Result::Error, traceName().c_str(), operation, kNoTable);
-    if (!isOpen())
-        return SetLastError(Result::NotInitialized, traceName().c_str(), operation, "Interface not initialized");
+    if (getProducer() == nullptr) return failed(Result::Error, operation, kNoTable);
+    if (!isOpen()) return failed(Result::NotInitialized, operation, "Interface not initialized");
     return Result::Success;
 }
 
@@ -120,16 +114,11 @@ Result CInterfaceObj::getInfo(INTERFACE_INFO_CMD command, INFO_DATATYPE* type, v
     static constexpr char kOperation[] = "getInfo";
     Lock guard(mutex_);
     if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
-    if (size == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iSize is NULL");
-    if (type == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iType is NULL");
+    if (size == nullptr) return nullArgument(kOperation, "iSize");
+    if (type == nullptr) return nullArgument(kOperation, "iType");
     if (const GC_ERROR result = getProducer()->IFGetInfo(ifHandle_, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetInfo failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "IFGetInfo", result);
     return Result::Success;
 }
 
@@ -142,12 +131,9 @@ Result CInterfaceObj::GetNumDevices(std::uint32_t* count) {
     static constexpr char kOperation[] = "GetNumDevices";
     Lock guard(mutex_);
     if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
-    if (count == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iNumDevices is NULL");
+    if (count == nullptr) return nullArgument(kOperation, "iNumDevices");
     if (const GC_ERROR result = getProducer()->IFGetNumDevices(ifHandle_, count); result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "IFGetNumDevices", result);
     if (*count == 0)
         traceWarning("%s; GetNumDevices; No devices", traceName().c_str());
     else
@@ -159,16 +145,13 @@ Result CInterfaceObj::GetDeviceID(std::uint32_t index, std::string* id) {
     static constexpr char kOperation[] = "GetDeviceID";
     Lock guard(mutex_);
     if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
-    if (id == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, sIDeviceID is NULL");
-    TextStep failed = TextStep::None;
+    if (id == nullptr) return nullArgument(kOperation, "sIDeviceID");
+    TextStep step = TextStep::None;
     const GC_ERROR result = readGenTLText(
         [&](char* buffer, size_t* size) { return getProducer()->IFGetDeviceID(ifHandle_, index, buffer, size); }, *id,
-        failed);
+        step);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetDeviceID%s failed: %s",
-                            failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
+        return producerFailed(kOperation, step == TextStep::Size ? "IFGetDeviceID (size)" : "IFGetDeviceID", result);
     traceInfo("%s; GetDeviceID; %s", traceName().c_str(), id->c_str());
     return Result::Success;
 }
@@ -178,16 +161,11 @@ Result CInterfaceObj::getDeviceInfo(const std::string& id, DEVICE_INFO_CMD comma
     static constexpr char kOperation[] = "getDeviceInfo";
     Lock guard(mutex_);
     if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
-    if (size == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iSize is NULL");
-    if (type == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iType is NULL");
+    if (size == nullptr) return nullArgument(kOperation, "iSize");
+    if (type == nullptr) return nullArgument(kOperation, "iType");
     if (const GC_ERROR result = getProducer()->IFGetDeviceInfo(ifHandle_, id.c_str(), command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetDeviceInfo failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "IFGetDeviceInfo", result);
     return Result::Success;
 }
 
@@ -201,14 +179,11 @@ Result CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeout, boo
     static constexpr char kOperation[] = "UpdateDeviceList";
     Lock guard(mutex_);
     if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
-    if (changed == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, bChanged is NULL");
+    if (changed == nullptr) return nullArgument(kOperation, "bChanged");
     bool8_t producerChanged = 0;
     if (const GC_ERROR result = getProducer()->IFUpdateDeviceList(ifHandle_, &producerChanged, timeout);
         result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFUpdateDeviceList failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "IFUpdateDeviceList", result);
     *changed = producerChanged != 0;
 
     std::uint32_t count = 0;
@@ -218,8 +193,7 @@ Result CInterfaceObj::UpdateDeviceList(bool* changed, std::uint64_t timeout, boo
         // Without a count the list cannot be followed; the objects stay as they are.
         if (countResult != GC_ERR_SUCCESS) return Result::Success;
     } else if (countResult != GC_ERR_SUCCESS) {
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "IFGetNumDevices failed: %s",
-                            failureDetails(countResult).c_str());
+        return producerFailed(kOperation, "IFGetNumDevices", countResult);
     } else if (count != devices_.size()) {
         *changed = true;
         traceInfo("%s; UpdateDeviceList; List changed to true", traceName().c_str());
@@ -260,9 +234,7 @@ CDeviceObj* CInterfaceObj::deviceWithId(const std::string& id) const {
 CDeviceObj* CInterfaceObj::findDevice(const std::string& id) {
     Lock guard(mutex_);
     CDeviceObj* device = deviceWithId(id);
-    if (device == nullptr)
-        SetLastError(Result::Error, traceName().c_str(), "findDevice", "The device with ID %s is not in list.",
-                     id.c_str());
+    if (device == nullptr) failed(Result::Error, "findDevice", "The device with ID %s is not in list.", id.c_str());
     return device;
 }
 
@@ -284,13 +256,10 @@ Result CInterfaceObj::OpenDevice(const std::string& id, DEVICE_ACCESS_FLAGS acce
     static constexpr char kOperation[] = "OpenDevice";
     Lock guard(mutex_);
     if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
-    if (device == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, phDevice is NULL");
+    if (device == nullptr) return nullArgument(kOperation, "phDevice");
     *device = deviceWithId(id);
     if (*device == nullptr)
-        return SetLastError(Result::Error, traceName().c_str(), kOperation, "The device with ID %s is not in list.",
-                            id.c_str());
+        return failed(Result::Error, kOperation, "The device with ID %s is not in list.", id.c_str());
     return (*device)->open(access);
 }
 
@@ -312,9 +281,9 @@ Result CInterfaceObj::CloseDevice(CDeviceObj* device) {
     static constexpr char kOperation[] = "CloseDevice";
     Lock guard(mutex_);
     if (device == nullptr || slotOf(devices_, device) == devices_.end())
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation, "Device object is not in list");
+        return failed(Result::InvalidParameter, kOperation, "Device object is not in list");
     if (const Result code = device->close(); code != Result::Success)
-        return SetLastError(code, traceName().c_str(), kOperation, "Failed to close the device.");
+        return failed(code, kOperation, "Failed to close the device.");
     traceInfo("%s; CloseDevice; Device %s closed", traceName().c_str(), device->id().c_str());
     return Result::Success;
 }
@@ -324,7 +293,7 @@ Result CInterfaceObj::DeleteDevice(CDeviceObj* device) {
     Lock guard(mutex_);
     const auto slot = slotOf(devices_, device);
     if (device == nullptr || slot == devices_.end())
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation, "Device object is not in list");
+        return failed(Result::InvalidParameter, kOperation, "Device object is not in list");
     // std::set keeps its elements const: the node is taken out before the device is destroyed.
     auto node = devices_.extract(slot);
     node.value().reset();

@@ -78,16 +78,12 @@ bool CProducerObj::isProducerLoaded() const {
 
 Result CProducerObj::getInfo(TL_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(Result::Error, traceName().c_str(), "getInfo", kNoTable);
-    if (size == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), "getInfo",
-                            "Invalid parameter, size is NULL");
+    if (!table_) return failed(Result::Error, "getInfo", kNoTable);
+    if (size == nullptr) return nullArgument("getInfo", "size");
     const bool open = tlHandle_ != nullptr;
     const GC_ERROR result = open ? table_->TLGetInfo(tlHandle_, command, type, buffer, size)
                                  : table_->GCGetInfo(command, type, buffer, size);
-    if (result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), "getInfo", "%s failed: %s",
-                            open ? "TLGetInfo" : "GCGetInfo", failureDetails(result).c_str());
+    if (result != GC_ERR_SUCCESS) return producerFailed("getInfo", open ? "TLGetInfo" : "GCGetInfo", result);
     return Result::Success;
 }
 
@@ -115,23 +111,21 @@ std::uint32_t integerFeature(genapi::INodeMap* map, const char* name) {
 Result CProducerObj::open() {
     static constexpr char kOperation[] = "open";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(Result::Error, traceName().c_str(), kOperation, kNoTable);
+    if (!table_) return failed(Result::Error, kOperation, kNoTable);
     if (opened_) {
         traceWarning("%s; open; Already opened", traceName().c_str());
         return Result::Success;
     }
-    if (tlHandle_ != nullptr)
-        return SetLastError(Result::ResourceInUse, traceName().c_str(), kOperation, "Already initialized");
+    if (tlHandle_ != nullptr) return failed(Result::ResourceInUse, kOperation, "Already initialized");
     if (const GC_ERROR result = table_->TLOpen(&tlHandle_); result != GC_ERR_SUCCESS) {
         tlHandle_ = nullptr;
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLOpen failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "TLOpen", result);
     }
     if (const GC_ERROR code = initPort(tlHandle_); code != GC_ERR_SUCCESS)
         traceWarning("%s; open; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
                      traceName().c_str(), code);
     if (const Result code = initializeNodeInterface(); code != Result::Success)
-        return SetLastError(code, traceName().c_str(), kOperation, "Node interface not initialized %d", toCode(code));
+        return failed(code, kOperation, "Node interface not initialized %d", toCode(code));
     opened_ = true;
 
     std::string text;
@@ -159,7 +153,7 @@ void CProducerObj::destroyInterfaces() {
 Result CProducerObj::close() {
     static constexpr char kOperation[] = "close";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (!table_) return SetLastError(Result::Error, traceName().c_str(), kOperation, kNoTable);
+    if (!table_) return failed(Result::Error, kOperation, kNoTable);
     if (!opened_) {
         traceWarning("%s; close; Producer not opened", traceName().c_str());
         return Result::Success;
@@ -167,8 +161,7 @@ Result CProducerObj::close() {
     destroyInterfaces();
     if (!destroyedByContext_) {
         if (const GC_ERROR result = table_->TLClose(tlHandle_); result != GC_ERR_SUCCESS)
-            return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLClose failed: %s",
-                                failureDetails(result).c_str());
+            return producerFailed(kOperation, "TLClose", result);
     }
     releaseNodeMap();
     tlHandle_ = nullptr;
@@ -177,9 +170,9 @@ Result CProducerObj::close() {
 }
 
 Result CProducerObj::checkOpenTransportLayer(const char* operation) {
-    if (!table_) return SetLastError(Result::Error, traceName().c_str(), operation, kNoTable);
+    if (!table_) return failed(Result::Error, operation, kNoTable);
     if (tlHandle_ == nullptr) {
-        SetLastError(Result::ResourceInUse, traceName().c_str(), operation, "Producer not initialized");
+        failed(Result::ResourceInUse, operation, "Producer not initialized");
         return Result::NotInitialized;
     }
     return Result::Success;
@@ -189,12 +182,9 @@ Result CProducerObj::GetNumInterfaces(std::uint32_t* count) {
     static constexpr char kOperation[] = "GetNumInterfaces";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
-    if (count == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iNumIfaces is NULL");
+    if (count == nullptr) return nullArgument(kOperation, "iNumIfaces");
     if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, count); result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLGetNumInterfaces failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "TLGetNumInterfaces", result);
     traceInfo("%s; GetNumInterfaces; %d interfaces available", traceName().c_str(), static_cast<int>(*count));
     return Result::Success;
 }
@@ -203,16 +193,14 @@ Result CProducerObj::getInterfaceID(std::uint32_t index, std::string* id) {
     static constexpr char kOperation[] = "getInterfaceID";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
-    if (id == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, IfaceID is NULL");
-    TextStep failed = TextStep::None;
+    if (id == nullptr) return nullArgument(kOperation, "IfaceID");
+    TextStep step = TextStep::None;
     const GC_ERROR result = readGenTLText(
         [&](char* buffer, size_t* size) { return table_->TLGetInterfaceID(tlHandle_, index, buffer, size); }, *id,
-        failed);
+        step);
     if (result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLGetInterfaceID%s failed: %s",
-                            failed == TextStep::Size ? " (size)" : "", failureDetails(result).c_str());
+        return producerFailed(kOperation, step == TextStep::Size ? "TLGetInterfaceID (size)" : "TLGetInterfaceID",
+                              result);
     traceInfo("%s; getInterfaceID; %s", traceName().c_str(), id->c_str());
     return Result::Success;
 }
@@ -222,13 +210,10 @@ Result CProducerObj::getInterfaceInfo(const char* id, INTERFACE_INFO_CMD command
     static constexpr char kOperation[] = "getInterfaceInfo";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
-    if (size == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, iSize is NULL");
+    if (size == nullptr) return nullArgument(kOperation, "iSize");
     if (const GC_ERROR result = table_->TLGetInterfaceInfo(tlHandle_, id, command, type, buffer, size);
         result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLGetInterfaceInfo failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "TLGetInterfaceInfo", result);
     return Result::Success;
 }
 
@@ -241,9 +226,7 @@ Result CProducerObj::getInterfaceInfoString(const std::string& id, INTERFACE_INF
 Result CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) {
     static constexpr char kOperation[] = "getInterface";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    if (iface == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, phIface is NULL");
+    if (iface == nullptr) return nullArgument(kOperation, "phIface");
     for (const auto& candidate : interfaces_) {
         if (candidate->id() == id) {
             *iface = candidate.get();
@@ -251,7 +234,7 @@ Result CProducerObj::getInterface(const std::string& id, CInterfaceObj** iface) 
         }
     }
     *iface = nullptr;
-    return SetLastError(Result::Error, traceName().c_str(), kOperation, " %s not found!", id.c_str());
+    return failed(Result::Error, kOperation, " %s not found!", id.c_str());
 }
 
 std::size_t CProducerObj::interfaceCount() const {
@@ -263,21 +246,17 @@ Result CProducerObj::updateInterfaceList(bool* changed, std::uint64_t timeout) {
     static constexpr char kOperation[] = "UpdateInterfaceList";
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     if (const Result code = checkOpenTransportLayer(kOperation); code != Result::Success) return code;
-    if (changed == nullptr)
-        return SetLastError(Result::InvalidParameter, traceName().c_str(), kOperation,
-                            "Invalid parameter, bChanged is NULL");
+    if (changed == nullptr) return nullArgument(kOperation, "bChanged");
     bool8_t producerChanged = 0;
     if (const GC_ERROR result = table_->TLUpdateInterfaceList(tlHandle_, &producerChanged, timeout);
         result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), kOperation, "TLUpdateInterfaceList failed: %s",
-                            failureDetails(result).c_str());
+        return producerFailed(kOperation, "TLUpdateInterfaceList", result);
     *changed = producerChanged != 0;
     traceInfo("%s; UpdateInterfaceList; List changed %s", traceName().c_str(), *changed ? "true" : "false");
 
     std::uint32_t count = 0;
     if (const GC_ERROR result = table_->TLGetNumInterfaces(tlHandle_, &count); result != GC_ERR_SUCCESS)
-        return SetLastError(Result::LowLevelError, traceName().c_str(), "GetNumInterfaces",
-                            "TLGetNumInterfaces failed: %s", failureDetails(result).c_str());
+        return producerFailed("GetNumInterfaces", "TLGetNumInterfaces", result);
     std::vector<std::string> ids(count);
     for (std::uint32_t index = 0; index < count; ++index)
         if (const Result code = getInterfaceID(index, &ids[index]); code != Result::Success) return code;
@@ -290,8 +269,7 @@ Result CProducerObj::updateInterfaceList(bool* changed, std::uint64_t timeout) {
             it = interfaces_.erase(it);
             *changed = true;
         } else {
-            SetLastError(Result::Success, traceName().c_str(), "updateInterfaceList", "missing open interface %s",
-                         known.id().c_str());
+            failed(Result::Success, "updateInterfaceList", "missing open interface %s", known.id().c_str());
             ++it;
         }
     }
