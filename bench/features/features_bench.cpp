@@ -37,10 +37,10 @@ struct SystemModule {
         port = std::make_unique<CModulePort>(producer->table(), "", "SystemObj");
         port->port().setHandle(handle);
         std::string portName;
-        if (port->port().getPortInfoText(PORT_INFO_PORTNAME, portName) != 0) return false;
+        if (port->port().getPortInfoText(PORT_INFO_PORTNAME, portName) != Result::Success) return false;
         port->port().setPortName(portName);
         std::unique_ptr<CXmlLoader> loader;
-        if (loadPortDescription(port->port(), loader) != 0) return false;
+        if (loadPortDescription(port->port(), loader) != Result::Success) return false;
         genapi.setXML(&loader->text());
         genapi.connectPort(port.get(), portName);
         attachNodeSource(front, &genapi);

@@ -74,7 +74,7 @@ void BM_PublicMethodShape(benchmark::State& state) {
     for (auto _ : state) {
         int value = callGuarded<CHolderGuard>(
             CORVID2_METHOD(Bench, Get), kSharedChecked, &fixture->owner, &fixture->holder,
-            [](Holder&) { return std::int32_t{0}; }, [](Holder& holder) { return holder.value_; });
+            [](Holder&) { return Result::Success; }, [](Holder& holder) { return holder.value_; });
         benchmark::DoNotOptimize(value);
     }
 }

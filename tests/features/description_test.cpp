@@ -6,7 +6,10 @@
 
 #include <pugixml.hpp>
 
-#include "features_test_support.h"
+#include "features/xml_loader.h"
+#include "support/genapi_maps.h"
+#include "support/scratch.h"
+#include "support/sim_producer.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -101,7 +104,7 @@ TEST_F(SimDescriptions, AFailingLocationGivesWayToTheNext) {
 }
 
 TEST_F(SimDescriptions, TheStreamsFileDescriptionAndItsDeviceMemoryFallback) {
-    ProducerFolder xmlFolder;
+    ScratchFolder xmlFolder;
     sim_.open(SimModules::kStream, "CORVID2_SIM_XML_DIR=" + xmlFolder.path().string() + "\n");
     auto stream = sim_.port(sim_.stream_);
     std::string url;
@@ -148,11 +151,10 @@ TEST_F(SimDescriptions, RepairsApplyToOurOwnVendorsRemoteDevicesOnly) {
     EXPECT_EQ(loader->repairedText(otherModel), loader->text());
 
     // A description not read from device memory is never repaired.
-    ProducerFolder xmlFolder;
+    ScratchFolder xmlFolder;
     CXmlLoader fromFile;
-    const std::string file = (xmlFolder.path() / "camera.xml").string();
-    std::ofstream(file) << loader->text();
-    ASSERT_TRUE(fromFile.load("File:" + file, &camera->port()));
+    const fs::path file = xmlFolder.write("camera.xml", loader->text());
+    ASSERT_TRUE(fromFile.load("File:" + file.string(), &camera->port()));
     EXPECT_EQ(fromFile.repairedText(repairs), loader->text());
     EXPECT_TRUE(fromFile.vendor().empty());
 }

@@ -3,7 +3,10 @@
 // replaced, flushed in one call, cancelled with invalidation) and the read cache.
 #include <gtest/gtest.h>
 
-#include "features_test_support.h"
+#include "support/errors.h"
+#include "support/genapi_maps.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -23,9 +26,7 @@ protected:
         port_.reset();
     }
     std::uint32_t deviceValue(std::uint64_t address) { return SimModules::readU32(port_->port(), address); }
-    void setDevice(std::uint64_t address, std::uint32_t value) {
-        SimModules::writeValue(port_->port(), address, &value, sizeof value);
-    }
+    void setDevice(std::uint64_t address, std::uint32_t value) { SimModules::writeU32(port_->port(), address, value); }
     const char* read(std::uint64_t address, std::uint32_t& value, const void* owner = nullptr) {
         return port_->portRead(&value, static_cast<std::int64_t>(address), sizeof value, owner);
     }

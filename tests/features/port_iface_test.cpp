@@ -6,8 +6,10 @@
 #include <thread>
 
 #include "features/port_iface_poly.h"
-#include "features_test_support.h"
 #include "gentl/gentl_errors.h"
+#include "support/errors.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;

@@ -5,10 +5,13 @@
 
 #include <zip.h>
 
-#include <fstream>
+#include <cstring>
 #include <map>
 
-#include "features_test_support.h"
+#include "features/port_iface.h"
+#include "features/xml_loader.h"
+#include "platform/platform.h"
+#include "support/scratch.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -67,25 +70,6 @@ public:
     std::map<std::uint64_t, std::string> memory_;
     std::vector<std::pair<std::uint64_t, size_t>> reads_;
     Result listFailure_ = Result::Success;
-};
-
-class ScratchFolder {
-public:
-    ScratchFolder() : path_(fs::temp_directory_path() / ("corvid2_xml_" + std::to_string(std::random_device()()))) {
-        fs::create_directories(path_);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    fs::path write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ / name, std::ios::binary) << bytes;
-        return path_ / name;
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
 };
 
 }  // namespace

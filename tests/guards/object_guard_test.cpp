@@ -8,12 +8,13 @@
 #include <thread>
 #include <vector>
 
-#include "core/last_error.h"
 #include "core/object_guard.h"
 #include "fake_widget.h"
-#include "guard_test_support.h"
+#include "support/errors.h"
+#include "support/waiting.h"
 
 using namespace corvid2;
+using namespace corvid2::test;
 using namespace guards_test;
 namespace X = CORVID2::Exceptions;
 
@@ -110,11 +111,9 @@ TEST(StaleHolder, ReplacedAtTheSameAddressIsInvalid) {
     EXPECT_TRUE(thrown.caught);
     EXPECT_EQ(thrown.description, "Access to an invalid BufferData object.");
     EXPECT_EQ(thrown.function, "CORVID2::Buffer::GetSize");
-    std::string text;
     Result code = Result::Success;
-    GetLastErrorText(text, &code);
+    EXPECT_EQ(lastErrorText(&code), thrown.description);
     EXPECT_EQ(code, Result::ObjectInvalid);
-    EXPECT_EQ(text, thrown.description);
     EXPECT_TRUE(thrownBy<X::ObjectInvalidException>([&] { CHolderGuard("t").Unregister(&owner, &holder); }).caught);
 }
 

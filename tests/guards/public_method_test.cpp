@@ -9,9 +9,11 @@
 
 #include "core/last_error.h"
 #include "fake_widget.h"
-#include "guard_test_support.h"
+#include "support/errors.h"
+#include "support/waiting.h"
 
 using namespace corvid2;
+using namespace corvid2::test;
 using namespace guards_test;
 namespace X = CORVID2::Exceptions;
 
@@ -98,9 +100,8 @@ TEST_F(PublicMethodTest, WriteLockRefusesCheckedMethodsOnOtherThreadsOnly) {
         EXPECT_TRUE(thrownBy<X::AccessDeniedException>([&] { widget_->Reset(); }).caught);
         EXPECT_EQ(widget_->GetValue(), 0) << "a method that does not check was refused";
     });
-    std::string text;
     Result code = Result::Success;
-    GetLastErrorText(text, &code);
+    lastErrorText(&code);
     EXPECT_EQ(code, Result::Success) << "the other thread's failure leaked into this thread's last error";
     widget_->SetValue(5);  // the lock holder itself proceeds
     EXPECT_EQ(widget_->GetValue(), 5);
@@ -126,9 +127,8 @@ TEST_F(PublicMethodTest, DestroyingAStaleWrapperCompletes) {
     widget_->destroyBehind();
     // The destructor meets an invalid object, traces a warning and completes.
     EXPECT_NO_THROW(widget_.reset());
-    std::string text;
     Result code = Result::Success;
-    GetLastErrorText(text, &code);
+    lastErrorText(&code);
     EXPECT_EQ(code, Result::ObjectInvalid);
 }
 

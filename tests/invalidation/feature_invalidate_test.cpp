@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "features/feature_invalidate.h"
-#include "invalidation_test_support.h"
+#include "support/errors.h"
+#include "support/node_fixtures.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
+#include "support/waiting.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -24,7 +28,7 @@ protected:
 
     void openCamera(const std::string* xml = nullptr) {
         sim_.open(SimModules::kDevice);
-        device_ = std::make_unique<TestDeviceModule>(sim_.table_, sim_.device_);
+        device_ = std::make_unique<TestModule>("Device", sim_.table_, sim_.device_);
         remote_.open(sim_, xml);
     }
     Result registerInvalidation() { return device_->registerEvent(EVENT_FEATURE_INVALIDATE, 1, false); }
@@ -37,7 +41,7 @@ protected:
 
     SimModules sim_;
     RemoteDeviceMap remote_;
-    std::unique_ptr<TestDeviceModule> device_;
+    std::unique_ptr<TestModule> device_;
     CFeatureInvalidateControl control_;
 };
 

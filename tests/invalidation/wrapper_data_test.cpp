@@ -8,7 +8,9 @@
 #include <set>
 
 #include "features/wrapper_data.h"
-#include "invalidation_test_support.h"
+#include "support/errors.h"
+#include "support/node_fixtures.h"
+#include "support/sim_producer.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -37,16 +39,6 @@ public:
 private:
     std::recursive_mutex lock_;
 };
-
-// "<class>: <description>" of the CGenAPIException that `operation` raises.
-std::string refusal(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const CGenAPIException& e) {
-        return e.className() + ": " + e.description();
-    }
-    return "no exception";
-}
 
 constexpr char kBaudRate[] = "qxSerialConfigBaudRate";
 constexpr char kBaudRateRefused[] = "access denied: setValue of qxSerialConfigBaudRate failed.";
@@ -95,11 +87,11 @@ TEST_F(SerialPortHooks, FeaturesOfABridgedPortRefuseEveryValueOperation) {
     EXPECT_FALSE(baud.GetAvailable());
     EXPECT_EQ(baud.GetCurrentAccessMode(), "RO");
     EXPECT_EQ(baud.GetImposedAccessMode(), "RO");
-    EXPECT_EQ(refusal([&] { baud.GetValue(); }), kBaudRateRefused);
-    EXPECT_EQ(refusal([&] { baud.SetValue("Baudrate19200Hz"); }), kBaudRateRefused);
-    EXPECT_EQ(refusal([&] { baud.GetInt(); }), kBaudRateRefused);
-    EXPECT_EQ(refusal([&] { baud.SetInt(1); }), kBaudRateRefused);
-    EXPECT_EQ(refusal([&] { remote_.wrapper("qxSerialWrite").Execute(); }),
+    EXPECT_EQ(genAPIErrorText([&] { baud.GetValue(); }), kBaudRateRefused);
+    EXPECT_EQ(genAPIErrorText([&] { baud.SetValue("Baudrate19200Hz"); }), kBaudRateRefused);
+    EXPECT_EQ(genAPIErrorText([&] { baud.GetInt(); }), kBaudRateRefused);
+    EXPECT_EQ(genAPIErrorText([&] { baud.SetInt(1); }), kBaudRateRefused);
+    EXPECT_EQ(genAPIErrorText([&] { remote_.wrapper("qxSerialWrite").Execute(); }),
               "access denied: setValue of qxSerialWrite failed.");
     EXPECT_TRUE(owner_.lockFree()) << "a refused operation must not keep the lock";
     // Features the selector does not select stay as they are.
@@ -119,7 +111,7 @@ TEST_F(SerialPortHooks, SelectingAPortWithoutBridgeGivesItsFeaturesBack) {
     EXPECT_EQ(baud.GetValue(), "Baudrate19200Hz");
     // And back onto the bridged port.
     select("Port0");
-    EXPECT_EQ(refusal([&] { baud.GetValue(); }), kBaudRateRefused);
+    EXPECT_EQ(genAPIErrorText([&] { baud.GetValue(); }), kBaudRateRefused);
 }
 
 TEST_F(SerialPortHooks, EveryOperationHoldsTheSerialPortLockUntilItEnds) {
@@ -127,8 +119,9 @@ TEST_F(SerialPortHooks, EveryOperationHoldsTheSerialPortLockUntilItEnds) {
     EXPECT_TRUE(lockHeldWhileWriting("qxSerialSelector", [&] { select("Port1"); }));
     EXPECT_TRUE(owner_.lockFree());
     // An operation that fails in the engine releases the lock as well.
-    EXPECT_EQ(refusal([&] { remote_.wrapper("qxSerialBytesToWrite").SetInt(100000); }).rfind("invalid parameter", 0),
-              0u);
+    EXPECT_EQ(
+        genAPIErrorText([&] { remote_.wrapper("qxSerialBytesToWrite").SetInt(100000); }).rfind("invalid parameter", 0),
+        0u);
     EXPECT_TRUE(owner_.lockFree());
     // The bridge holds the lock around its own accesses, which pass through the same hooks.
     {

@@ -6,7 +6,9 @@
 
 #include "modules/device_data.h"
 #include "modules/deviceobj.h"
-#include "modules_test_support.h"
+#include "support/errors.h"
+#include "support/sim_system.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2::test;
 using CORVID2::Device;
@@ -23,10 +25,6 @@ protected:
         devices_ = iface_->GetDevices();
         devices_->Refresh(kRefreshMs);
     }
-    static corvid2::CDeviceObj* objectOf(Device* device) {
-        return static_cast<CORVID2::Internal::DeviceData*>(device->GetReserved())->device_;
-    }
-
     CORVID2::Interface* iface_ = nullptr;
     DeviceList* devices_ = nullptr;
 };
@@ -51,7 +49,7 @@ TEST_F(DeviceListTest, ListIsOrderedByIdAndAnswersLookups) {
     EXPECT_EQ(mono->GetParent(), iface_);
     devices_->clear();
     EXPECT_EQ(devices_->size(), 0u);
-    EXPECT_EQ(OpenSystemTest::objectOf(iface_)->deviceCount(), 0u);
+    EXPECT_EQ(objectOf(iface_)->deviceCount(), 0u);
 }
 
 TEST_F(DeviceListTest, InformationOfClosedDevicesComesFromTheInterface) {
@@ -144,7 +142,7 @@ TEST_F(DeviceListTest, UnpluggedDeviceLeavesWhileClosedAndStaysWhileOpen) {
     mono->Close();
     devices_->Refresh(kRefreshMs);
     EXPECT_EQ(devices_->size(), 0u);
-    EXPECT_EQ(OpenSystemTest::objectOf(iface_)->deviceCount(), 0u);
+    EXPECT_EQ(objectOf(iface_)->deviceCount(), 0u);
 
     simulate("SimPlugDeviceID", "SimBayer0");
     devices_->Refresh(kRefreshMs);
@@ -152,7 +150,7 @@ TEST_F(DeviceListTest, UnpluggedDeviceLeavesWhileClosedAndStaysWhileOpen) {
 }
 
 TEST_F(DeviceListTest, UpdateWithObjectSyncDeletesOnlyClosedDevices) {
-    corvid2::CInterfaceObj& object = *OpenSystemTest::objectOf(iface_);
+    corvid2::CInterfaceObj& object = *objectOf(iface_);
     (*devices_)["SimMono0"]->Open();
     simulate("SimUnplugDeviceID", "SimMono0");
     simulate("SimUnplugDeviceID", "SimBayer0");
@@ -205,5 +203,5 @@ TEST_F(DeviceListTest, RefreshesAndQueriesFromSeveralThreadsAgree) {
     });
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(disagreements.load(), 0);
-    EXPECT_EQ(OpenSystemTest::objectOf(iface_)->deviceCount(), 2u);
+    EXPECT_EQ(objectOf(iface_)->deviceCount(), 2u);
 }

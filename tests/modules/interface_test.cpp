@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Interfaces of an open System: opening and closing, their information, and their list following the producer.
-#include "modules_test_support.h"
+#include "support/errors.h"
+#include "support/sim_system.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2::test;
 using CORVID2::Interface;

@@ -6,9 +6,9 @@
 #include <set>
 #include <thread>
 
-#include "modules/device_data.h"
 #include "modules/deviceobj.h"
-#include "modules_test_support.h"
+#include "support/sim_system.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2::test;
 using CORVID2::Device;
@@ -31,7 +31,7 @@ protected:
         CORVID2::DeviceList* devices = iface_->GetDevices();
         devices->Refresh(kRefreshMs);
         mono_ = (*devices)["SimMono0"];
-        monoObject_ = static_cast<CORVID2::Internal::DeviceData*>(mono_->GetReserved())->device_;
+        monoObject_ = objectOf(mono_);
         ASSERT_NE(monoObject_, nullptr);
     }
 

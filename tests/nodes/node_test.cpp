@@ -3,9 +3,14 @@
 // last error of every failure kind, trace lines, write locks and wrappers that are gone.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <thread>
 
-#include "node_test_support.h"
+#include "nodes/node_data.h"
+#include "support/errors.h"
+#include "support/node_fixtures.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -191,30 +196,30 @@ TEST_F(TypesModule, OperationsATypeLacksAreNotAvailable) {
     for (const Case& c : cases) {
         const std::string message =
             std::string("'") + c.node + "' - " + c.prefix + " not supported for Node '" + c.node + "'";
-        EXPECT_EQ(thrown([&] { c.call(node(c.node)); }), "NotAvailableException: " + message);
+        EXPECT_EQ(exceptionText([&] { c.call(node(c.node)); }), "NotAvailableException: " + message);
         Result code = Result::Success;
         EXPECT_EQ(lastErrorText(&code), message);
         EXPECT_EQ(code, Result::NotAvailable);
     }
-    EXPECT_EQ(thrown([&] { node("Width").GetEventID(); }),
+    EXPECT_EQ(exceptionText([&] { node("Width").GetEventID(); }),
               "NotAvailableException: 'Width' - getEventID not available for Node 'Width'");
-    EXPECT_EQ(thrown([&] { node("Width").GetAlias(); }),
+    EXPECT_EQ(exceptionText([&] { node("Width").GetAlias(); }),
               "NotAvailableException: 'Width' - getAliasNode not available for Node 'Width'");
 }
 
 TEST_F(TypesModule, RefusedWritesLeaveTheValue) {
     CORVID2::Node& width = node("Width");
-    const std::string outOfRange = thrown([&] { width.SetInt(5000); });
+    const std::string outOfRange = exceptionText([&] { width.SetInt(5000); });
     EXPECT_EQ(outOfRange.rfind("InvalidParameterException: 'Width' - ", 0), 0u) << outOfRange;
     EXPECT_EQ(width.GetInt(), 640);
     EXPECT_EQ(port_.u32(0x00), 640u);
 
-    const std::string readOnly = thrown([&] { node("Fixed").SetInt(3); });
+    const std::string readOnly = exceptionText([&] { node("Fixed").SetInt(3); });
     EXPECT_EQ(readOnly.rfind("AccessDeniedException: 'Fixed' - ", 0), 0u) << readOnly;
     EXPECT_EQ(node("Fixed").GetInt(), 7);
     EXPECT_EQ(port_.u32(0x60), 7u);
 
-    const std::string noEntry = thrown([&] { node("Mode").SetValue("Bogus"); });
+    const std::string noEntry = exceptionText([&] { node("Mode").SetValue("Bogus"); });
     EXPECT_EQ(noEntry.rfind("InvalidParameterException: 'Mode' - ", 0), 0u) << noEntry;
     EXPECT_EQ(node("Mode").GetInt(), 0);
 }
@@ -229,7 +234,7 @@ TEST_F(TypesModule, TraceLinesNameNodeOperationAndValue) {
     node("Trigger").Execute();
     std::uint8_t bytes[8];
     node("Lut").get(bytes, sizeof bytes);
-    thrown([&] { node("Trigger").GetInt(); });
+    exceptionText([&] { node("Trigger").GetInt(); });
     for (const char* line :
          {"Node [Width]; GetInt; 640", "Node [Gain]; SetDouble; 6.500000", "Node [Reverse]; GetBool; false",
           "Node [Width]; IsReadable; True", "Node [Fixed]; IsWritable; False", "Node [Trigger]; Execute; called",
@@ -244,7 +249,7 @@ protected:
     // What `call` throws on another thread.
     static std::string thrownElsewhere(const std::function<void()>& call) {
         std::string text;
-        std::thread([&] { text = thrown(call); }).join();
+        std::thread([&] { text = exceptionText(call); }).join();
         return text;
     }
 };
@@ -280,19 +285,18 @@ TEST_F(NodeGuards, NodeWhoseWrapperIsGoneIsInvalidNotACrash) {
     CORVID2::NodeMap* tree = front_.GetNodeTree();
     genapi_.releaseNodeMap();
     const char* invalid = "ObjectInvalidException: Access to an invalid GenAPINode object.";
-    EXPECT_EQ(thrown([&] { width.GetInt(); }), invalid);
-    EXPECT_EQ(thrown([&] { width.SetInt(32); }), invalid);
-    EXPECT_EQ(thrown([&] { width.GetName(); }), invalid);
+    EXPECT_EQ(exceptionText([&] { width.GetInt(); }), invalid);
+    EXPECT_EQ(exceptionText([&] { width.SetInt(32); }), invalid);
+    EXPECT_EQ(exceptionText([&] { width.GetName(); }), invalid);
     Result code = Result::Success;
     lastErrorText(&code);
     EXPECT_EQ(code, Result::ObjectInvalid);
 
     // A rebuilt map may put new wrappers at the old addresses: their identities differ.
-    const std::string text = kTypesDescription;
-    genapi_.setXML(&text);
+    genapi_.setXML(&typesDescription());
     genapi_.connectPort(&port_, "Device");
-    EXPECT_EQ(thrown([&] { width.GetInt(); }), invalid);
-    EXPECT_EQ(thrown([&] { tree->GetNode("Values")->GetNodeTree(); }), invalid);
+    EXPECT_EQ(exceptionText([&] { width.GetInt(); }), invalid);
+    EXPECT_EQ(exceptionText([&] { tree->GetNode("Values")->GetNodeTree(); }), invalid);
     // Attaching again makes new Node objects for the new wrappers.
     attachNodeSource(front_, &genapi_);
     EXPECT_EQ(node("Width").GetInt(), 640);
@@ -309,7 +313,7 @@ TEST_F(NodeGuards, ThreadsShareFirstUseAndReads) {
         entries[i] = front_.GetNode("Mode")->GetEnumNodeList();
         CORVID2::Node* width = front_.GetNode("Width");
         for (int n = 0; n < 200; ++n) sums[i] += width->GetInt();
-        failures[i] = thrown([&] { width->GetBool(); });
+        failures[i] = exceptionText([&] { width->GetBool(); });
     };
     std::thread other(worker, 1);
     worker(0);
@@ -326,12 +330,12 @@ TEST_F(NodeGuards, NodeOfADetachedModuleIsInvalidNotACrash) {
     CORVID2::Node* width = front_.GetNode("Width");
     CORVID2::NodeMap* features = front_.GetNodeList();
     attachNodeSource(front_, nullptr);
-    EXPECT_EQ(thrown([&] { width->SetInt(32); }),
+    EXPECT_EQ(exceptionText([&] { width->SetInt(32); }),
               "ObjectInvalidException: Access to an invalid NodeControlData object.");
-    EXPECT_EQ(thrown([&] { width->GetNodeTree(); }),
+    EXPECT_EQ(exceptionText([&] { width->GetNodeTree(); }),
               "ObjectInvalidException: Access to an invalid NodeControlData object.");
-    EXPECT_EQ(thrown([&] { features->size(); }), "ObjectInvalidException: Access to an invalid NodeMap object.");
-    EXPECT_EQ(thrown([&] { features->GetNode("Width"); }),
+    EXPECT_EQ(exceptionText([&] { features->size(); }), "ObjectInvalidException: Access to an invalid NodeMap object.");
+    EXPECT_EQ(exceptionText([&] { features->GetNode("Width"); }),
               "ObjectInvalidException: Access to an invalid NodeMap object.");
     EXPECT_EQ(port_.u32(0x00), 640u);
 }

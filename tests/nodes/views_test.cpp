@@ -3,7 +3,11 @@
 // names and indices, modules without node map, and the simulator's system module end to end.
 #include <gtest/gtest.h>
 
-#include "node_test_support.h"
+#include "support/errors.h"
+#include "support/genapi_maps.h"
+#include "support/node_fixtures.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -33,13 +37,13 @@ TEST_F(TypesModule, TreeHoldsTheRootsCategoriesAndListEveryFeature) {
 TEST_F(TypesModule, UnknownNameIsAnInvalidParameterAndChangesNoView) {
     CORVID2::NodeMap* list = front_.GetNodeList();
     CORVID2::Node* width = front_.GetNode("Width");
-    EXPECT_EQ(thrown([&] { front_.GetNode("Height"); }),
+    EXPECT_EQ(exceptionText([&] { front_.GetNode("Height"); }),
               "InvalidParameterException: The node 'Height' does not exist.");
     Result code = Result::Success;
     EXPECT_EQ(lastErrorText(&code), "The node 'Height' does not exist.");
     EXPECT_EQ(code, Result::InvalidParameter);
     // Registers behind features are no features.
-    EXPECT_EQ(thrown([&] { front_.GetNode("WidthReg"); }),
+    EXPECT_EQ(exceptionText([&] { front_.GetNode("WidthReg"); }),
               "InvalidParameterException: The node 'WidthReg' does not exist.");
     EXPECT_EQ(front_.GetNodeList(), list);
     EXPECT_EQ(names(*list), kFeatures);
@@ -49,19 +53,20 @@ TEST_F(TypesModule, UnknownNameIsAnInvalidParameterAndChangesNoView) {
 TEST(INodeWithoutNodeMap, OptionalMapGivesEmptyViewsThatRefuseToBeListed) {
     TraceCapture capture;
     TestFront front(false);
-    EXPECT_EQ(thrown([&] { front.GetNode("Width"); }), "InvalidParameterException: The node 'Width' does not exist.");
-    EXPECT_EQ(thrown([&] { front.GetNodeTree(); }).rfind("NotInitializedException: base_modul is not initialized", 0),
-              0u);
-    EXPECT_EQ(thrown([&] { front.GetNodeList(); }).rfind("NotInitializedException: base_modul is not initialized", 0),
-              0u);
+    EXPECT_EQ(exceptionText([&] { front.GetNode("Width"); }),
+              "InvalidParameterException: The node 'Width' does not exist.");
+    EXPECT_EQ(
+        exceptionText([&] { front.GetNodeTree(); }).rfind("NotInitializedException: base_modul is not initialized", 0),
+        0u);
+    EXPECT_EQ(
+        exceptionText([&] { front.GetNodeList(); }).rfind("NotInitializedException: base_modul is not initialized", 0),
+        0u);
     EXPECT_EQ(capture.count("INode: CreateNodeMap; Node interface not available"), 1u);
 
     // A source attached later is used from then on.
     MemoryPort port{0x200};
     IGenAPI genapi;
-    const std::string text = kTypesDescription;
-    genapi.setXML(&text);
-    genapi.connectPort(&port, "Device");
+    genapi.setXMLAndConnect(typesDescription(), &port, "Device");
     attachNodeSource(front, &genapi);
     EXPECT_EQ(names(*front.GetNodeList()), kFeatures);
     attachNodeSource(front, nullptr);
@@ -72,11 +77,13 @@ TEST(INodeWithoutNodeMap, RequiredMapRefusesEveryViewEveryTime) {
     IGenAPI empty;  // a source whose module has no description
     attachNodeSource(front, &empty);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(thrown([&] { front.GetNodeTree(); }), "NotInitializedException: Node interface not initialized");
-        EXPECT_EQ(thrown([&] { front.GetNode("Width"); }), "NotInitializedException: Node interface not initialized");
+        EXPECT_EQ(exceptionText([&] { front.GetNodeTree(); }),
+                  "NotInitializedException: Node interface not initialized");
+        EXPECT_EQ(exceptionText([&] { front.GetNode("Width"); }),
+                  "NotInitializedException: Node interface not initialized");
     }
     attachNodeSource(front, nullptr);
-    EXPECT_EQ(thrown([&] { front.GetNodeList(); }), "NotInitializedException: Node interface not initialized");
+    EXPECT_EQ(exceptionText([&] { front.GetNodeList(); }), "NotInitializedException: Node interface not initialized");
 }
 
 // ---- NodeMap ----------------------------------------------------------------------------------
@@ -102,14 +109,15 @@ TEST_F(TypesModule, NodeMapFindsByNameAndIndexInNameOrder) {
 
 TEST_F(TypesModule, NodeMapRefusesMissingNamesAndIndices) {
     CORVID2::NodeMap& tree = *front_.GetNodeTree();
-    EXPECT_EQ(thrown([&] { tree.GetNode("Width"); }), "InvalidParameterException: The node 'Width' does not exist.");
-    EXPECT_EQ(thrown([&] { tree[CORVID2::String("Height")]; }),
+    EXPECT_EQ(exceptionText([&] { tree.GetNode("Width"); }),
+              "InvalidParameterException: The node 'Width' does not exist.");
+    EXPECT_EQ(exceptionText([&] { tree[CORVID2::String("Height")]; }),
               "InvalidParameterException: The node 'Height' does not exist.");
-    EXPECT_EQ(thrown([&] { tree.GetNodeByIndex(2); }), "InvalidParameterException: invalid index 2");
+    EXPECT_EQ(exceptionText([&] { tree.GetNodeByIndex(2); }), "InvalidParameterException: invalid index 2");
     Result code = Result::Success;
     EXPECT_EQ(lastErrorText(&code), "invalid index 2");
     EXPECT_EQ(code, Result::InvalidParameter);
-    EXPECT_EQ(thrown([&] { tree[std::size_t{7}]; }), "InvalidParameterException: invalid index 7");
+    EXPECT_EQ(exceptionText([&] { tree[std::size_t{7}]; }), "InvalidParameterException: invalid index 7");
     EXPECT_EQ(tree.size(), 2u);
 }
 
@@ -120,7 +128,7 @@ TEST_F(TypesModule, NodeMapTracesItsAnswers) {
     tree.GetNodePresent("Height");
     tree.GetNodeCount();
     tree.size();
-    thrown([&] { tree.GetNode("Gone"); });
+    exceptionText([&] { tree.GetNode("Gone"); });
     for (const char* line : {"NodeMap; GetNodePresent; The node 'Raw' exists.",
                              "NodeMap; GetNodePresent; The node 'Height' does not exist.", "NodeMap; GetNodeCount; 2",
                              "NodeMap; size; 2", "NodeMap; GetNode; The node 'Gone' does not exist."})
@@ -134,10 +142,9 @@ protected:
     void SetUp() override {
         sim_.open(SimModules::kSystem);
         port_ = sim_.port(sim_.system_, "SystemObj");
-        std::unique_ptr<CXmlLoader> loader;
-        ASSERT_EQ(loadPortDescription(port_->port(), loader), Result::Success);
-        genapi_.setXML(&loader->text());
-        genapi_.connectPort(port_.get(), port_->port().portName());
+        const std::string text = portDescription(*port_);
+        ASSERT_FALSE(text.empty());
+        connectToModulePort(genapi_, text, *port_);
         attachNodeSource(front_, &genapi_);
     }
     void TearDown() override { attachNodeSource(front_, nullptr); }
@@ -165,13 +172,13 @@ TEST_F(SimSystemNodes, ReadsAndWritesReachTheProducer) {
 TEST_F(SimSystemNodes, ProducerFailuresAndRangeErrorsArriveAsTheirExceptions) {
     CORVID2::Node& count = *front_.GetNode("SimFaultCount");
     const std::int64_t before = count.GetInt();
-    const std::string belowMin = thrown([&] { count.SetInt(0); });
+    const std::string belowMin = exceptionText([&] { count.SetInt(0); });
     EXPECT_EQ(belowMin.rfind("InvalidParameterException: 'SimFaultCount' - ", 0), 0u) << belowMin;
     EXPECT_EQ(count.GetInt(), before);
 
     // A failed port read is no access or parameter fault: the general error.
     sim_.armFault("GCReadPort", GC_ERR_TIMEOUT);
-    const std::string failed = thrown([&] { front_.GetNode("InterfaceID")->GetValue(); });
+    const std::string failed = exceptionText([&] { front_.GetNode("InterfaceID")->GetValue(); });
     EXPECT_EQ(failed.rfind("ErrorException: 'InterfaceID' - ", 0), 0u) << failed;
     Result code = Result::Success;
     lastErrorText(&code);

@@ -3,6 +3,8 @@
 // that refuses; and the filters on availability and access mode.
 #include "inline_descriptions.h"
 
+#include "support/errors.h"
+
 using namespace corvid2;
 using namespace corvid2::test;
 

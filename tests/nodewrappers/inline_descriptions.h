@@ -3,7 +3,13 @@
 // chunk ports, over a MemoryPort: an IGenAPI connected to it as a module's would be.
 #pragma once
 
-#include "nodewrappers_test_support.h"
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <string>
+
+#include "features/igenapi.h"
+#include "support/genapi_maps.h"
 
 namespace corvid2::test {
 

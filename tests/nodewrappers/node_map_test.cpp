@@ -4,6 +4,10 @@
 #include "inline_descriptions.h"
 
 #include "core/object_registry.h"
+#include "support/errors.h"
+#include "support/node_fixtures.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -150,58 +154,46 @@ TEST_F(AllTypes, DerivedChunkMapsReadTheirOwnBuffer) {
 // ---- a module of the simulator --------------------------------------------------------------------
 namespace {
 
-class ModuleNodeMap : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sim_.open(SimModules::kSystem);
-        module_ = std::make_unique<SimModule>("TLPort", sim_.table_, sim_.system_);
-        ASSERT_EQ(module_->initializeNodeInterface(), Result::Success) << lastErrorText();
-        raw_ = std::make_unique<IPortIface>(sim_.table_, "Raw");
-        raw_->setHandle(sim_.system_);
-    }
-    SimModules sim_;
-    std::unique_ptr<SimModule> module_;
-    std::unique_ptr<IPortIface> raw_;
-};
+class ModuleNodeMap : public SimSystemModule {};
 
 }  // namespace
 
 TEST_F(ModuleNodeMap, TheSameDescriptionKeepsTheWrappers) {
-    CGenAPINode* tlid = module_->getNode("TLID");
-    EXPECT_TRUE(module_->takeReplacedFlag());
-    ASSERT_EQ(module_->initializeNodeInterface(), Result::Success);
-    EXPECT_EQ(module_->getNode("TLID"), tlid);
-    EXPECT_FALSE(module_->takeReplacedFlag());
-    EXPECT_EQ(module_->nodeMap(), module_->engineMap());
+    CGenAPINode* tlid = system_->getNode("TLID");
+    EXPECT_TRUE(system_->takeReplacedFlag());
+    ASSERT_EQ(system_->initializeNodeInterface(), Result::Success);
+    EXPECT_EQ(system_->getNode("TLID"), tlid);
+    EXPECT_FALSE(system_->takeReplacedFlag());
+    EXPECT_EQ(system_->nodeMap(), system_->engineMap());
 
     const std::string broken = "<RegisterDescription";
-    EXPECT_EQ(module_->initializeNodeInterface(&broken), Result::Error);
+    EXPECT_EQ(system_->initializeNodeInterface(&broken), Result::Error);
     Result code = Result::Success;
     lastErrorText(&code);
     EXPECT_EQ(code, Result::Error);
-    EXPECT_EQ(module_->getNode("TLID"), tlid);
+    EXPECT_EQ(system_->getNode("TLID"), tlid);
 
-    module_->releaseNodeMap();
-    EXPECT_EQ(module_->nodeMap(), nullptr);
-    expectGenAPIError([&] { module_->getNodeMap(); }, "getNodeMap - Parser not available/initialized",
+    system_->releaseNodeMap();
+    EXPECT_EQ(system_->nodeMap(), nullptr);
+    expectGenAPIError([&] { system_->getNodeMap(); }, "getNodeMap - Parser not available/initialized",
                       kGenAPIClassError);
 }
 
 TEST_F(ModuleNodeMap, StackedWritesAreHeldAndCancelledOnes) {
-    CGenAPINode& every = *module_->getNode("SimIncompleteEvery");
+    CGenAPINode& every = *system_->getNode("SimIncompleteEvery");
     every.SetInt(3);
-    ASSERT_EQ(module_->port().startStacking(false), Result::Success);
+    ASSERT_EQ(system_->port().startStacking(false), Result::Success);
     every.SetInt(5);
     EXPECT_EQ(every.GetInt(), 5);  // from the stack
     EXPECT_EQ(SimModules::readU32(*raw_, kIncompleteEveryAddress), 3u);
-    EXPECT_EQ(module_->port().writtenFeatures(), std::vector<std::string>{"SimIncompleteEvery"});
-    EXPECT_TRUE(module_->getNode("InterfaceUpdateList")->IsDone());
-    ASSERT_EQ(module_->port().cancelStack(), Result::Success);
+    EXPECT_EQ(system_->port().writtenFeatures(), std::vector<std::string>{"SimIncompleteEvery"});
+    EXPECT_TRUE(system_->getNode("InterfaceUpdateList")->IsDone());
+    ASSERT_EQ(system_->port().cancelStack(), Result::Success);
     EXPECT_EQ(every.GetInt(), 3);
 
-    ASSERT_EQ(module_->port().startStacking(false), Result::Success);
+    ASSERT_EQ(system_->port().startStacking(false), Result::Success);
     every.SetInt(6);
-    ASSERT_EQ(module_->port().writeStack(), Result::Success);
+    ASSERT_EQ(system_->port().writeStack(), Result::Success);
     EXPECT_EQ(SimModules::readU32(*raw_, kIncompleteEveryAddress), 6u);
     EXPECT_EQ(every.GetInt(), 6);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "inline_descriptions.h"
+#include "support/errors.h"
 
 using namespace corvid2;
 using namespace corvid2::test;

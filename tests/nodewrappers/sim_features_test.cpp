@@ -2,30 +2,31 @@
 // The wrappers over the simulator's system and interface descriptions: every node type there, the
 // fixed texts, values agreeing with the device, refused writes leaving the device alone, and the
 // "not supported" answers of each operation on the wrong type.
-#include "nodewrappers_test_support.h"
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "support/errors.h"
+#include "support/genapi_maps.h"
+#include "support/node_fixtures.h"
+#include "support/sim_producer.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
 
 namespace {
 
-class SimFeatures : public ::testing::Test {
+class SimFeatures : public SimSystemModule {
 protected:
     void SetUp() override {
-        sim_.open(SimModules::kInterface);
-        system_ = std::make_unique<SimModule>("TLPort", sim_.table_, sim_.system_);
+        ASSERT_NO_FATAL_FAILURE(open(SimModules::kInterface));
         interface_ = std::make_unique<SimModule>("InterfacePort", sim_.table_, sim_.interface_);
-        ASSERT_EQ(system_->initializeNodeInterface(), Result::Success) << lastErrorText();
         ASSERT_EQ(interface_->initializeNodeInterface(), Result::Success) << lastErrorText();
-        raw_ = std::make_unique<IPortIface>(sim_.table_, "Raw");
-        raw_->setHandle(sim_.system_);
     }
     CGenAPINode& feature(const char* name) { return *system_->getNode(name); }
     std::uint32_t rawU32(std::uint64_t address) { return SimModules::readU32(*raw_, address); }
 
-    SimModules sim_;
-    std::unique_ptr<SimModule> system_, interface_;
-    std::unique_ptr<IPortIface> raw_;  // the device as it is, past every cache
+    std::unique_ptr<SimModule> interface_;
 };
 
 }  // namespace

@@ -2,13 +2,12 @@
 // The producer search: folders, file names, probing, the key order and loading by index or path.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "core/last_error.h"
 #include "corvid2_genicam_c.h"
 #include "modules/consumer_base.h"
 #include "modules/producerobj.h"
-#include "producer_test_support.h"
+#include "support/errors.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -25,12 +24,6 @@ protected:
         env_.reset();  // the old setting must be undone before the new one is made
         env_ = std::make_unique<platform::ScopedEnv>(CConsumerBase::kSearchPathVariable, value);
     }
-    static std::string lastError() {
-        std::string text;
-        GetLastErrorText(text);
-        return text;
-    }
-
     ProducerFolder folder_;
     std::unique_ptr<platform::ScopedEnv> env_;
 };
@@ -71,7 +64,7 @@ TEST_F(Discovery, FoldersAreSearchedOnceAndOnlyForExactProducerFiles) {
     folder_.add(simFile(), "found.cti");
     folder_.add(simFile(), "upper.CTI");
     folder_.add(simFile(), "nested/deeper.cti");
-    std::ofstream(folder_.path() / "junk.cti") << "not a library";
+    folder_.write("junk.cti", "not a library");
     folder_.add(simVariant("corvid2_sim_no_read_port_stacked"), "lacking.cti");
 
     const auto relative = std::filesystem::relative(folder_.path(), std::filesystem::current_path());
@@ -132,9 +125,9 @@ TEST_F(Discovery, LoadingByIndexReportsEveryOutcome) {
 
     CProducerObj* producer = nullptr;
     EXPECT_EQ(list().LoadTLProducerByIndex(0, nullptr), Result::InvalidParameter);
-    EXPECT_EQ(lastError(), "Producer object is NULL");
+    EXPECT_EQ(lastErrorText(), "Producer object is NULL");
     EXPECT_EQ(list().LoadTLProducerByIndex(3, &producer), Result::InvalidParameter);
-    EXPECT_EQ(lastError(), "Index 3 is invalid. List size is 1");
+    EXPECT_EQ(lastErrorText(), "Index 3 is invalid. List size is 1");
     EXPECT_EQ(producer, nullptr);
 
     ASSERT_EQ(list().LoadTLProducerByIndex(0, &producer), Result::Success);
@@ -143,12 +136,12 @@ TEST_F(Discovery, LoadingByIndexReportsEveryOutcome) {
     CProducerObj* again = nullptr;
     EXPECT_EQ(list().LoadTLProducerByIndex(0, &again), Result::ResourceInUse);
     EXPECT_EQ(again, producer);
-    EXPECT_EQ(lastError(), "TLProducer at index 0 is already initialized");
+    EXPECT_EQ(lastErrorText(), "TLProducer at index 0 is already initialized");
 
     EXPECT_EQ(list().UnloadTLProducer(producer), Result::Success);
     EXPECT_FALSE(producer->isProducerLoaded());
     EXPECT_EQ(list().UnloadTLProducer(producer), Result::NotInitialized);
-    EXPECT_NE(lastError().find("is not initialized"), std::string::npos);
+    EXPECT_NE(lastErrorText().find("is not initialized"), std::string::npos);
 }
 
 TEST_F(Discovery, InitRefusedAsInUseIsReportedAndClosedAgain) {
@@ -179,9 +172,9 @@ TEST_F(Discovery, StandAloneProducersLiveOutsideTheList) {
     CProducerObj* producer = nullptr;
     EXPECT_EQ(list().LoadStandAloneTLProducer((folder_.path() / "nothing.cti").string().c_str(), &producer),
               Result::InvalidParameter);
-    EXPECT_NE(lastError().find("is not accessable"), std::string::npos);
+    EXPECT_NE(lastErrorText().find("is not accessable"), std::string::npos);
     EXPECT_EQ(list().LoadStandAloneTLProducer(file.string().c_str(), &producer), Result::ResourceInUse);
-    EXPECT_NE(lastError().find("is already initialized"), std::string::npos);
+    EXPECT_NE(lastErrorText().find("is already initialized"), std::string::npos);
     EXPECT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), nullptr), Result::InvalidParameter);
 
     ASSERT_EQ(list().LoadStandAloneTLProducer(lone.string().c_str(), &producer), Result::Success);

@@ -3,59 +3,29 @@
 // the event buffer, the port name and the reset.
 #include <gtest/gtest.h>
 
-#include "core/last_error.h"
-#include "modules/gentl_module.h"
-#include "modules/producerobj.h"
-#include "producer_test_support.h"
+#include <algorithm>
+
+#include "support/errors.h"
+#include "support/node_fixtures.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
 
 namespace {
 
-class TestModule : public CGenTLModule {
-public:
-    TestModule(CGenTLProducer* producer, void* handle)
-        : CGenTLModule("TLInterface", producer, "Unknown"), handle_(handle) {}
-    void* getHandle() const override { return handle_; }
-    void* handle_;
-};
-
 // An open interface of a freshly loaded producer; faults for the producer are given up front.
 class ModuleBase : public ::testing::Test {
 protected:
     void open(const std::string& faults = "") {
-        platform::ScopedEnv fault("CORVID2_SIM_FAIL", faults);
-        producer_ = std::make_unique<CProducerObj>(folder_.add(simFile(), "modules.cti"));
-        ASSERT_TRUE(producer_->loadProducer());
-        auto* table = producer_->table();
-        ASSERT_EQ(table->TLOpen(&tl_), GC_ERR_SUCCESS);
-        bool8_t changed = false;
-        ASSERT_EQ(table->TLUpdateInterfaceList(tl_, &changed, 1000), GC_ERR_SUCCESS);
-        char id[256] = {};
-        size_t size = sizeof id;
-        ASSERT_EQ(table->TLGetInterfaceID(tl_, 0, id, &size), GC_ERR_SUCCESS);
-        ASSERT_EQ(table->TLOpenInterface(tl_, id, &interface_), GC_ERR_SUCCESS);
-        module_ = std::make_unique<TestModule>(table, interface_);
+        sim_.open(SimModules::kInterface, "CORVID2_SIM_FAIL=" + faults + "\n");
+        module_ = std::make_unique<TestModule>("TLInterface", sim_.table_, sim_.interface_);
     }
-    void TearDown() override {
-        module_.reset();
-        if (producer_ && producer_->table()) {
-            producer_->table()->IFClose(interface_);
-            producer_->table()->TLClose(tl_);
-        }
-        producer_.reset();
-    }
-    static std::string lastError() {
-        std::string text;
-        GetLastErrorText(text);
-        return text;
-    }
+    // The module goes before the handles it speaks for are closed.
+    void TearDown() override { module_.reset(); }
 
-    ProducerFolder folder_;
-    std::unique_ptr<CProducerObj> producer_;
-    TL_HANDLE tl_ = nullptr;
-    IF_HANDLE interface_ = nullptr;
+    SimModules sim_;
     std::unique_ptr<TestModule> module_;
 };
 
@@ -80,9 +50,9 @@ TEST_F(ModuleBase, RegistrationSizesTheBufferAndASecondOneOnlyChangesTheMode) {
 TEST_F(ModuleBase, RefusalsAndOptionalEvents) {
     open();
     EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 3, false), Result::Error);
-    EXPECT_EQ(lastError(), "invalid eventmode");
+    EXPECT_EQ(lastErrorText(), "invalid eventmode");
     EXPECT_EQ(module_->registerEvent(EVENT_MODULE, 1, true), Result::Error);
-    EXPECT_EQ(lastError(), "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
+    EXPECT_EQ(lastErrorText(), "use internal event only with GenTL::EVENT_REMOTE_DEVICE");
 
     TraceCapture trace;
     EXPECT_EQ(module_->registerEvent(EVENT_NEW_BUFFER, 1, false), Result::NotImplemented);
@@ -94,12 +64,12 @@ TEST_F(ModuleBase, RefusalsAndOptionalEvents) {
     ASSERT_NE(line, lines.end());
     EXPECT_NE(line->find("; Inf; "), std::string::npos);
 
-    TestModule noProducer(nullptr, interface_);
+    TestModule noProducer("TLInterface", nullptr, sim_.interface_);
     EXPECT_EQ(noProducer.registerEvent(EVENT_MODULE, 1, false), Result::Error);
-    EXPECT_EQ(lastError(), "Producer handle not valid");
-    TestModule noHandle(producer_->table(), nullptr);
+    EXPECT_EQ(lastErrorText(), "Producer handle not valid");
+    TestModule noHandle("TLInterface", sim_.table_, nullptr);
     EXPECT_EQ(noHandle.registerEvent(EVENT_MODULE, 1, false), Result::NotInitialized);
-    EXPECT_EQ(lastError(), "Device not initialized");
+    EXPECT_EQ(lastErrorText(), "Device not initialized");
 }
 
 TEST_F(ModuleBase, UnregisterCountsOnlyAnInvalidHandleAsFailure) {
@@ -108,7 +78,7 @@ TEST_F(ModuleBase, UnregisterCountsOnlyAnInvalidHandleAsFailure) {
     EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), Result::Success);  // GC_ERR_IO: done all the same
     EXPECT_FALSE(module_->isEventRegistered(EVENT_MODULE));
     // The injected failure left the registration in the producer; clear it there before reuse.
-    ASSERT_EQ(producer_->table()->GCUnregisterEvent(interface_, EVENT_MODULE), GC_ERR_SUCCESS);
+    ASSERT_EQ(sim_.table_->GCUnregisterEvent(sim_.interface_, EVENT_MODULE), GC_ERR_SUCCESS);
 
     ASSERT_EQ(module_->registerEvent(EVENT_MODULE, 1, false), Result::Success);
     int foreign = 0;
@@ -117,13 +87,13 @@ TEST_F(ModuleBase, UnregisterCountsOnlyAnInvalidHandleAsFailure) {
     EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), Result::LowLevelError);
     EXPECT_TRUE(module_->isEventRegistered(EVENT_MODULE));
     EXPECT_EQ(trace.count("GenTLModule unregisterEvent; GCUnregisterEvent failed: GC_ERR_INVALID_HANDLE - "), 1u);
-    module_->handle_ = interface_;
+    module_->handle_ = sim_.interface_;
     EXPECT_EQ(module_->unregisterEvent(EVENT_MODULE, false), Result::Success);
 }
 
 TEST_F(ModuleBase, PortNameVendorAndReset) {
     open();
-    EXPECT_EQ(module_->initPort(interface_), 0);
+    EXPECT_EQ(module_->initPort(sim_.interface_), GC_ERR_SUCCESS);
     EXPECT_FALSE(module_->portName().empty());
 
     for (const char* vendor : {"VELMOR", "Velmor ", "Velmo", "", "Unknown"}) {
@@ -147,5 +117,5 @@ TEST_F(ModuleBase, PortNameVendorAndReset) {
     EXPECT_TRUE(module_->port().heldWrites().empty());
     EXPECT_FALSE(module_->port().isStacking());
     // Released by the reset, so the producer must let the type be registered afresh.
-    producer_->table()->GCUnregisterEvent(interface_, EVENT_MODULE);
+    sim_.table_->GCUnregisterEvent(sim_.interface_, EVENT_MODULE);
 }

@@ -3,11 +3,12 @@
 // GCCloseLib pairing and the error text of a failed call.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <algorithm>
 
 #include "gentl/gentl_producer.h"
 #include "modules/producerobj.h"
-#include "producer_test_support.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2;
 using namespace corvid2::test;
@@ -53,9 +54,8 @@ TEST(ProducerBinding, UnusableFilesAreRefusedWithTheLoadersWords) {
         EXPECT_NE(std::string(e.what()).find("GCReadPortStacked"), std::string::npos);
     }
 
-    ProducerFolder folder;
-    const auto text = folder.path() / "not_a_library.cti";
-    std::ofstream(text) << "plain text, not a shared object";
+    ScratchFolder folder;
+    const auto text = folder.write("not_a_library.cti", "plain text, not a shared object");
     EXPECT_THROW(CGenTLProducer{text}, CProducerLoadError);
     EXPECT_THROW(CGenTLProducer{folder.path() / "missing.cti"}, CProducerLoadError);
 

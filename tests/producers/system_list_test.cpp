@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "modules/consumer_base.h"
-#include "producer_test_support.h"
+#include "support/errors.h"
+#include "support/sim_producer.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2::test;
 using CORVID2::System;

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "core/last_error.h"
 #include "modules/producerobj.h"
-#include "modules/system_data.h"
-#include "producer_test_support.h"
+#include "support/errors.h"
+#include "support/genapi_maps.h"
+#include "support/sim_system.h"
+#include "support/trace_capture.h"
 
 using namespace corvid2::test;
 using CORVID2::Interface;
@@ -29,12 +30,8 @@ constexpr char kDisplayName[] = "Velmor simulated cameras (corvid2_sim)";
 // A stand-alone System on its own copy of the simulator, with per-copy settings.
 class SystemOpenTest : public ::testing::Test {
 protected:
-    void makeSystem(const std::string& settings = "") {
-        system_ = std::make_unique<System>(folder_.add(simFile(), "sim.cti", settings).string().c_str());
-    }
-    corvid2::CProducerObj& producer() {
-        return *static_cast<CORVID2::Internal::SystemData*>(system_->GetReserved())->producer_;
-    }
+    void makeSystem(const std::string& settings = "") { system_ = simSystem(folder_, settings); }
+    corvid2::CProducerObj& producer() { return producerOf(*system_); }
     std::vector<Interface*> interfaces(InterfaceList& list) { return {list.begin(), list.end()}; }
 
     ProducerFolder folder_;
@@ -86,21 +83,17 @@ TEST_F(SystemOpenTest, GivenDescriptionReplacesTheMapAndABrokenOneKeepsIt) {
     corvid2::genapi::INodeMap* loaded = producer().nodeMap();
     const std::string broken = "<RegisterDescription";
     EXPECT_EQ(producer().initializeNodeInterface(&broken), Result::Error);
-    std::string message;
     Result code = Result::Success;
-    corvid2::GetLastErrorText(message, &code);
+    EXPECT_FALSE(lastErrorText(&code).empty());
     EXPECT_EQ(code, Result::Error);
-    EXPECT_FALSE(message.empty());
     EXPECT_EQ(producer().nodeMap(), loaded);
 
     // A description without version features still makes a map, connected to the same port.
-    const std::string own =
-        "<RegisterDescription ModelName=\"M\" VendorName=\"V\" StandardNameSpace=\"None\" SchemaMajorVersion=\"1\" "
-        "SchemaMinorVersion=\"1\" SchemaSubMinorVersion=\"0\" MajorVersion=\"1\" MinorVersion=\"0\" "
-        "SubMinorVersion=\"0\" ProductGuid=\"0\" VersionGuid=\"0\">"
+    const std::string own = description(
         "<Category Name=\"Root\"><pFeature>TLID</pFeature></Category>"
         "<StringReg Name=\"TLID\"><Address>0x80</Address><Length>64</Length><AccessMode>RO</AccessMode>"
-        "<pPort>TLPort</pPort></StringReg><Port Name=\"TLPort\"/></RegisterDescription>";
+        "<pPort>TLPort</pPort></StringReg>",
+        "TLPort");
     ASSERT_EQ(producer().initializeNodeInterface(&own), Result::Success);
     ASSERT_NE(producer().nodeMap(), nullptr);
     EXPECT_EQ(producer().nodeMap()->GetNode("GenTLVersionMinor"), nullptr);

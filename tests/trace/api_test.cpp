@@ -7,9 +7,11 @@
 
 #include "corvid2/trace.h"
 #include "corvid2_genicam_c.h"
+#include "support/scratch.h"
+#include "support/trace_capture.h"
+#include "support/waiting.h"
 #include "trace/library_trace.h"
 #include "trace/trace.h"
-#include "trace_test_support.h"
 
 namespace corvid2 {
 namespace {

@@ -4,8 +4,9 @@
 
 #include "modules/consumer_base.h"
 #include "platform/platform.h"
+#include "support/scratch.h"
+#include "support/waiting.h"
 #include "trace/library_trace.h"
-#include "trace_test_support.h"
 
 namespace corvid2 {
 namespace {

@@ -7,9 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "support/scratch.h"
+#include "support/trace_capture.h"
+#include "support/waiting.h"
 #include "trace/debug_trace.h"
 #include "trace/trace_compressor.h"
-#include "trace_test_support.h"
 
 namespace QXFramework::Debug {
 namespace {

@@ -5,8 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "support/scratch.h"
+#include "support/trace_capture.h"
+#include "support/waiting.h"
 #include "trace/debug_trace.h"
-#include "trace_test_support.h"
 
 namespace QXFramework::Debug {
 namespace {

@@ -8,9 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "support/scratch.h"
+#include "support/waiting.h"
 #include "trace/trace_compressor.h"
 #include "trace/trace_writer.h"
-#include "trace_test_support.h"
 
 namespace QXFramework::Debug {
 namespace {

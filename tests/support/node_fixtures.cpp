@@ -1,39 +1,38 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// What the public node tests share: a module front to attach node maps to, a description with one
-// feature of every type over a memory port, and the simulator's system module as a node map.
-#pragma once
+// Module objects over simulator handles, the remote device's node map and the every-type module front.
+#include "support/node_fixtures.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "corvid2/node.h"
-#include "features/features_test_support.h"
-#include "features/igenapi.h"
-#include "nodes/node_data.h"
-#include "nodes/node_views.h"
-#include "nodewrappers/nodewrappers_test_support.h"
+#include "features/xml_loader.h"
+#include "support/errors.h"
 
 namespace corvid2::test {
 
-// The feature side of a module class, as System and Interface have it.
-class TestFront : public CORVID2::INode {
-public:
-    explicit TestFront(bool nodeMapRequired) : INode(nodeMapRequired) {}
-    ~TestFront() = default;
-};
+SimModule::SimModule(const char* kind, CGenTLProducer* producer, void* handle)
+    : TestModule(kind, producer, handle, "Velmor") {
+    EXPECT_EQ(initPort(handle), GC_ERR_SUCCESS);
+}
 
-// One feature of every type. Addresses: Width 0x00, Gain 0x08 (float), Reverse 0x10, Trigger 0x14,
-// Mode 0x18, Lut 0x20 (8 bytes), Label 0x40 (16 bytes), Fixed 0x60 (read-only), LutIndex 0x64.
-inline const char* kTypesDescription = R"(<?xml version="1.0" encoding="utf-8"?>
-<RegisterDescription ModelName="NodeTypes" VendorName="Corvid2" StandardNameSpace="None"
-  SchemaMajorVersion="1" SchemaMinorVersion="1" SchemaSubMinorVersion="0" MajorVersion="1" MinorVersion="0"
-  SubMinorVersion="0" ProductGuid="00000000-0000-0000-0000-000000000001" VersionGuid="00000000-0000-0000-0000-000000000002"
-  xmlns="http://www.genicam.org/GenApi/Version_1_1">
+void SimSystemModule::open(SimModules::Depth depth) {
+    ASSERT_NO_FATAL_FAILURE(sim_.open(depth));
+    system_ = std::make_unique<SimModule>("TLPort", sim_.table_, sim_.system_);
+    ASSERT_EQ(system_->initializeNodeInterface(), Result::Success) << lastErrorText();
+    raw_ = sim_.rawPort(sim_.system_);
+}
+
+void RemoteDeviceMap::open(SimModules& sim, const std::string* xml) {
+    port_ = sim.port(sim.remote_, "RemoteDevice");
+    const std::string text = xml != nullptr ? *xml : portDescription(*port_);
+    ASSERT_FALSE(text.empty());
+    connectToModulePort(map_, text, *port_);
+    ASSERT_TRUE(map_.nodeMapAvailable());
+}
+
+std::int64_t RemoteDeviceMap::cachedInt(const char* name) {
+    return genapi::CIntegerPtr(map_.engineMap()->GetNode(name))->GetValue();
+}
+
+const std::string& typesDescription() {
+    static const std::string text = description(R"(
 <Category Name="Root"><pFeature>Values</pFeature><pFeature>Raw</pFeature></Category>
 <Category Name="Values"><ToolTip>Numbers and texts.</ToolTip><pFeature>Width</pFeature><pFeature>Gain</pFeature>
   <pFeature>Reverse</pFeature><pFeature>Trigger</pFeature><pFeature>Mode</pFeature><pFeature>Label</pFeature>
@@ -66,31 +65,18 @@ inline const char* kTypesDescription = R"(<?xml version="1.0" encoding="utf-8"?>
 <IntReg Name="LutIndexReg"><Address>0x64</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
   <Sign>Unsigned</Sign><Endianess>LittleEndian</Endianess></IntReg>
 <Register Name="Lut"><Address>0x20</Address><Length>8</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></Register>
-<Port Name="Device"/>
-</RegisterDescription>
-)";
+)");
+    return text;
+}
 
-// A front attached to the node map of kTypesDescription over a memory port.
-class TypesModule : public ::testing::Test {
-protected:
-    void SetUp() override {
-        port_.setU32(0x00, 640);
-        port_.setU32(0x60, 7);
-        const std::string text = kTypesDescription;
-        genapi_.setXML(&text);
-        genapi_.connectPort(&port_, "Device");
-        attachNodeSource(front_, &genapi_);
-    }
-    void TearDown() override { attachNodeSource(front_, nullptr); }
+void TypesModule::SetUp() {
+    // Width starts inside its limits and Fixed, read-only, has a value to read.
+    port_.setU32(0x00, 640);
+    port_.setU32(0x60, 7);
+    genapi_.setXMLAndConnect(typesDescription(), &port_, "Device");
+    attachNodeSource(front_, &genapi_);
+}
 
-    CORVID2::Node& node(const char* name) { return *front_.GetNode(name); }
-
-    MemoryPort port_{0x200};
-    IGenAPI genapi_;
-    TestFront front_{true};
-};
-
-// "<exception type>: <description>" of what `call` throws, or "no exception".
-inline std::string thrown(const std::function<void()>& call) { return exceptionText(call); }
+void TypesModule::TearDown() { attachNodeSource(front_, nullptr); }
 
 }  // namespace corvid2::test
