@@ -22,8 +22,8 @@
 
 namespace corvid2 {
 
-// The record behind a list whose entries are kept by id, each list's record derives from it (the
-// public headers know the record by the list's own name). Lock order: the list's guard, then
+// The record behind a list whose entries are kept by id. Each list's record derives from it, since
+// the public headers know the record by the list's own name. Lock order: the list's guard, then
 // `mutex_` (which serialises refreshes), then the parent's guard.
 template <class Parent, class Item>
 struct CListData {
