@@ -94,12 +94,6 @@ void CPointerMap::erase(const void* key) {
     --size_;
 }
 
-#if defined(__GNUC__)
-#define CORVID2_INITIAL_EXEC_TLS __attribute__((tls_model("initial-exec")))
-#else
-#define CORVID2_INITIAL_EXEC_TLS
-#endif
-
 namespace {
 // Constant-initialised and initial-exec: reading it is a single load, with no wrapper call.
 CORVID2_INITIAL_EXEC_TLS thread_local std::uint32_t cachedThreadId = 0;

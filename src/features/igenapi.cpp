@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "core/object_registry.h"
 #include "features/genapi_port.h"
 #include "trace/trace.h"
 
@@ -142,13 +143,27 @@ CGenAPINode* IGenAPI::createWrapper(genapi::INode* node) {
 
 void IGenAPI::destroyWrapper(CGenAPINode* node) {
     if (node == nullptr || wrappers_.erase(node) == 0) return;
+    if (!callsStopped_) {
+        unregisterWrapper(node);
+        waitForCalls();
+    }
+    delete node;
+}
+
+void IGenAPI::unregisterWrapper(CGenAPINode* node) {
     try {
         GenAPINodeGuard guard("destroyWrapper");
         guard.Unregister(nullptr, &node);
     } catch (const std::exception&) {
         // Not registered (the registry was torn down first): nothing is left to undo.
     }
-    delete node;
+}
+
+void IGenAPI::waitForCalls() const {
+    // A call entered under the registry lock that the unregistering took after it, so its entry is
+    // seen here; its leaving releases what it did to the map before the map goes.
+    CSpinWait spin;
+    while (CMapCalls::anyCallOn(this) || callsInFlight_.load(std::memory_order_acquire) != 0) spin.once();
 }
 
 void IGenAPI::buildWrappers() {
@@ -179,9 +194,20 @@ void IGenAPI::buildWrappers() {
     for (CGenAPINode* wrapper : created) wrapper->initialize();
 }
 
+void IGenAPI::stopCalls() {
+    if (callsStopped_) return;
+    // No new call finds a wrapper once all are unregistered; the calls that found one before are
+    // waited for once.
+    for (CGenAPINode* wrapper : wrappers_) unregisterWrapper(wrapper);
+    waitForCalls();
+    callsStopped_ = true;
+}
+
 void IGenAPI::destroyWrappers() {
-    const std::vector<CGenAPINode*> all(wrappers_.begin(), wrappers_.end());
-    for (CGenAPINode* wrapper : all) destroyWrapper(wrapper);
+    stopCalls();
+    for (CGenAPINode* wrapper : wrappers_) delete wrapper;
+    wrappers_.clear();
+    callsStopped_ = false;
     names_.clear();
     root_ = nullptr;
     eventIds_.clear();

@@ -3,6 +3,7 @@
 // map, a wrapper per feature by name, the event-ID and chunk-ID tables and the adapters.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <corvid2/genapi/node_map_factory.h>
 
 #include "features/genapi_node.h"
+#include "features/map_calls.h"
 
 namespace corvid2 {
 
@@ -66,7 +68,25 @@ public:
     virtual bool noteFeatureWrite(const std::string& featureName);
 
     virtual CGenAPINode* createWrapper(genapi::INode* node);
+    // Unregisters the wrapper, waits for the calls in flight on this map and deletes it.
     virtual void destroyWrapper(CGenAPINode* node);
+
+    // A public call on one of this map's wrappers enters while the wrapper it looked up is still
+    // registered (it holds the wrapper registry's lock then) and leaves when it is done; wrappers
+    // and map are destroyed only after they are unregistered and every call that entered has left
+    // (see CMapCalls). `enterCall` answers whether the call took a slot of its thread, which
+    // `leaveCall` is told again; calls nested too deep are counted here instead.
+    bool enterCall() {
+        if (CMapCalls::enter(this)) return true;
+        callsInFlight_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    void leaveCall(bool inSlot) {
+        if (inSlot)
+            CMapCalls::leave();
+        else
+            callsInFlight_.fetch_sub(1, std::memory_order_release);
+    }
 
     // The port wrappers of an event ID / chunk ID; "getEventMap for event ID '<id>' not found!".
     const std::vector<CGenAPINode*>& eventNodes(std::uint64_t eventId) const;
@@ -76,6 +96,11 @@ public:
 
     // Adapters, wrappers and map go; the description stays (module close keeps nothing else).
     void releaseNodeMap();
+    // Makes the map unreachable for public calls and returns once the calls in flight on it have
+    // left: every wrapper is unregistered, while wrappers and map stay until they are released.
+    // Releasing does it too; a module whose port must forget the map while the map still exists
+    // calls it first. The calling thread must hold no lock that a feature call may wait for.
+    void stopCalls();
 
 private:
     // A parsed description whose map is not installed yet.
@@ -93,6 +118,9 @@ private:
     void install(Parsed parsed);
     void buildWrappers();
     void destroyWrappers();
+    static void unregisterWrapper(CGenAPINode* node);
+    // Returns once no call is in flight on this map; the caller has unregistered the wrappers.
+    void waitForCalls() const;
     void derive(IGenAPI* source, std::uint64_t id, bool chunk);
 
     std::string xml_;
@@ -113,7 +141,9 @@ private:
     std::uint64_t derivedGeneration_ = 0;
     bool derivedChunk_ = false;
     std::unordered_set<CGenAPINode*> wrappers_;
+    bool callsStopped_ = false;  // the wrappers are unregistered and no call runs on the map
     bool replaced_ = false;
+    std::atomic<std::uint32_t> callsInFlight_{0};
 };
 
 }  // namespace corvid2

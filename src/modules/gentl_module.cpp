@@ -239,7 +239,10 @@ void CGenTLModule::setProducer(const char* moduleName, CGenTLProducer* producer)
 }
 
 void CGenTLModule::releaseNodeMap() {
-    // The port forgets the map first: a cancelled stack must not reach nodes that are gone.
+    // No call runs on the map any more when the port forgets it (the port's cache and stack are
+    // what a call uses), and the port forgets it before it goes: a cancelled stack must not reach
+    // nodes that are gone.
+    stopCalls();
     port_.resetPort();
     IGenAPI::releaseNodeMap();
 }

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "features/igenapi.h"
 #include "nodes/node_data.h"
 #include "trace/trace.h"
 
@@ -93,7 +94,25 @@ HolderState readHolder(CObjectRegistry& holders, const Node* owner, NodeData* co
     return HolderState::Read;
 }
 
-CGenAPINode& resolve(Node* self, const NodeOp& op, bool write) {
+// The wrapper of a call, with the call entered on the wrapper's map until it is done: the map and
+// the wrapper stay while it runs, even when the module closes meanwhile.
+class CalledNode {
+public:
+    CalledNode(CGenAPINode& node, bool inSlot) : node_(node), inSlot_(inSlot) {}
+    ~CalledNode() { node_.owner()->leaveCall(inSlot_); }
+    CalledNode(const CalledNode&) = delete;
+    CalledNode& operator=(const CalledNode&) = delete;
+    CGenAPINode& operator*() const { return node_; }
+    CGenAPINode* operator->() const { return &node_; }
+
+private:
+    CGenAPINode& node_;
+    bool inSlot_;
+};
+
+// The wrapper behind the Node, proven alive, with the call entered on its map.
+CalledNode resolve(Node* self, const NodeOp& op, bool write) {
+    CMapCalls::prepareThread();
     static CObjectRegistry& holders = registryOf(RegistryKind::NodeControlData);
     static CObjectRegistry& wrappers = registryOf(RegistryKind::GenAPINode);
     NodeData* const* slot = NodeAccess::slot(*self);
@@ -116,23 +135,25 @@ CGenAPINode& resolve(Node* self, const NodeOp& op, bool write) {
     const bool alive = registered != nullptr && *registered == copy.node->identity_ && *registered == copy.nodeIdentity;
     const bool denied = alive && write && copy.node->writeLockCount_.load(std::memory_order_acquire) != 0 &&
                         copy.node->writeLockOwner_.load(std::memory_order_relaxed) != guardThreadId();
+    // Entered under the lock that unregistering the wrapper takes too: see IGenAPI::enterCall.
+    const bool inSlot = alive && !denied && copy.node->owner()->enterCall();
     wrappers.lock().unlock();
     if (!alive) GenAPINodeGuard(op.site.name, true).OnInvalid();
     if (denied) GenAPINodeGuard(op.site.name, true).OnAccessDenied();
-    return *copy.node;
+    return CalledNode(*copy.node, inSlot);
 }
 
 // The whole of a Node method: guards, the wrapper operation, error conversion, trace line. Names
 // come from the wrapper, which outlives the call by the guards' contract; the holder may not.
 template <class Operation>
 auto run(Node* self, const NodeOp& op, bool write, Operation&& operation) {
-    CGenAPINode& node = resolve(self, op, write);
+    const CalledNode node = resolve(self, op, write);
     try {
-        auto result = operation(node);
-        traceResult(op, node.GetName().c_str(), result);
+        auto result = operation(*node);
+        traceResult(op, node->GetName().c_str(), result);
         return result;
     } catch (const CGenAPIException& error) {
-        throwForWrapperError(op, node.GetName(), error);
+        throwForWrapperError(op, node->GetName(), error);
     }
 }
 
@@ -150,14 +171,14 @@ void setText(Node* self, const NodeOp& op, const String& value) {
 // A view of the node's wrapper, made once and kept with the Node (whose holder is held meanwhile).
 NodeMap* nodeView(Node* self, const NodeOp& op, NodeView which,
                   const genAPINodeMap& (CGenAPINodeBase::*source)() const) {
-    CGenAPINode& node = resolve(self, op, kRead);
+    const CalledNode node = resolve(self, op, kRead);
     CINodeGuard holderGuard(op.site.name);
     NodeData& data = *holderGuard.Acquire(self, NodeAccess::slot(*self));
     std::lock_guard<std::mutex> lock(data.viewsMutex_);
     NodeMap*& view = data.views_[static_cast<std::size_t>(which)];
     if (view == nullptr) {
         try {
-            view = NodeAccess::makeNodeMap((node.*source)());
+            view = NodeAccess::makeNodeMap(((*node).*source)());
         } catch (const CGenAPIException& error) {
             throwForWrapperError(op, data.name_, error);
         }

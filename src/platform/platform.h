@@ -10,6 +10,14 @@
 #include <utility>
 #include <vector>
 
+// Thread-local variables of the library that hot paths read: constant-initialised and in the
+// initial-exec model, a read is one load with no wrapper call.
+#if defined(__GNUC__)
+#define CORVID2_INITIAL_EXEC_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define CORVID2_INITIAL_EXEC_TLS
+#endif
+
 namespace corvid2::platform {
 
 // ---- dynamic libraries -------------------------------------------------------------------
