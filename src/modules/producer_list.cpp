@@ -195,6 +195,7 @@ Result CProducerList::UpdateTLProducerList() {
             auto known = std::find_if(entries_.begin(), entries_.end(),
                                       [&file](const Entry& e) { return sameFile(e.producer->path(), file); });
             if (known != entries_.end()) {
+                known->found = true;
                 found.push_back(std::move(*known));  // carried over: same object, same key, no call
                 entries_.erase(known);
                 continue;
@@ -206,8 +207,11 @@ Result CProducerList::UpdateTLProducerList() {
 
     // What remains of the old list was not found again. A producer still loaded for use stays:
     // a System may be open on it, and pulling it away would leave that System dangling.
-    for (auto& old : entries_)
-        if (old.producer->isProducerLoaded()) found.push_back(std::move(old));
+    for (auto& old : entries_) {
+        if (!old.producer->isProducerLoaded()) continue;
+        old.found = false;
+        found.push_back(std::move(old));
+    }
     entries_.clear();
 
     std::stable_sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
@@ -229,6 +233,11 @@ CProducerObj* CProducerList::at(std::size_t index, CProducerKey* key) {
     if (index >= entries_.size()) return nullptr;
     if (key != nullptr) *key = entries_[index].key;
     return entries_[index].producer.get();
+}
+
+bool CProducerList::foundByLastSearch(std::size_t index) {
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    return index < entries_.size() && entries_[index].found;
 }
 
 std::int64_t CProducerList::indexOf(const CProducerObj* producer) {

@@ -42,7 +42,9 @@ public:
     CProducerList(const CProducerList&) = delete;
     CProducerList& operator=(const CProducerList&) = delete;
 
-    // Searches the producer folders, probes new files and reconciles the list. Always 0.
+    // Searches the producer folders, probes new files and reconciles the list. A producer that is
+    // not found again leaves, unless it is still loaded for use: then it stays, not found, until
+    // it is unloaded and the next search runs. Always Success.
     Result UpdateTLProducerList();
     Result LoadTLProducerByIndex(std::int64_t index, CProducerObj** out, CProducerKey* key = nullptr);
     Result LoadStandAloneTLProducer(const char* path, CProducerObj** out);
@@ -54,6 +56,8 @@ public:
     std::size_t size();
     // The producer at an index of the key order, or null.
     CProducerObj* at(std::size_t index, CProducerKey* key = nullptr);
+    // Whether the producer at that index was found by the last search (false past the end).
+    bool foundByLastSearch(std::size_t index);
     // Index of a producer of the list, or -1.
     std::int64_t indexOf(const CProducerObj* producer);
 
@@ -72,6 +76,7 @@ private:
     struct Entry {
         CProducerKey key;
         std::unique_ptr<CProducerObj> producer;
+        bool found = true;  // by the last search; otherwise kept only because it is loaded for use
     };
     // Probes one file: returns the entry of a usable producer, or nothing.
     bool probe(const std::filesystem::path& file, Entry& entry);

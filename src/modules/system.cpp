@@ -114,6 +114,9 @@ void SystemList::Refresh() {
     std::vector<Found> found;
     const auto count = static_cast<std::int64_t>(producers.size());
     for (std::int64_t index = 0; index < count; ++index) {
+        // A producer kept only because its System is open is not found: that System goes once it
+        // is closed.
+        if (!producers.foundByLastSearch(static_cast<std::size_t>(index))) continue;
         CProducerObj* producer = nullptr;
         CProducerKey key;
         producers.LoadTLProducerByIndex(index, &producer, &key);

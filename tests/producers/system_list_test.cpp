@@ -4,6 +4,10 @@
 #include <corvid2_genicam.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "modules/consumer_base.h"
 #include "support/errors.h"
 #include "support/sim_producer.h"
@@ -48,6 +52,46 @@ TEST_F(SystemListTest, RefreshKeepsEverySystemAndLoadsNothingTwice) {
 
     EXPECT_EQ(exceptionText([&] { (*list)["sim_c"]; }), "InvalidParameterException: The ID sim_c is not in list.");
     EXPECT_EQ(exceptionText([&] { (*list)[2]; }), "InvalidParameterException: The index 2 is not in list.");
+}
+
+TEST_F(SystemListTest, SystemWhoseProducerVanishedLeavesOnceClosed) {
+    ProducerFolder second;
+    folder_.add(simFile(), "a.cti", "CORVID2_SIM_SYSTEM_ID=sim_a\n");
+    second.add(simFile(), "b.cti", "CORVID2_SIM_SYSTEM_ID=sim_b\n");
+    const auto deleted = folder_.add(simFile(), "c.cti", "CORVID2_SIM_SYSTEM_ID=sim_c\n");
+    const auto ids = [](SystemList& list) {
+        std::vector<std::string> result;
+        for (System* system : list) result.push_back(system->GetID().get());
+        return result;
+    };
+    auto path = std::make_unique<corvid2::platform::ScopedEnv>(corvid2::CConsumerBase::kSearchPathVariable,
+                                                               folder_.path().string() + ":" + second.path().string());
+    SystemList* list = SystemList::GetInstance();
+    list->Refresh();
+    ASSERT_EQ(ids(*list), (std::vector<std::string>{"sim_a", "sim_b", "sim_c"}));
+    System* kept = (*list)["sim_a"];
+    System* open = (*list)["sim_b"];
+    System* closed = (*list)["sim_c"];
+    open->Open();
+
+    // The second folder leaves the search path and c's file is deleted: the closed System goes at
+    // once, the open one stays until it is closed and the list refreshed again.
+    path.reset();  // restores the variable first, so that the new value is not undone
+    path = std::make_unique<corvid2::platform::ScopedEnv>(corvid2::CConsumerBase::kSearchPathVariable,
+                                                          folder_.path().string());
+    fs::remove(deleted);
+    list->Refresh();
+    EXPECT_EQ(ids(*list), (std::vector<std::string>{"sim_a", "sim_b"}));
+    EXPECT_THROW(closed->GetID(), X::ObjectInvalidException);
+    EXPECT_EQ(open->GetNode("GenTLVersionMajor")->GetInt(), 1);
+    list->Refresh();
+    EXPECT_EQ(ids(*list), (std::vector<std::string>{"sim_a", "sim_b"}));
+
+    open->Close();
+    list->Refresh();
+    EXPECT_EQ(ids(*list), (std::vector<std::string>{"sim_a"}));
+    EXPECT_THROW(open->GetID(), X::ObjectInvalidException);
+    EXPECT_EQ((*list)[std::size_t{0}], kept);
 }
 
 TEST_F(SystemListTest, OneInstanceAndTheVariableRestoredOnRelease) {
