@@ -16,9 +16,11 @@ class CInterfaceObj;
 
 namespace CORVID2::Internal {
 
+// GetReserved hands out the record: its first field is the object behind the wrapper (for the
+// Device's whole life), which C callers and companion components read as the handle.
 struct DeviceData {
+    corvid2::CDeviceObj* device_ = nullptr;
     corvid2::CorvidObjectAccessControl access_;
-    corvid2::CDeviceObj* device_ = nullptr;  // for the Device's whole life; the first field a C caller relies on
     corvid2::CInterfaceObj* interface_ = nullptr;
     Interface* parent_ = nullptr;
     std::atomic<bool> open_{false};  // read by list refreshes on other threads

@@ -15,9 +15,15 @@ class CInterfaceObj;
 
 namespace CORVID2::Internal {
 
+static_assert(std::atomic<corvid2::CInterfaceObj*>::is_always_lock_free &&
+                  sizeof(std::atomic<corvid2::CInterfaceObj*>) == sizeof(void*),
+              "the handle in front of the record is read as a plain pointer");
+
+// GetReserved hands out the record: its first field is the object behind the wrapper (null while
+// the interface is closed), which C callers and companion components read as the handle.
 struct InterfaceData {
+    std::atomic<corvid2::CInterfaceObj*> interface_{nullptr};
     corvid2::CorvidObjectAccessControl access_;
-    std::atomic<corvid2::CInterfaceObj*> interface_{nullptr};  // set while open; the first field a C caller relies on
     System* system_ = nullptr;
     std::atomic<bool> open_{false};  // read by list refreshes on other threads
     std::string id_;

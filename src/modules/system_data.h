@@ -18,10 +18,12 @@ class CProducerObj;
 
 namespace CORVID2::Internal {
 
+// GetReserved hands out the record: its first field is the object behind the wrapper, which C
+// callers and companion components read as the handle.
 struct SystemData {
+    corvid2::CProducerObj* producer_ = nullptr;
     corvid2::CorvidObjectAccessControl access_;
-    corvid2::CProducerObj* producer_ = nullptr;  // first field a C caller may rely on through GetReserved
-    std::atomic<bool> open_{false};              // read by list refreshes on other threads
+    std::atomic<bool> open_{false};  // read by list refreshes on other threads
     bool standAlone_ = false;
     std::string id_;
     InterfaceList* interfaces_ = nullptr;  // made and destroyed with the System

@@ -41,6 +41,20 @@ TEST_F(InterfaceTest, OpenAndCloseOnlyOnceEach) {
     EXPECT_TRUE(iface->IsOpen());
 }
 
+TEST_F(InterfaceTest, ReservedRecordsStartWithTheObjectBehindTheWrapper) {
+    const auto front = [](auto* wrapper) { return static_cast<void**>(wrapper->GetReserved())[0]; };
+    EXPECT_EQ(front(system_.get()), &producer());
+    Interface* iface = (*interfaces_)["SimGEV0"];
+    EXPECT_EQ(front(iface), nullptr);  // no object while closed
+    iface->Open();
+    ASSERT_NE(objectOf(iface), nullptr);
+    EXPECT_EQ(front(iface), objectOf(iface));
+    iface->GetDevices()->Refresh(kRefreshMs);
+    CORVID2::Device* device = (*iface->GetDevices())["SimMono0"];
+    ASSERT_NE(objectOf(device), nullptr);
+    EXPECT_EQ(front(device), objectOf(device));
+}
+
 TEST_F(InterfaceTest, InformationWhetherOpenOrNot) {
     Interface* iface = (*interfaces_)["SimU3V1"];
     TraceCapture trace;

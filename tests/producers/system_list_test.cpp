@@ -2,6 +2,7 @@
 // The public SystemList and System: identity across refreshes, the single instance, stand-alone
 // systems and the search-path variable.
 #include <corvid2_genicam.h>
+#include <corvid2_genicam_c.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -92,6 +93,24 @@ TEST_F(SystemListTest, SystemWhoseProducerVanishedLeavesOnceClosed) {
     EXPECT_EQ(ids(*list), (std::vector<std::string>{"sim_a"}));
     EXPECT_THROW(open->GetID(), X::ObjectInvalidException);
     EXPECT_EQ((*list)[std::size_t{0}], kept);
+}
+
+TEST_F(SystemListTest, ReservedRecordStartsWithTheHandleTheCInterfaceHandsOut) {
+    folder_.add(simFile(), "b.cti", "CORVID2_SIM_SYSTEM_ID=sim_b\n");
+    folder_.add(simFile(), "a.cti", "CORVID2_SIM_SYSTEM_ID=sim_a\n");
+    corvid2::platform::ScopedEnv path(corvid2::CConsumerBase::kSearchPathVariable, folder_.path().string());
+    SystemList* list = SystemList::GetInstance();
+    list->Refresh();
+    ASSERT_EQ(list->size(), 2u);
+    std::uint32_t count = 0;
+    ASSERT_EQ(CORVID2_GetNumSystems(&count), CORVID2_RESULT_SUCCESS);
+    ASSERT_EQ(count, 2u);
+    for (std::uint32_t index = 0; index < count; ++index) {
+        CORVID2_System handle = nullptr;
+        ASSERT_EQ(CORVID2_GetSystem(index, &handle), CORVID2_RESULT_SUCCESS);
+        ASSERT_NE(handle, nullptr);
+        EXPECT_EQ(static_cast<void**>((*list)[index]->GetReserved())[0], handle) << index;
+    }
 }
 
 TEST_F(SystemListTest, OneInstanceAndTheVariableRestoredOnRelease) {
