@@ -399,10 +399,16 @@ void GCGetPortInfo(PORT_HANDLE hPort, PORT_INFO_CMD iInfoCmd, INFO_DATATYPE* piT
     deliverInfo(moduleOf(hPort)->requirePort().info(iInfoCmd), piType, pBuffer, piSize);
 }
 
+// Every location, as consecutive zero-terminated texts (the form GenTL 1.0 consumers read).
 void GCGetPortURL(PORT_HANDLE hPort, char* sURL, size_t* piSize) {
     Port& port = moduleOf(hPort)->requirePort();
     if (port.urlCount() == 0) fail(GC_ERR_NOT_AVAILABLE, "the port has no description");
-    deliverText(port.location(0).url, sURL, piSize);
+    std::string block;
+    for (uint32_t index = 0; index < port.urlCount(); ++index) {
+        if (index > 0) block.push_back('\0');
+        block += port.location(index).url;
+    }
+    deliverText(block, sURL, piSize);
 }
 
 void GCGetNumPortURLs(PORT_HANDLE hPort, uint32_t* piNumURLs) {

@@ -268,10 +268,15 @@ TEST_F(SimModuleTree, EveryModulePortServesItsDescriptions) {
         uint32_t urls = 0;
         ASSERT_EQ(GC_ERR_SUCCESS, gt.GCGetNumPortURLs(m.handle, &urls));
         ASSERT_GE(urls, 1u);
-        EXPECT_EQ(idText([&](char* b, size_t* s) { return gentl().GCGetPortURL(m.handle, b, s); }),
-                  infoText([&](INFO_DATATYPE* t, void* b, size_t* s) {
-                      return gentl().GCGetPortURLInfo(m.handle, 0, URL_INFO_URL, t, b, s);
-                  }));
+        // GCGetPortURL gives every location at once, zero-terminated one after the other.
+        std::string listed;
+        for (uint32_t i = 0; i < urls; ++i) {
+            if (i > 0) listed.push_back('\0');
+            listed += infoText([&](INFO_DATATYPE* t, void* b, size_t* s) {
+                return gentl().GCGetPortURLInfo(m.handle, i, URL_INFO_URL, t, b, s);
+            });
+        }
+        EXPECT_EQ(idText([&](char* b, size_t* s) { return gentl().GCGetPortURL(m.handle, b, s); }), listed);
         for (uint32_t i = 0; i < urls; ++i) {
             const auto urlInfo = [&](URL_INFO_CMD cmd) {
                 return [=](INFO_DATATYPE* t, void* b, size_t* s) {

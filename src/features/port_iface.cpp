@@ -108,14 +108,26 @@ GC_ERROR readText(Query&& query, std::string& text) {
 }
 }  // namespace
 
-// Producers of GenTL 1.1 and later list every location; older ones hand one block of consecutive
-// zero-terminated texts through GCGetPortURL, which is read up to its size or an empty text.
+// The locations come from GCGetPortURL: one block of consecutive zero-terminated texts, read up to
+// its size or an empty text. A producer that answers GC_ERR_NOT_IMPLEMENTED there (GenTL 1.1 and
+// later let it list its locations one by one instead) is asked through GCGetNumPortURLs and
+// GCGetPortURLInfo.
 Result IPortIface::createURLList() {
     if (!urls_.empty()) return Result::Success;
     std::vector<std::string> urls;
-    std::uint32_t count = 0;
-    GC_ERROR result = producer_->GCGetNumPortURLs(handle_, &count);
+    std::string block;
+    GC_ERROR result =
+        readText([&](char* buffer, size_t* size) { return producer_->GCGetPortURL(handle_, buffer, size); }, block);
     if (result == GC_ERR_SUCCESS) {
+        for (size_t start = 0; start < block.size();) {
+            const size_t end = std::min(block.find('\0', start), block.size());
+            if (end == start) break;
+            urls.push_back(block.substr(start, end - start));
+            start = end + 1;
+        }
+    } else if (result == GC_ERR_NOT_IMPLEMENTED) {
+        std::uint32_t count = 0;
+        result = producer_->GCGetNumPortURLs(handle_, &count);
         for (std::uint32_t index = 0; index < count && result == GC_ERR_SUCCESS; ++index) {
             std::string url;
             result = readText(
@@ -125,16 +137,6 @@ Result IPortIface::createURLList() {
                 },
                 url);
             urls.push_back(url.c_str());
-        }
-    } else if (result == GC_ERR_NOT_IMPLEMENTED) {
-        std::string block;
-        result =
-            readText([&](char* buffer, size_t* size) { return producer_->GCGetPortURL(handle_, buffer, size); }, block);
-        for (size_t start = 0; result == GC_ERR_SUCCESS && start < block.size();) {
-            const size_t end = std::min(block.find('\0', start), block.size());
-            if (end == start) break;
-            urls.push_back(block.substr(start, end - start));
-            start = end + 1;
         }
     }
     if (result != GC_ERR_SUCCESS) return recordFailure("createURLList", result, {});

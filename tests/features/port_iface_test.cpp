@@ -166,31 +166,38 @@ TEST_F(PortIface, ListsEveryDescriptionLocationAndChecksIndices) {
     EXPECT_EQ(camera->port().GetPortURLInfo(count, URL_INFO_URL, &type, nullptr, &size), Result::InvalidParameter);
 }
 
-TEST_F(PortIface, LocationListFailureIsRecordedAndTheListBuiltOnALaterCall) {
+TEST_F(PortIface, LocationListComesFromGCGetPortURLAndItsFailureIsRecorded) {
     open(SimModules::kSystem);
     IPortIface& port = system_->port();
-    sim_.armFault("GCGetNumPortURLs", GC_ERR_IO);
     std::uint32_t count = 0;
     TraceCapture trace;
+    sim_.armFault("GCGetPortURL", GC_ERR_IO);
     EXPECT_EQ(port.GetNumPortURLs(&count), Result::LowLevelError);
     EXPECT_EQ(trace.count("TLPort; createURLList; GC_ERR_IO"), 1u);
+    // The list is built on a later call; the newer location functions are not asked at all.
+    sim_.armFault("GCGetNumPortURLs", GC_ERR_IO);
+    sim_.armFault("GCGetPortURLInfo", GC_ERR_IO);
     ASSERT_EQ(port.GetNumPortURLs(&count), Result::Success);
     EXPECT_EQ(count, 1u);
+    sim_.armFault("GCGetNumPortURLs", GC_ERR_SUCCESS);
+    sim_.armFault("GCGetPortURLInfo", GC_ERR_SUCCESS);
     port.reset();
     EXPECT_EQ(port.GetNumPortURLs(&count), Result::NotInitialized);
 }
 
-// Producers before GenTL 1.1 name their locations only through GCGetPortURL.
-TEST_F(PortIface, OlderProducersGiveTheirLocationsThroughGCGetPortURL) {
+// A producer that answers GCGetPortURL with GC_ERR_NOT_IMPLEMENTED lists its locations one by one.
+TEST_F(PortIface, ProducersWithoutGCGetPortURLListTheirLocationsOneByOne) {
     open(SimModules::kDevice);
     auto camera = sim_.port(sim_.remote_);
-    sim_.armFault("GCGetNumPortURLs", GC_ERR_NOT_IMPLEMENTED);
+    sim_.armFault("GCGetPortURL", GC_ERR_NOT_IMPLEMENTED);
     std::uint32_t count = 0;
     ASSERT_EQ(camera->port().GetNumPortURLs(&count), Result::Success);
-    ASSERT_EQ(count, 1u);  // the simulator hands its first location there
-    std::string url;
-    ASSERT_EQ(camera->port().GetPortURL(0, &url), Result::Success);
-    EXPECT_NE(url.find("Corvid2SimCamera.zip"), std::string::npos);
+    ASSERT_EQ(count, 2u);
+    std::string zipped, plain;
+    ASSERT_EQ(camera->port().GetPortURL(0, &zipped), Result::Success);
+    ASSERT_EQ(camera->port().GetPortURL(1, &plain), Result::Success);
+    EXPECT_NE(zipped.find("Corvid2SimCamera.zip"), std::string::npos);
+    EXPECT_NE(plain.find(".xml"), std::string::npos);
 }
 
 TEST_F(PortIface, StackedAccessReadsAndWritesSeveralRegistersInOneCall) {
