@@ -124,8 +124,16 @@ Result CProducerObj::open() {
     if (const GC_ERROR code = initPort(tlHandle_); code != GC_ERR_SUCCESS)
         traceWarning("%s; open; Port interface not initialized %d. Maybe the access to GenICam nodes not possible.",
                      traceName().c_str(), code);
-    if (const Result code = initializeNodeInterface(); code != Result::Success)
-        return failed(code, kOperation, "Node interface not initialized %d", toCode(code));
+    if (const Result code = initializeNodeInterface(); code != Result::Success) {
+        failed(code, kOperation, "Node interface not initialized %d", toCode(code));
+        // Undone, so that the next open starts from the beginning once the cause is fixed.
+        releaseNodeMap();
+        if (const GC_ERROR result = table_->TLClose(tlHandle_); result != GC_ERR_SUCCESS)
+            traceWarning("%s; open; TLClose after the failed open returned %s", traceName().c_str(),
+                         failureDetails(result).c_str());
+        tlHandle_ = nullptr;
+        return code;
+    }
     opened_ = true;
 
     std::string text;

@@ -40,7 +40,8 @@ public:
     // The text of one information command, read in two steps (size, then value).
     Result getInfoString(GenTL::TL_INFO_CMD command, std::string& text);
 
-    // Opens the transport layer and builds its node map; a second open only warns.
+    // Opens the transport layer and builds its node map; a second open only warns. An open that
+    // fails after TLOpen closes the transport layer again, so that the next one starts afresh.
     Result open();
     // Destroys the interfaces and closes the transport layer; closing a closed system only warns.
     Result close();

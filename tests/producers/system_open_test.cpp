@@ -133,6 +133,47 @@ TEST_F(SystemOpenTest, RefusedTransportLayerLeavesTheSystemClosed) {
     EXPECT_TRUE(system_->IsOpen());
 }
 
+TEST_F(SystemOpenTest, OpenThatFailsAfterTheTransportLayerOpenedIsUndoneAndOpensAgain) {
+    // The description's location list is read after TLOpen succeeded.
+    makeSystem("CORVID2_SIM_FAIL=GCGetPortURL:GC_ERR_IO:1\n");
+    TraceCapture trace;
+    try {
+        system_->Open();
+        ADD_FAILURE() << "the open succeeded without its location list";
+    } catch (const X::LowLevelException& e) {
+        EXPECT_EQ(e.GetFunctionName(), "CORVID2::System::Open");
+    }
+    EXPECT_EQ(trace.count("TLPort; createURLList; GC_ERR_IO"), 1u);
+    EXPECT_FALSE(system_->IsOpen());
+    EXPECT_EQ(producer().getHandle(), nullptr);
+    EXPECT_EQ(producer().nodeMap(), nullptr);
+    // The fault is spent: the next open starts from the beginning and succeeds.
+    system_->Open();
+    EXPECT_TRUE(system_->IsOpen());
+    EXPECT_EQ(system_->GetNode("GenTLVersionMinor")->GetInt(), 6);
+    system_->GetInterfaces()->Refresh(1000);
+    EXPECT_EQ(system_->GetInterfaces()->size(), 2u);
+}
+
+TEST_F(SystemOpenTest, InterfaceAndDeviceOpensThatFailOpenAgain) {
+    makeSystem("CORVID2_SIM_FAIL=TLOpenInterface:GC_ERR_IO:1,IFOpenDevice:GC_ERR_IO:1\n");
+    system_->Open();
+    InterfaceList* list = system_->GetInterfaces();
+    list->Refresh(1000);
+    Interface* iface = (*list)["SimGEV0"];
+    EXPECT_EQ(exceptionText([&] { iface->Open(); }).rfind("LowLevelException: TLOpenInterface failed: ", 0), 0u);
+    EXPECT_FALSE(iface->IsOpen());
+    iface->Open();
+    ASSERT_TRUE(iface->IsOpen());
+    iface->GetDevices()->Refresh(1000);
+    CORVID2::Device* device = (*iface->GetDevices())["SimMono0"];
+    EXPECT_EQ(exceptionText([&] { device->Open(); }).rfind("LowLevelException: IFOpenDevice failed: ", 0), 0u);
+    EXPECT_FALSE(device->IsOpen());
+    device->Open();
+    EXPECT_TRUE(device->IsOpen());
+    EXPECT_EQ(device->GetNode("DeviceID")->GetValue(), "SimMono0");
+}
+
 TEST_F(SystemOpenTest, InterfacesOnlyWhileOpen) {
     makeSystem();
     EXPECT_EQ(exceptionText([&] { system_->GetInterfaces(); }), "NotInitializedException: System not opened.");
