@@ -76,6 +76,27 @@ public:
     // The Device's record; its first field is the object behind it (for the C interface).
     void* GetReserved();
 
+    // The camera's own features (the remote device), while the device is open: one by name, the
+    // categories from the root down, every feature. NotInitializedException "Device not opened"
+    // while closed.
+    Node* GetRemoteNode(const String& name);
+    NodeMap* GetRemoteNodeTree();
+    NodeMap* GetRemoteNodeList();
+    // A description (XML text, not a path) that the next Open gives the camera instead of the one
+    // the camera offers; ResourceInUseException while open. The getter returns that text when set,
+    // else the camera's current description while open.
+    String GetRemoteConfigurationFile();
+    void SetRemoteConfigurationFile(const String& description);
+    // The camera's "PayloadSize": the bytes one image needs.
+    std::uint64_t GetPayloadSize();
+    // Raw register access of the camera, without write stack and read cache.
+    void ReadMemory(std::uint64_t address, std::uint64_t length, void* buffer);
+    void WriteMemory(std::uint64_t address, std::uint64_t length, const void* buffer);
+    // Holds the camera's register writes and sends them in one stacked call (or drops them).
+    void StartStacking(bool replaceSameRegister);
+    void WriteStack();
+    void CancelStack();
+
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 

@@ -46,6 +46,7 @@ void openDevice(Device* device, DeviceData* const* slot, const MethodSite& site,
         [device](DeviceData& data) {
             data.open_ = true;
             attachNodeSource(*device, data.device_);
+            attachNodeSource(data.remoteNodes_, data.device_->remoteDevice());
             traceInfo("%s; Open", data.device_->traceName().c_str());
         });
 }
@@ -101,6 +102,7 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
 Device::~Device() {
     unregisterHolder<CDeviceGuard>(CORVID2_METHOD(Device, ~Device), this, &data_, [this](DeviceData* data) {
         attachNodeSource(*this, nullptr);
+        attachNodeSource(data->remoteNodes_, nullptr);
         CInterfaceObj& iface = *data->interface_;
         std::lock_guard<std::recursive_mutex> lock(iface.lock());
         // An update with object sync may have removed the device object already.
@@ -131,6 +133,7 @@ void Device::Close() {
                     return Result::Success;
                 }
                 attachNodeSource(*this, nullptr);
+                attachNodeSource(data.remoteNodes_, nullptr);
                 return device.interfaceObj()->CloseDevice(&device);
             });
         },
@@ -240,6 +243,125 @@ String Device::GetAccessStatus() {
             traceInfo("%s; GetAccessStatus; Access Status: %s", data.device_->traceName().c_str(), name);
             return String(name);
         });
+}
+
+// ---- the camera (remote device) ------------------------------------------------------------
+
+namespace {
+
+// The record of an open Device, or NotInitializedException "Device not opened".
+DeviceData& openRecord(CPublicCall<CDeviceGuard>& call) {
+    if (!call->open_) failAt(call.site(), Result::NotInitialized, "Device not opened");
+    return *call;
+}
+
+}  // namespace
+
+Node* Device::GetRemoteNode(const String& name) {
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD(Device, GetRemoteNode), kShared, this, &data_);
+    return viewNode(openRecord(call).remoteNodes_, name, call.site());
+}
+
+NodeMap* Device::GetRemoteNodeTree() {
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD(Device, GetRemoteNodeTree), kShared, this, &data_);
+    return viewTree(openRecord(call).remoteNodes_, call.site());
+}
+
+NodeMap* Device::GetRemoteNodeList() {
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD(Device, GetRemoteNodeList), kShared, this, &data_);
+    return viewList(openRecord(call).remoteNodes_, call.site());
+}
+
+String Device::GetRemoteConfigurationFile() {
+    const MethodSite site = CORVID2_METHOD(Device, GetRemoteConfigurationFile);
+    std::string text;
+    return callGuarded<CDeviceGuard>(
+        site, kShared, this, &data_,
+        [&](DeviceData& data) {
+            return withDevice(site, data, [&](CDeviceObj& device) {
+                traceInfo("%s; GetRemoteConfigurationFile; call", device.traceName().c_str());
+                text = device.remoteConfiguration();
+                if (!text.empty()) return Result::Success;
+                if (CRemoteDeviceObj* remote = device.remoteDevice(); remote != nullptr && data.open_) {
+                    remote->getXML(text);
+                    return Result::Success;
+                }
+                return recordFailure(site, Result::NotInitialized, "Device not opened");
+            });
+        },
+        [&](DeviceData&) { return String(text.c_str(), static_cast<int>(text.size())); });
+}
+
+void Device::SetRemoteConfigurationFile(const String& description) {
+    const MethodSite site = CORVID2_METHOD(Device, SetRemoteConfigurationFile);
+    callGuarded<CDeviceGuard>(site, kSharedChecked, this, &data_, [&](DeviceData& data) {
+        return withDevice(site, data,
+                          [&](CDeviceObj& device) { return device.setRemoteConfiguration(description.get()); });
+    });
+}
+
+std::uint64_t Device::GetPayloadSize() {
+    const MethodSite site = CORVID2_METHOD(Device, GetPayloadSize);
+    std::uint64_t size = 0;
+    return callGuarded<CDeviceGuard>(
+        site, kShared, this, &data_,
+        [&](DeviceData& data) {
+            return withDevice(site, data, [&](CDeviceObj& device) { return device.getPayloadSize(&size); });
+        },
+        [&](DeviceData& data) {
+            traceInfo("%s; GetPayloadSize; %llu", data.device_->traceName().c_str(),
+                      static_cast<unsigned long long>(size));
+            return size;
+        });
+}
+
+namespace {
+
+// ReadMemory and WriteMemory: the length must fit the buffer the caller names, and a buffer is needed.
+template <class Access>
+void remoteMemory(Device* self, DeviceData* const* slot, const MethodSite& site, std::uint64_t length,
+                  const void* buffer, Access&& access) {
+    callGuarded<CDeviceGuard>(site, kSharedChecked, self, slot, [&](DeviceData& data) {
+        if (buffer == nullptr)
+            return recordFailure(site, Result::InvalidParameter, "Invalid parameter, buffer is NULL");
+        return withDevice(site, data, [&](CDeviceObj& device) {
+            size_t size = static_cast<size_t>(length);
+            return access(device, size);
+        });
+    });
+}
+
+}  // namespace
+
+void Device::ReadMemory(std::uint64_t address, std::uint64_t length, void* buffer) {
+    remoteMemory(this, &data_, CORVID2_METHOD(Device, ReadMemory), length, buffer,
+                 [&](CDeviceObj& device, size_t& size) { return device.readMemory(address, buffer, &size); });
+}
+
+void Device::WriteMemory(std::uint64_t address, std::uint64_t length, const void* buffer) {
+    remoteMemory(this, &data_, CORVID2_METHOD(Device, WriteMemory), length, buffer,
+                 [&](CDeviceObj& device, size_t& size) { return device.writeMemory(address, buffer, &size); });
+}
+
+void Device::StartStacking(bool replaceSameRegister) {
+    const MethodSite site = CORVID2_METHOD(Device, StartStacking);
+    callGuarded<CDeviceGuard>(site, kSharedChecked, this, &data_, [&](DeviceData& data) {
+        return withDevice(site, data, [&](CDeviceObj& device) { return device.startStacking(replaceSameRegister); });
+    });
+}
+
+void Device::WriteStack() {
+    const MethodSite site = CORVID2_METHOD(Device, WriteStack);
+    callGuarded<CDeviceGuard>(site, kSharedChecked, this, &data_, [&](DeviceData& data) {
+        return withDevice(site, data, [](CDeviceObj& device) { return device.writeStack(); });
+    });
+}
+
+void Device::CancelStack() {
+    const MethodSite site = CORVID2_METHOD(Device, CancelStack);
+    callGuarded<CDeviceGuard>(site, kSharedChecked, this, &data_, [&](DeviceData& data) {
+        return withDevice(site, data, [](CDeviceObj& device) { return device.cancelStack(); });
+    });
 }
 
 }  // namespace CORVID2

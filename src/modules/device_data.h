@@ -3,12 +3,14 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "core/access_control.h"
 #include "core/object_guard.h"
 #include "corvid2/device.h"
 #include "modules/deviceobj.h"
+#include "nodes/node_data.h"
 
 namespace corvid2 {
 class CInterfaceObj;
@@ -25,6 +27,8 @@ struct DeviceData {
     Interface* parent_ = nullptr;
     std::atomic<bool> open_{false};  // read by list refreshes on other threads
     std::string id_;
+    // The views of the camera's features while open, made on first use.
+    INodeData remoteNodes_{true};
 };
 
 }  // namespace CORVID2::Internal

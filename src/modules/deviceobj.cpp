@@ -2,8 +2,11 @@
 // One device of an interface: its information before and after opening, opening and closing it.
 #include "modules/deviceobj.h"
 
+#include <corvid2/genapi/interfaces.h>
+
 #include "core/last_error.h"
 #include "corvid2/exceptions.h"
+#include "features/genapi_node.h"
 #include "gentl/gentl_producer.h"
 #include "modules/info_query.h"
 #include "modules/interfaceobj.h"
@@ -92,13 +95,105 @@ Result CDeviceObj::setHandle(DEV_HANDLE handle, DEVICE_ACCESS_FLAGS access) {
             traceWarning("%s; %s; No TLType for events.Device Events may not work like expected", traceName().c_str(),
                          kHelperLabel);
     }
+    openRemoteDevice();
+    startInvalidation();
+    if (remote_) remote_->setWritable(access_ == DeviceAccess::ReadWrite);
+    findTransportLayerLock();
+    if (tlType_ == TLTypeGEVName) stopCameraAcquisition();
     traceInfo("%s; open; %s", traceName().c_str(), id_.c_str());
     return Result::Success;
+}
+
+void CDeviceObj::openRemoteDevice() {
+    PORT_HANDLE port = nullptr;
+    if (const GC_ERROR result = getProducer()->DevGetPort(devHandle_, &port); result != GC_ERR_SUCCESS) {
+        producerFailed("initPort", "DevGetPort", result);
+        traceWarning("%s; setHandle; Port interface and remote device not initialized. initPort failed with %d",
+                     traceName().c_str(), toCode(Result::LowLevelError));
+        return;
+    }
+    remote_ = std::make_unique<CRemoteDeviceObj>(*this);
+    const Result code = remote_->setPort(port, remoteConfiguration_.empty() ? nullptr : &remoteConfiguration_);
+    if (code != Result::Success)
+        traceWarning("%s; setHandle; Port interface and remote device not initialized. initPort failed with %d",
+                     traceName().c_str(), toCode(code));
+}
+
+void CDeviceObj::startInvalidation() {
+    const Result registered = registerEvent(EVENT_FEATURE_INVALIDATE, 1, false);
+    if (registered == Result::NotImplemented) {
+        traceInfo("%s; setHandle; Event Feature Invalidate not implemented by producer.", traceName().c_str());
+        return;
+    }
+    if (registered != Result::Success) {
+        traceWarning("%s; setHandle; Event Feature Invalidate returned with %d. 'Feature Invalidate' not support.",
+                     traceName().c_str(), toCode(registered));
+        return;
+    }
+    if (!remote_ || !remote_->nodeMapAvailable()) {
+        traceWarning(
+            "%s; setHandle; Event Feature Invalidate Thread was not activated, because the Parser object is not "
+            "available. No 'Feature Invalidate' support activated.",
+            traceName().c_str());
+        return;
+    }
+    if (const Result started = invalidation_.start(getProducer(), getEventHandle(), *remote_);
+        started != Result::Success) {
+        traceWarning(
+            "%s; setHandle; Activate Event Feature Invalidate returned with error %d. No 'Feature Invalidate' "
+            "support activated.",
+            traceName().c_str(), toCode(started));
+        return;
+    }
+    traceInfo("%s; setHandle; Event Feature Invalidate activated.", traceName().c_str());
+}
+
+void CDeviceObj::findTransportLayerLock() {
+    if (!remote_ || !remote_->nodeMapAvailable()) {
+        traceWarning(
+            "%s; setHandle; Event Feature Changed Thread was not activated, because the Parser object is not "
+            "available. No 'Feature Changed' support activated.",
+            traceName().c_str());
+        return;
+    }
+    tlParamsLocked_ = remote_->nameTable().find("TLParamsLocked");
+    disableTLParamsLocked_ = nameTable().find("DisableTLParamsLocked");
+    if (tlParamsLocked_ == nullptr)
+        traceWarning("%s; setHandle; Event Feature Changed could not be activated. Missing feature TLParamsLocked.",
+                     traceName().c_str());
+}
+
+// A GigE camera may still stream for a consumer that went away without stopping it.
+void CDeviceObj::stopCameraAcquisition() {
+    genapi::INodeMap* map = remote_ ? remote_->nodeMap() : nullptr;
+    if (map == nullptr) return;
+    const auto execute = [&](const char* name) {
+        genapi::CCommandPtr command = map->GetNode(name);
+        if (!command.IsValid() || !genapi::IsWritable(command->GetAccessMode())) return;
+        try {
+            command->Execute();
+            traceInfo("%s; setHandle; %s executed", traceName().c_str(), name);
+        } catch (const genapi::GenericException& error) {
+            traceWarning("%s; setHandle; %s failed: %s", traceName().c_str(), name, error.GetDescription());
+        }
+    };
+    if (map->GetNode("AcquisitionStatusSelector") != nullptr) execute("AcquisitionAbort");
+    execute("AcquisitionStop");
 }
 
 Result CDeviceObj::close() {
     Lock guard(mutex_);
     if (!opened_) return Result::Success;
+    Result outcome = Result::Success;
+    if (isEventRegistered(EVENT_FEATURE_INVALIDATE)) {
+        invalidation_.end();
+        outcome = unregisterEvent(EVENT_FEATURE_INVALIDATE, false);
+        if (outcome != Result::Success)
+            traceWarning("%s close; Event Feature Invalidate could not be unregistered.", traceName().c_str());
+    }
+    tlParamsLocked_ = nullptr;
+    disableTLParamsLocked_ = nullptr;
+    remote_.reset();
     if (getProducer() != nullptr) {
         if (const GC_ERROR result = getProducer()->DevClose(devHandle_); result != GC_ERR_SUCCESS)
             traceError("%s; DevClose returned with: %s", traceName().c_str(), failureDetails(result).c_str());
@@ -108,8 +203,107 @@ Result CDeviceObj::close() {
     devHandle_ = nullptr;
     opened_ = false;
     access_ = DeviceAccess::None;
-    traceInfo("%s; close", traceName().c_str());
+    if (outcome == Result::Success) traceInfo("%s; close", traceName().c_str());
     setTraceName(kDefaultTraceName);
+    return outcome;
+}
+
+Result CDeviceObj::setRemoteConfiguration(const std::string& text) {
+    Lock guard(mutex_);
+    if (opened_) return failed(Result::ResourceInUse, "SetRemoteConfigurationFile", "Device opened");
+    remoteConfiguration_ = text;
+    traceInfo("%s; SetRemoteConfigurationFile; call", traceName().c_str());
+    return Result::Success;
+}
+
+std::string CDeviceObj::remoteConfiguration() const {
+    Lock guard(mutex_);
+    return remoteConfiguration_;
+}
+
+Result CDeviceObj::checkRemote(const char* operation) const {
+    if (getProducer() == nullptr) return failed(Result::Error, operation, "Producer handle not valid");
+    if (!opened_ || !remote_) return failed(Result::NotInitialized, operation, "Device not opened");
+    return Result::Success;
+}
+
+Result CDeviceObj::getPayloadSize(std::uint64_t* size) {
+    static constexpr char kOperation[] = "GetPayloadSize";
+    Lock guard(mutex_);
+    if (const Result code = checkRemote(kOperation); code != Result::Success) return code;
+    if (size == nullptr) return nullArgument(kOperation, "iPayloadSize");
+    genapi::INodeMap* map = remote_->nodeMap();
+    genapi::CIntegerPtr payload = map != nullptr ? map->GetNode("PayloadSize") : nullptr;
+    if (!payload.IsValid()) return failed(Result::InvalidParameter, kOperation, "getNode 'PayloadSize' not found");
+    try {
+        *size = static_cast<std::uint64_t>(payload->GetValue());
+    } catch (const genapi::GenericException& error) {
+        return failed(Result::Error, kOperation, "%s", error.GetDescription());
+    }
+    return Result::Success;
+}
+
+Result CDeviceObj::readMemory(std::uint64_t address, void* buffer, size_t* size) {
+    Lock guard(mutex_);
+    if (const Result code = checkRemote("ReadMemory"); code != Result::Success) return code;
+    return remote_->port().port().ReadPort(address, buffer, size);
+}
+
+Result CDeviceObj::writeMemory(std::uint64_t address, const void* buffer, size_t* size) {
+    Lock guard(mutex_);
+    if (const Result code = checkRemote("WriteMemory"); code != Result::Success) return code;
+    return remote_->port().port().WritePort(address, buffer, size);
+}
+
+Result CDeviceObj::startStacking(bool replaceSameRegister) {
+    Lock guard(mutex_);
+    if (const Result code = checkRemote("StartRemoteStacking"); code != Result::Success) return code;
+    traceInfo("%s; StartStacking; call", traceName().c_str());
+    return remote_->port().startStacking(replaceSameRegister);
+}
+
+Result CDeviceObj::writeStack() {
+    Lock guard(mutex_);
+    if (const Result code = checkRemote("WriteRemoteStack"); code != Result::Success) return code;
+    traceInfo("%s; WriteStack; call", traceName().c_str());
+    return remote_->port().writeStack();
+}
+
+Result CDeviceObj::cancelStack() {
+    Lock guard(mutex_);
+    if (const Result code = checkRemote("CancelRemoteStack"); code != Result::Success) return code;
+    traceInfo("%s; CancelStack; call", traceName().c_str());
+    return remote_->port().cancelStack();
+}
+
+Result CDeviceObj::GetNumDataStreams(std::uint32_t* count) {
+    static constexpr char kOperation[] = "GetNumDataStreams";
+    Lock guard(mutex_);
+    if (getProducer() == nullptr) return failed(Result::Error, kOperation, "Producer handle not valid");
+    if (!opened_) return failed(Result::NotInitialized, kOperation, "Device not initialized");
+    if (count == nullptr) return nullArgument(kOperation, "iNumDataStreams");
+    if (const GC_ERROR result = getProducer()->DevGetNumDataStreams(devHandle_, count); result != GC_ERR_SUCCESS)
+        return producerFailed(kOperation, "DevGetNumDataStreams", result);
+    if (*count == 0)
+        traceWarning("%s; GetNumDataStreams; No data streams", traceName().c_str());
+    else
+        traceInfo("%s; GetNumDataStreams; %d data streams", traceName().c_str(), static_cast<int>(*count));
+    return Result::Success;
+}
+
+Result CDeviceObj::GetDataStreamID(std::uint32_t index, std::string* id) {
+    static constexpr char kOperation[] = "GetDataStreamID";
+    Lock guard(mutex_);
+    if (getProducer() == nullptr) return failed(Result::Error, kOperation, "Producer handle not valid");
+    if (!opened_) return failed(Result::NotInitialized, kOperation, "Device not initialized");
+    if (id == nullptr) return nullArgument(kOperation, "sDataStreamID");
+    TextStep step = TextStep::None;
+    const GC_ERROR result = readGenTLText(
+        [&](char* buffer, size_t* size) { return getProducer()->DevGetDataStreamID(devHandle_, index, buffer, size); },
+        *id, step);
+    if (result != GC_ERR_SUCCESS)
+        return producerFailed(kOperation, step == TextStep::Size ? "DevGetDataStreamID (size)" : "DevGetDataStreamID",
+                              result);
     return Result::Success;
 }
 

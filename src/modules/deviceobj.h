@@ -4,16 +4,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "core/access_control.h"
 #include "core/object_guard.h"
 #include "core/result_codes.h"
+#include "features/feature_invalidate.h"
 #include "modules/gentl_module.h"
+#include "modules/remotedeviceobj.h"
 
 namespace corvid2 {
 
+class CGenAPINode;
 class CInterfaceObj;
 
 // Access status of an open device as the library keeps it (not the producer's numbering).
@@ -32,9 +36,13 @@ public:
 
     // IFOpenDevice with the interface's handle; ResourceInUse "Device %s is already opened." when open.
     Result open(GenTL::DEVICE_ACCESS_FLAGS access);
-    // Takes over an opened device: access status, port, node map, trace name and TL type.
+    // Takes over an opened device: access status, port, node map, trace name and TL type, the
+    // remote device with the camera's node map, feature invalidation, the transport-layer
+    // parameter lock's features, and a GEV camera's acquisition stopped. Only the device module's
+    // own failures fail it; the optional parts are traced.
     Result setHandle(GenTL::DEV_HANDLE handle, GenTL::DEVICE_ACCESS_FLAGS access);
-    // DevClose; a refusal is traced and does not fail the close.
+    // Ends feature invalidation, destroys the remote device and closes: DevClose's refusal is
+    // traced and does not fail the close; the result is that of unregistering the invalidation.
     Result close();
 
     // DevGetInfo while open; the interface's IFGetDeviceInfo otherwise.
@@ -49,17 +57,57 @@ public:
     DeviceAccess accessStatus() const { return access_; }
     const std::string& tlType() const { return tlType_; }
 
+    // The camera behind the open device; null while closed (or when its port could not be had).
+    CRemoteDeviceObj* remoteDevice() const { return remote_.get(); }
+    // A description (the text, not a path) that the next open gives the remote device instead of
+    // loading one from its port; ResourceInUse "Device opened" while open. Empty: none.
+    Result setRemoteConfiguration(const std::string& text);
+    std::string remoteConfiguration() const;
+    // Whether the feature-invalidation thread listens to the device's events.
+    bool invalidationListening() const { return invalidation_.listening(); }
+    // The remote feature "TLParamsLocked" and the device module's "DisableTLParamsLocked", found
+    // at open; null when absent.
+    CGenAPINode* tlParamsLocked() const { return tlParamsLocked_; }
+    CGenAPINode* disableTLParamsLocked() const { return disableTLParamsLocked_; }
+
+    // The camera's "PayloadSize" (current value).
+    Result getPayloadSize(std::uint64_t* size);
+    // Raw register access of the camera through the remote port: no write stack, no read cache.
+    Result readMemory(std::uint64_t address, void* buffer, size_t* size);
+    Result writeMemory(std::uint64_t address, const void* buffer, size_t* size);
+    // The write stack of the camera's port.
+    Result startStacking(bool replaceSameRegister);
+    Result writeStack();
+    Result cancelStack();
+
+    // The data streams the producer offers on the open device.
+    Result GetNumDataStreams(std::uint32_t* count);
+    Result GetDataStreamID(std::uint32_t index, std::string* id);
+
     // For the guards of the internal device registry: the identity and the users counted.
     const ObjectIdentity identity_ = nextObjectIdentity();
     std::atomic<std::uint32_t> useCount_{0};
 
 private:
+    // The open device's optional parts (see setHandle), each failure only traced.
+    void openRemoteDevice();
+    void startInvalidation();
+    void findTransportLayerLock();
+    void stopCameraAcquisition();
+    // NotInitialized "Device not opened" with `operation` unless open with a remote device.
+    Result checkRemote(const char* operation) const;
+
     CInterfaceObj* interface_;
     std::string id_;
     std::atomic<GenTL::DEV_HANDLE> devHandle_{nullptr};
     std::atomic<bool> opened_{false};  // also read without the lock, by the public layer
     DeviceAccess access_ = DeviceAccess::None;
     std::string tlType_;
+    std::string remoteConfiguration_;
+    std::unique_ptr<CRemoteDeviceObj> remote_;
+    CFeatureInvalidateControl invalidation_;
+    CGenAPINode* tlParamsLocked_ = nullptr;
+    CGenAPINode* disableTLParamsLocked_ = nullptr;
     mutable std::recursive_mutex mutex_;
 };
 

@@ -15,8 +15,10 @@ using CORVID2::Internal::INodeData;
 using CORVID2::Internal::NodeAccess;
 using CORVID2::Internal::NodeMapData;
 
-namespace CORVID2 {
+namespace corvid2 {
 namespace {
+
+using CORVID2::NodeMap;
 
 // The views are made by the step "CreateNodeMap", whose failures its lines name.
 [[noreturn]] void failCreating(const MethodSite& site, Result code, const char* message) {
@@ -52,7 +54,9 @@ NodeMap* view(INodeData& data, NodeMap* INodeData::*which, const MethodSite& sit
 }
 
 }  // namespace
+}  // namespace corvid2
 
+namespace CORVID2 {
 namespace Internal {
 
 void INodeData::destroyViews() {
@@ -71,13 +75,27 @@ INode::~INode() {
     delete nodeData_;
 }
 
-Node* INode::GetNode(const String& name) {
-    const MethodSite site = CORVID2_METHOD(INode, GetNode);
-    INodeData& data = *nodeData_;
+Node* INode::GetNode(const String& name) { return viewNode(*nodeData_, name, CORVID2_METHOD(INode, GetNode)); }
+NodeMap* INode::GetNodeTree() { return viewTree(*nodeData_, CORVID2_METHOD(INode, GetNodeTree)); }
+NodeMap* INode::GetNodeList() { return viewList(*nodeData_, CORVID2_METHOD(INode, GetNodeList)); }
+
+}  // namespace CORVID2
+
+namespace corvid2 {
+
+void attachNodeSource(CORVID2::INode& front, IGenAPI* source) { attachNodeSource(NodeAccess::data(front), source); }
+
+void attachNodeSource(INodeData& data, IGenAPI* source) {
+    std::lock_guard<std::mutex> lock(data.mutex_);
+    data.destroyViews();
+    data.source_ = source;
+}
+
+CORVID2::Node* viewNode(INodeData& data, const CORVID2::String& name, const MethodSite& site) {
     std::lock_guard<std::mutex> lock(data.mutex_);
     makeViews(data, site);
     // Features first; categories are only in the tree.
-    for (NodeMap* map : {data.flat_, data.tree_}) {
+    for (CORVID2::NodeMap* map : {data.flat_, data.tree_}) {
         if (map == nullptr) continue;
         NodeMapData& mapData = *NodeAccess::data(*map);
         const std::size_t index = mapData.indexOf(name.get());
@@ -86,19 +104,7 @@ Node* INode::GetNode(const String& name) {
     failAt(site, Result::InvalidParameter, "The node '%s' does not exist.", name.get());
 }
 
-NodeMap* INode::GetNodeTree() { return view(*nodeData_, &INodeData::tree_, CORVID2_METHOD(INode, GetNodeTree)); }
-
-NodeMap* INode::GetNodeList() { return view(*nodeData_, &INodeData::flat_, CORVID2_METHOD(INode, GetNodeList)); }
-
-}  // namespace CORVID2
-
-namespace corvid2 {
-
-void attachNodeSource(CORVID2::INode& front, IGenAPI* source) {
-    INodeData& data = NodeAccess::data(front);
-    std::lock_guard<std::mutex> lock(data.mutex_);
-    data.destroyViews();
-    data.source_ = source;
-}
+CORVID2::NodeMap* viewTree(INodeData& data, const MethodSite& site) { return view(data, &INodeData::tree_, site); }
+CORVID2::NodeMap* viewList(INodeData& data, const MethodSite& site) { return view(data, &INodeData::flat_, site); }
 
 }  // namespace corvid2
