@@ -3,7 +3,10 @@
 #ifndef CORVID2_GENICAM_H
 #define CORVID2_GENICAM_H
 
+#include "corvid2/buffer.h"
+#include "corvid2/datastream.h"
 #include "corvid2/device.h"
+#include "corvid2/events.h"
 #include "corvid2/exceptions.h"
 #include "corvid2/export.h"
 #include "corvid2/interface.h"

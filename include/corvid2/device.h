@@ -13,6 +13,7 @@
 
 namespace CORVID2 {
 
+class DataStreamList;
 class Device;
 class Interface;
 namespace Internal {
@@ -89,6 +90,9 @@ public:
     void SetRemoteConfigurationFile(const String& description);
     // The camera's "PayloadSize": the bytes one image needs.
     std::uint64_t GetPayloadSize();
+    // The device's data streams; NotInitializedException "Device not opened." while closed.
+    // Closing the device destroys its DataStreams.
+    DataStreamList* GetDataStreams();
     // Raw register access of the camera, without write stack and read cache.
     void ReadMemory(std::uint64_t address, std::uint64_t length, void* buffer);
     void WriteMemory(std::uint64_t address, std::uint64_t length, const void* buffer);

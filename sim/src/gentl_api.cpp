@@ -485,7 +485,9 @@ void GCUnregisterEvent(EVENTSRC_HANDLE hModule, EVENT_TYPE iEventID) {
 }
 
 void EventGetData(EVENT_HANDLE hEvent, void* pBuffer, size_t* piSize, uint64_t iTimeout) {
-    eventOf(hEvent)->get(pBuffer, piSize, iTimeout);
+    const auto event = eventOf(hEvent);
+    if (event->type() == EVENT_NEW_BUFFER) producer().logEventWait(iTimeout);
+    event->get(pBuffer, piSize, iTimeout);
 }
 
 void EventGetDataInfo(EVENT_HANDLE hEvent, const void* pInBuffer, size_t iInSize, EVENT_DATA_INFO_CMD iInfoCmd,

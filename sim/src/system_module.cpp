@@ -134,6 +134,10 @@ SystemModule::SystemModule(Producer& producer)
     r.addText(
         0x10C0, 64, [] { return std::string(); }, [this](const std::string& id) { plug(id, true); });
     r.addInt(0x1100, 8, [this] { return static_cast<int64_t>(producer_.world->framesGenerated()); });
+    // Reading gives the timeouts of the latest EventGetData calls; writing anything clears them.
+    r.addText(
+        0x11C0, 256, [this] { return producer_.eventWaitLog(); },
+        [this](const std::string&) { producer_.clearEventWaitLog(); });
     // Interfaces come and go at run time too; TLUpdateInterfaceList shows the change.
     r.addText(
         0x1140, 64, [] { return std::string(); },

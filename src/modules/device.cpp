@@ -6,6 +6,7 @@
 
 #include "core/last_error.h"
 #include "core/public_method.h"
+#include "corvid2/datastream.h"
 #include "corvid2/interface.h"
 #include "modules/device_data.h"
 #include "modules/deviceobj.h"
@@ -48,6 +49,13 @@ void openDevice(Device* device, DeviceData* const* slot, const MethodSite& site,
             attachNodeSource(*device, data.device_);
             attachNodeSource(data.remoteNodes_, data.device_->remoteDevice());
             traceInfo("%s; Open", data.device_->traceName().c_str());
+            // A camera whose streams cannot be listed now still opens; GetDataStreams()->Refresh() retries.
+            try {
+                data.streams_->Refresh();
+            } catch (const Exceptions::IException& error) {
+                traceWarning("%s; Open; data streams not listed: %s", data.device_->traceName().c_str(),
+                             error.GetErrorDescription().get());
+            }
         });
 }
 
@@ -97,10 +105,13 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
     data_->id_ = id.get();
     data_->device_ = data_->interface_->addDevice(data_->id_);
     registerHolder<CDeviceGuard>(CORVID2_METHOD(Device, Device), this, data_);
+    data_->streams_ = new DataStreamList(this);
 }
 
 Device::~Device() {
     unregisterHolder<CDeviceGuard>(CORVID2_METHOD(Device, ~Device), this, &data_, [this](DeviceData* data) {
+        // The streams (with their handler threads) go first, under no lock of the device.
+        delete data->streams_;
         attachNodeSource(*this, nullptr);
         attachNodeSource(data->remoteNodes_, nullptr);
         CInterfaceObj& iface = *data->interface_;
@@ -124,6 +135,11 @@ void Device::OpenReadOnly() {
 
 void Device::Close() {
     const MethodSite site = CORVID2_METHOD(Device, Close);
+    {
+        // The streams (with their handler threads) go first, under no lock of the device.
+        CPublicCall<CDeviceGuard> call(site, kSharedChecked, this, &data_);
+        call->streams_->clear();
+    }
     callGuarded<CDeviceGuard>(
         site, kSharedChecked, this, &data_,
         [&](DeviceData& data) {
@@ -243,6 +259,12 @@ String Device::GetAccessStatus() {
             traceInfo("%s; GetAccessStatus; Access Status: %s", data.device_->traceName().c_str(), name);
             return String(name);
         });
+}
+
+DataStreamList* Device::GetDataStreams() {
+    CPublicCall<CDeviceGuard> call(CORVID2_METHOD(Device, GetDataStreams), kShared, this, &data_);
+    if (!call->open_) failAt(call.site(), Result::NotInitialized, "Device not opened.");
+    return call->streams_;
 }
 
 // ---- the camera (remote device) ------------------------------------------------------------

@@ -29,6 +29,7 @@ struct DeviceData {
     std::string id_;
     // The views of the camera's features while open, made on first use.
     INodeData remoteNodes_{true};
+    DataStreamList* streams_ = nullptr;  // made and destroyed with the Device
 };
 
 }  // namespace CORVID2::Internal

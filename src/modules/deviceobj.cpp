@@ -4,10 +4,13 @@
 
 #include <corvid2/genapi/interfaces.h>
 
+#include <algorithm>
+
 #include "core/last_error.h"
 #include "corvid2/exceptions.h"
 #include "features/genapi_node.h"
 #include "gentl/gentl_producer.h"
+#include "modules/datastreamobj.h"
 #include "modules/info_query.h"
 #include "modules/interfaceobj.h"
 #include "trace/trace.h"
@@ -52,6 +55,7 @@ CDeviceObj::~CDeviceObj() {
         traceWarning("%s; dtor; Object invalid.", traceName().c_str());
     }
     if (opened_) close();
+    streams_.clear();
     traceInfo("%s; dtor; %s", traceName().c_str(), id_.c_str());
 }
 
@@ -185,6 +189,8 @@ Result CDeviceObj::close() {
     Lock guard(mutex_);
     if (!opened_) return Result::Success;
     Result outcome = Result::Success;
+    for (const auto& stream : streams_)
+        if (stream->isOpen()) stream->close();
     if (isEventRegistered(EVENT_FEATURE_INVALIDATE)) {
         invalidation_.end();
         outcome = unregisterEvent(EVENT_FEATURE_INVALIDATE, false);
@@ -304,6 +310,75 @@ Result CDeviceObj::GetDataStreamID(std::uint32_t index, std::string* id) {
     if (result != GC_ERR_SUCCESS)
         return producerFailed(kOperation, step == TextStep::Size ? "DevGetDataStreamID (size)" : "DevGetDataStreamID",
                               result);
+    return Result::Success;
+}
+
+// ---- data streams --------------------------------------------------------------------------------
+
+namespace {
+auto streamSlot(std::vector<std::unique_ptr<CDataStreamObj>>& streams, const CDataStreamObj* stream) {
+    return std::find_if(streams.begin(), streams.end(),
+                        [stream](const std::unique_ptr<CDataStreamObj>& s) { return s.get() == stream; });
+}
+}  // namespace
+
+CDataStreamObj* CDeviceObj::addStream(const std::string& id) {
+    Lock guard(mutex_);
+    for (const auto& stream : streams_)
+        if (stream->id() == id) return stream.get();
+    streams_.push_back(std::make_unique<CDataStreamObj>(*this, id));
+    return streams_.back().get();
+}
+
+Result CDeviceObj::deleteStream(CDataStreamObj* stream) {
+    std::unique_ptr<CDataStreamObj> taken;
+    {
+        Lock guard(mutex_);
+        const auto slot = streamSlot(streams_, stream);
+        if (stream == nullptr || slot == streams_.end())
+            return failed(Result::InvalidParameter, "deleteStream", "Data stream object is not in list");
+        taken = std::move(*slot);
+        streams_.erase(slot);
+    }
+    // Destroyed outside the device's lock: the stream waits for its users, which may need it.
+    taken.reset();
+    return Result::Success;
+}
+
+bool CDeviceObj::holdsStream(const CDataStreamObj* stream) const {
+    Lock guard(mutex_);
+    return std::any_of(streams_.begin(), streams_.end(),
+                       [stream](const std::unique_ptr<CDataStreamObj>& s) { return s.get() == stream; });
+}
+
+Result CDeviceObj::OpenDataStream(CDataStreamObj* stream) {
+    static constexpr char kOperation[] = "OpenDataStream";
+    Lock guard(mutex_);
+    if (streamSlot(streams_, stream) == streams_.end())
+        return failed(Result::InvalidParameter, kOperation, "Data stream object is not in list");
+    if (!opened_) return failed(Result::NotInitialized, kOperation, "Device not opened");
+    if (stream->isOpen())
+        return failed(Result::ResourceInUse, kOperation, "DataStream %s is already opened.", stream->id().c_str());
+    if (const Result code = stream->open(); code != Result::Success) {
+        std::string text;
+        GetLastErrorText(text);
+        // A half-opened stream (handle without node map or event) is closed again.
+        if (stream->isOpen()) stream->close();
+        return failed(code, kOperation, "DevOpenDataStream failed: %s", text.c_str());
+    }
+    traceInfo("%s; OpenDataStream; data stream %s opened", traceName().c_str(), stream->id().c_str());
+    return Result::Success;
+}
+
+Result CDeviceObj::CloseDataStream(CDataStreamObj* stream) {
+    static constexpr char kOperation[] = "CloseDataStream";
+    Lock guard(mutex_);
+    if (streamSlot(streams_, stream) == streams_.end())
+        return failed(Result::InvalidParameter, kOperation, "Data stream object is not in list");
+    if (stream->isWorkerThread())
+        return failed(Result::Error, kOperation, "A data stream cannot be closed from its own new-buffer handler.");
+    if (const Result code = stream->close(); code != Result::Success) return code;
+    traceInfo("%s; CloseDataStream; Data stream %s closed", traceName().c_str(), stream->id().c_str());
     return Result::Success;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/access_control.h"
 #include "core/object_guard.h"
@@ -17,6 +18,7 @@
 
 namespace corvid2 {
 
+class CDataStreamObj;
 class CGenAPINode;
 class CInterfaceObj;
 
@@ -41,7 +43,7 @@ public:
     // parameter lock's features, and a GEV camera's acquisition stopped. Only the device module's
     // own failures fail it; the optional parts are traced.
     Result setHandle(GenTL::DEV_HANDLE handle, GenTL::DEVICE_ACCESS_FLAGS access);
-    // Ends feature invalidation, destroys the remote device and closes: DevClose's refusal is
+    // Closes the open streams, ends feature invalidation, destroys the remote device and closes: DevClose's refusal is
     // traced and does not fail the close; the result is that of unregistering the invalidation.
     Result close();
 
@@ -83,6 +85,15 @@ public:
     // The data streams the producer offers on the open device.
     Result GetNumDataStreams(std::uint32_t* count);
     Result GetDataStreamID(std::uint32_t index, std::string* id);
+    // The stream object of `id`, made on first request and kept, open or closed, until
+    // deleteStream (its public DataStream goes) or the device object goes.
+    CDataStreamObj* addStream(const std::string& id);
+    Result deleteStream(CDataStreamObj* stream);
+    bool holdsStream(const CDataStreamObj* stream) const;
+    // DevOpenDataStream for a stream of this device; ResourceInUse "DataStream %s is already
+    // opened." when open.
+    Result OpenDataStream(CDataStreamObj* stream);
+    Result CloseDataStream(CDataStreamObj* stream);
 
     // For the guards of the internal device registry: the identity and the users counted.
     const ObjectIdentity identity_ = nextObjectIdentity();
@@ -108,6 +119,7 @@ private:
     CFeatureInvalidateControl invalidation_;
     CGenAPINode* tlParamsLocked_ = nullptr;
     CGenAPINode* disableTLParamsLocked_ = nullptr;
+    std::vector<std::unique_ptr<CDataStreamObj>> streams_;  // in order of first request
     mutable std::recursive_mutex mutex_;
 };
 

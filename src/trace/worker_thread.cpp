@@ -200,6 +200,11 @@ bool CIThread::stopRequested() {
     return stopFlag_;
 }
 
+bool CIThread::isWorkerThread() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return workerId_ == std::this_thread::get_id();
+}
+
 bool CIThread::hasThread() {
     std::lock_guard<std::mutex> lock(mutex_);
     return thread_ != nullptr;

@@ -113,6 +113,8 @@ public:
 
     bool stopRequested();
     bool hasThread();
+    // True on the thread this object runs (until it is joined).
+    bool isWorkerThread();
 
     static constexpr const char* kJoinItselfMessage = "boost thread: trying joining itself";
 

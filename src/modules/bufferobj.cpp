@@ -1,0 +1,482 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// A buffer: its memory and segments, its announcement, and the delivered image's values.
+#include "modules/bufferobj.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "core/last_error.h"
+#include "core/pixel_formats.h"
+#include "gentl/gentl_producer.h"
+#include "modules/datastreamobj.h"
+#include "trace/trace.h"
+
+namespace corvid2 {
+
+using namespace GenTL;
+
+namespace {
+
+constexpr char kNotInList[] =
+    "Function not available, Buffer is not in BufferList. Please first add the Buffer to the BufferList.";
+
+std::string publicTraceName(const std::string& publicId) { return publicId; }
+
+// The commands a revoked user-memory buffer still answers: those that do not describe the live
+// queue state, a text or variable data.
+bool keptAtRevoke(std::int32_t command) {
+    if (command >= BUFFER_INFO_NEW_DATA && command <= BUFFER_INFO_SIZE_FILLED) return false;
+    if (command == BUFFER_INFO_PIXELFORMAT_NAMESPACE) return false;
+    return command < BUFFER_INFO_FILENAME || command > BUFFER_INFO_DATA_LARGER_THAN_BUFFER;
+}
+
+// GenTL's copy-out: with no buffer only the size needed, otherwise at most the caller's size.
+void copyOut(const std::vector<std::uint8_t>& bytes, void* buffer, size_t* size) {
+    if (buffer != nullptr) std::memcpy(buffer, bytes.data(), std::min(*size, bytes.size()));
+    *size = bytes.size();
+}
+
+}  // namespace
+
+CBufferObj::CBufferObj(void* userObject, bool currentSize, const std::string& publicId)
+    : CGenTLModule("BufferPort", nullptr, "Unknown"),
+      userObject_(userObject),
+      currentSize_(currentSize),
+      userMemory_(nullptr),
+      userMemorySize_(0) {
+    setTraceName(publicTraceName(publicId));
+}
+
+CBufferObj::CBufferObj(void* memory, std::uint64_t size, void* userObject, const std::string& publicId)
+    : CGenTLModule("BufferPort", nullptr, "Unknown"),
+      userObject_(userObject),
+      currentSize_(false),
+      userMemory_(memory),
+      userMemorySize_(size) {
+    setTraceName(publicTraceName(publicId));
+    segments_[0] = Segment{memory, size, true};
+}
+
+CBufferObj::~CBufferObj() { releaseNodeMap(); }
+
+Result CBufferObj::fail(Result code, const char* method, const char* format, ...) const {
+    char text[kMaxLastErrorLength + 1];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    const std::string message =
+        std::string("CBufferObj::") + method + "; " + traceName() + "; " + std::to_string(toCode(code)) + "; " + text;
+    SetLastErrorText(code, message);
+    traceError("%s", message.c_str());
+    return code;
+}
+
+Result CBufferObj::notInList(const char* method) const { return fail(Result::NotAvailable, method, kNotInList); }
+
+// ---- segments ------------------------------------------------------------------------------------
+
+Result CBufferObj::AddSegment(std::uint32_t index, void* memory, std::uint64_t size) {
+    if (memory == nullptr || size == 0)
+        return fail(Result::InvalidParameter, "AddSegment", "Invalid parameter. Invalid pointer or size.");
+    if (announced())
+        return fail(Result::InvalidBuffer, "AddSegment",
+                    "Buffer layout modifications forbidden when added to buffer list.");
+    segments_[index] = Segment{memory, size, true};
+    userSegments_ = true;
+    return Result::Success;
+}
+
+Result CBufferObj::ensureSegment(std::uint32_t index, std::uint64_t size, void** memory) {
+    auto it = segments_.find(index);
+    if (it == segments_.end()) {
+        ownedSegments_.emplace_back(new (std::nothrow) std::uint8_t[size]);
+        if (!ownedSegments_.back()) {
+            ownedSegments_.pop_back();
+            return fail(Result::Error, "ensureSegment", "memory segment with index %u and size %llu could not be added",
+                        index, static_cast<unsigned long long>(size));
+        }
+        it = segments_.emplace(index, Segment{ownedSegments_.back().get(), size, false}).first;
+    }
+    *memory = it->second.memory;
+    return Result::Success;
+}
+
+Result CBufferObj::GetSegmentPtr(std::uint32_t index, void** memory) {
+    if (memory == nullptr)
+        return fail(Result::InvalidParameter, "GetSegmentPtr", "Invalid parameter, segment_ptr is NULL.");
+    const auto it = segments_.find(index);
+    if (it != segments_.end()) {
+        *memory = it->second.memory;
+        return Result::Success;
+    }
+    // Producer memory has one segment, its base address, once announced.
+    if (index == 0 && baseAddress_ != nullptr && segments_.empty()) {
+        *memory = baseAddress_;
+        return Result::Success;
+    }
+    return fail(Result::NotAvailable, "GetSegmentPtr", "Given segment index %u is not availabe.", index);
+}
+
+Result CBufferObj::GetSegmentSize(std::uint32_t index, std::uint64_t* size) {
+    if (size == nullptr)
+        return fail(Result::InvalidParameter, "GetSegmentSize", "Invalid parameter, segment_size is NULL.");
+    const auto it = segments_.find(index);
+    if (it != segments_.end()) {
+        *size = it->second.size;
+        return Result::Success;
+    }
+    if (index == 0 && baseAddress_ != nullptr && segments_.empty()) return infoValue(BUFFER_INFO_SIZE, size);
+    return fail(Result::NotAvailable, "GetSegmentSize", "Given segment index %u is not availabe.", index);
+}
+
+Result CBufferObj::IsUserSegment(std::uint32_t index, bool* user) {
+    const auto it = segments_.find(index);
+    if (it == segments_.end())
+        return fail(Result::NotAvailable, "IsUserSegment", "Given segment index %u is not availabe.", index);
+    *user = it->second.userOwned;
+    return Result::Success;
+}
+
+std::size_t CBufferObj::segmentCount() const {
+    if (!segments_.empty()) return segments_.size();
+    return baseAddress_ != nullptr ? 1 : 0;
+}
+
+// ---- announcement --------------------------------------------------------------------------------
+
+void CBufferObj::bind(CGenTLProducer* producer, CDataStreamObj* stream) {
+    setProducer("BufferPort", producer);
+    genTLMajor_ = stream->genTLVersionMajor();
+    genTLMinor_ = stream->genTLVersionMinor();
+    stream_.store(stream, std::memory_order_release);
+}
+
+Result CBufferObj::SetHandle(BUFFER_HANDLE handle) {
+    static constexpr char kMethod[] = "SetHandle";
+    if (handle == nullptr) return fail(Result::InvalidParameter, kMethod, "Invalid parameter, buffer handle is NULL");
+    handle_ = handle;
+    char name[48];
+    std::snprintf(name, sizeof name, "BufferObj_%p", static_cast<void*>(this));
+    setTraceName(name);
+    if (const GC_ERROR code = initPort(handle); code != GC_ERR_SUCCESS) {
+        traceWarning(
+            "%s; SetHandle; Port interface not initialized (%d). Maybe the access to GenICam nodes not possible.",
+            traceName().c_str(), code);
+        return fail(Result::LowLevelError, kMethod, "Port interface not initialized (%d)", code);
+    }
+    if (const Result code = initializeNodeInterface(); code != Result::Success) {
+        traceWarning(
+            "%s; SetHandle; Node interface not initialized (%d). Maybe the access to GenICam nodes not possible.",
+            traceName().c_str(), toCode(code));
+        return code;
+    }
+    if (userMemory_ == nullptr && !userSegments_) {
+        void* base = nullptr;
+        size_t size = sizeof base;
+        INFO_DATATYPE type = 0;
+        if (producerInfo(BUFFER_INFO_BASE, &type, &base, &size) != GC_ERR_SUCCESS)
+            return fail(Result::LowLevelError, kMethod, "Could not get buffer address from producer.");
+        baseAddress_ = base;
+    }
+    return Result::Success;
+}
+
+void CBufferObj::reset() {
+    stream_.store(nullptr, std::memory_order_release);
+    handle_ = nullptr;
+    baseAddress_ = nullptr;
+    imageCount_.store(0, std::memory_order_release);
+    containsChunk_.store(false, std::memory_order_release);
+    releaseNodeMap();
+    resetModule();
+}
+
+void CBufferObj::prepareRevoke() {
+    infoCache_.clear();
+    pixelFormats_.clear();
+    if (userMemory_ != nullptr && payloadType() != PAYLOAD_TYPE_GENDC) {
+        for (std::int32_t command = BUFFER_INFO_BASE; command <= BUFFER_INFO_CONTAINS_CHUNKDATA; ++command) {
+            if (!keptAtRevoke(command)) continue;
+            INFO_DATATYPE type = 0;
+            size_t size = 0;
+            if (producerInfo(command, &type, nullptr, &size) != GC_ERR_SUCCESS) continue;
+            CachedInfo cached;
+            cached.bytes.resize(size);
+            if (producerInfo(command, &cached.type, cached.bytes.data(), &size) != GC_ERR_SUCCESS) continue;
+            cached.bytes.resize(size);
+            infoCache_[command] = std::move(cached);
+        }
+    }
+    for (std::uint32_t image = 0; image < imageCount(); ++image) {
+        std::string name;
+        if (GetPixelformat(image, name) == Result::Success) pixelFormats_.push_back(name);
+    }
+}
+
+// ---- queueing and delivery -----------------------------------------------------------------------
+
+Result CBufferObj::QueueBuffer() {
+    static constexpr char kMethod[] = "QueueBuffer";
+    CDataStreamObj* stream = this->stream();
+    if (stream == nullptr) return fail(Result::NotAvailable, kMethod, kNotInList);
+    if (handle_ == nullptr) return fail(Result::Error, kMethod, "Buffer handle not valid");
+    if (getProducer() == nullptr) return fail(Result::Error, kMethod, "Producer handle not valid");
+    if (const GC_ERROR result = getProducer()->DSQueueBuffer(stream->getHandle(), handle_); result != GC_ERR_SUCCESS)
+        return fail(Result::LowLevelError, kMethod, "DSQueueBuffer failed (buffer object 0x%p): %s",
+                    static_cast<void*>(this), failureDetails(result).c_str());
+    traceInfo("%s; QueueBuffer; buffer object 0x%p queued", traceName().c_str(), static_cast<void*>(this));
+    markQueued();
+    return Result::Success;
+}
+
+void CBufferObj::markQueued() {
+    if (CDataStreamObj* stream = this->stream()) {
+        genTLMajor_ = stream->genTLVersionMajor();
+        genTLMinor_ = stream->genTLVersionMinor();
+    }
+    payloadType_.store(0, std::memory_order_release);
+    imageCount_.store(0, std::memory_order_release);
+    sizeFilled_.store(0, std::memory_order_release);
+    incomplete_.store(true, std::memory_order_release);
+    containsChunk_.store(false, std::memory_order_release);
+}
+
+void CBufferObj::deliver() {
+    payloadType_.store(determinePayloadType(), std::memory_order_release);
+    bool incomplete = false;
+    INFO_DATATYPE type = 0;
+    size_t size = sizeof incomplete;
+    std::uint8_t flag = 0;
+    size = sizeof flag;
+    incomplete = producerInfo(BUFFER_INFO_IS_INCOMPLETE, &type, &flag, &size) == GC_ERR_SUCCESS && flag != 0;
+    incomplete_.store(incomplete, std::memory_order_release);
+    std::uint64_t filled = 0;
+    size = sizeof filled;
+    if (producerInfo(BUFFER_INFO_SIZE_FILLED, &type, &filled, &size) != GC_ERR_SUCCESS) filled = 0;
+    sizeFilled_.store(filled, std::memory_order_release);
+    if (incomplete) return;
+
+    std::uint8_t chunk = 0;
+    size = sizeof chunk;
+    bool containsChunk = false;
+    if (producerInfo(BUFFER_INFO_CONTAINS_CHUNKDATA, &type, &chunk, &size) == GC_ERR_SUCCESS)
+        containsChunk = chunk != 0;
+    else
+        containsChunk = payloadType() == PAYLOAD_TYPE_CHUNK_DATA || payloadType() >= PAYLOAD_TYPE_CUSTOM_ID;
+    containsChunk_.store(containsChunk, std::memory_order_release);
+
+    bool present = false;
+    if (infoValue(BUFFER_INFO_IMAGEPRESENT, &present) != Result::Success) {
+        fail(Result::Error, "DetermineImageCount", "DetermineImageCount failed with an unexpected error.");
+        present = false;
+    }
+    imageCount_.store(present ? 1 : 0, std::memory_order_release);
+}
+
+std::uint32_t CBufferObj::determinePayloadType() {
+    std::uint64_t value = 0;
+    INFO_DATATYPE type = 0;
+    size_t size = sizeof value;
+    if (producerInfo(BUFFER_INFO_PAYLOADTYPE, &type, &value, &size) != GC_ERR_SUCCESS) {
+        fail(Result::Error, "DeterminePayloadType", "DeterminePayloadType failed with an unexpected error.");
+        return PAYLOAD_TYPE_UNKNOWN;
+    }
+    if (value == PAYLOAD_TYPE_JPEG) {
+        std::uint8_t chunk = 0;
+        size = sizeof chunk;
+        if (producerInfo(BUFFER_INFO_CONTAINS_CHUNKDATA, &type, &chunk, &size) == GC_ERR_SUCCESS && chunk != 0)
+            return PAYLOAD_TYPE_CHUNK_DATA;
+    }
+    // GenTL 1.5 named chunk-only payloads apart; older consumers know them as chunk data.
+    const bool genTL15 = genTLMajor_ > 1 || (genTLMajor_ == 1 && genTLMinor_ >= 5);
+    if (value == PAYLOAD_TYPE_CHUNK_ONLY && genTL15) return PAYLOAD_TYPE_CHUNK_DATA;
+    return static_cast<std::uint32_t>(value);
+}
+
+bool CBufferObj::isImageLike(std::uint32_t type) { return type == PAYLOAD_TYPE_IMAGE || type == PAYLOAD_TYPE_JPEG; }
+
+std::string CBufferObj::payloadTypeName(std::uint32_t type) {
+    static constexpr const char* kNames[] = {"Unknown",  "Image", "RawData",   "File",           "ChunkData", "Jpeg",
+                                             "Jpeg2000", "H264",  "ChunkOnly", "DeviceSpecific", "Multipart", "GenDC"};
+    if (type < sizeof kNames / sizeof kNames[0]) return kNames[type];
+    if (type >= PAYLOAD_TYPE_CUSTOM_ID) return "CustomID_" + std::to_string(type);
+    return "Unknown";
+}
+
+// ---- information ---------------------------------------------------------------------------------
+
+GC_ERROR CBufferObj::producerInfo(BUFFER_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) const {
+    CDataStreamObj* stream = this->stream();
+    if (stream == nullptr || getProducer() == nullptr || handle_ == nullptr) return GC_ERR_NOT_INITIALIZED;
+    size_t handed = buffer != nullptr ? *size : 0;
+    const GC_ERROR result =
+        getProducer()->DSGetBufferInfo(stream->getHandle(), handle_, command, type, buffer, &handed);
+    if (result == GC_ERR_SUCCESS) *size = handed;
+    return result;
+}
+
+Result CBufferObj::GetBufferInfo(BUFFER_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+    static constexpr char kMethod[] = "GetBufferInfo";
+    if (type == nullptr || size == nullptr)
+        return fail(Result::InvalidParameter, kMethod, "Invalid parameter, iType or iSize is NULL");
+    if (buffer != nullptr && *size == 0)
+        return fail(Result::InvalidParameter, kMethod, "Invalid parameter, iSize is 0");
+    const bool userBase = userMemory_ != nullptr && (command == BUFFER_INFO_BASE || command == BUFFER_INFO_SIZE);
+    if (userBase) {
+        std::vector<std::uint8_t> bytes(sizeof(std::uint64_t));
+        if (command == BUFFER_INFO_BASE) {
+            *type = INFO_DATATYPE_PTR;
+            std::memcpy(bytes.data(), &userMemory_, sizeof userMemory_);
+            bytes.resize(sizeof userMemory_);
+        } else {
+            *type = INFO_DATATYPE_SIZET;
+            const size_t memorySize = static_cast<size_t>(userMemorySize_);
+            std::memcpy(bytes.data(), &memorySize, sizeof memorySize);
+            bytes.resize(sizeof memorySize);
+        }
+        copyOut(bytes, buffer, size);
+        return Result::Success;
+    }
+    if (!announced()) {
+        const auto cached = infoCache_.find(command);
+        if (cached == infoCache_.end()) return notInList(kMethod);
+        *type = cached->second.type;
+        copyOut(cached->second.bytes, buffer, size);
+        return Result::Success;
+    }
+    GC_ERROR result = producerInfo(command, type, buffer, size);
+    if (result == GC_ERR_SUCCESS) {
+        if (command == BUFFER_INFO_PAYLOADTYPE && buffer != nullptr && *size >= sizeof(std::uint64_t)) {
+            const std::uint64_t mapped = payloadType() != 0 ? payloadType() : determinePayloadType();
+            std::memcpy(buffer, &mapped, sizeof mapped);
+        }
+        return Result::Success;
+    }
+    // The image-like payloads answer what a producer may leave out.
+    if (command == BUFFER_INFO_IMAGEPRESENT && isImageLike(payloadType())) {
+        std::vector<std::uint8_t> bytes{1};
+        *type = INFO_DATATYPE_BOOL8;
+        copyOut(bytes, buffer, size);
+        return Result::Success;
+    }
+    if (command == BUFFER_INFO_IMAGEOFFSET && isImageLike(payloadType())) {
+        std::vector<std::uint8_t> bytes(sizeof(size_t), 0);
+        *type = INFO_DATATYPE_SIZET;
+        copyOut(bytes, buffer, size);
+        return Result::Success;
+    }
+    if (result == GC_ERR_NOT_AVAILABLE || result == GC_ERR_NOT_IMPLEMENTED)
+        return fail(Result::NotAvailable, kMethod, "DSGetBufferInfo command %d is not available: %s",
+                    static_cast<int>(command), failureDetails(result).c_str());
+    return fail(Result::LowLevelError, kMethod, "DSGetBufferInfo command %d failed: %s", static_cast<int>(command),
+                failureDetails(result).c_str());
+}
+
+template <class Value>
+Result CBufferObj::infoValue(BUFFER_INFO_CMD command, Value* value) {
+    INFO_DATATYPE type = 0;
+    std::uint8_t bytes[sizeof(std::uint64_t)] = {};
+    size_t handed = sizeof bytes;
+    if (const Result code = GetBufferInfo(command, &type, bytes, &handed); code != Result::Success) return code;
+    // Producers answer booleans in one byte and numbers in the width of their data type.
+    if (handed == 1) {
+        *value = static_cast<Value>(bytes[0]);
+    } else {
+        std::uint64_t wide = 0;
+        std::memcpy(&wide, bytes, std::min(handed, sizeof wide));
+        *value = static_cast<Value>(wide);
+    }
+    return Result::Success;
+}
+
+template Result CBufferObj::infoValue<bool>(BUFFER_INFO_CMD, bool*);
+template Result CBufferObj::infoValue<std::uint64_t>(BUFFER_INFO_CMD, std::uint64_t*);
+
+Result CBufferObj::infoText(BUFFER_INFO_CMD command, std::string& text) {
+    INFO_DATATYPE type = 0;
+    size_t size = 0;
+    if (const Result code = GetBufferInfo(command, &type, nullptr, &size); code != Result::Success) return code;
+    std::string value(size, '\0');
+    if (size > 0) {
+        if (const Result code = GetBufferInfo(command, &type, value.data(), &size); code != Result::Success)
+            return code;
+    }
+    text = value.c_str();
+    return Result::Success;
+}
+
+Result CBufferObj::isIncomplete(bool* incomplete) {
+    if (!announced()) return fail(Result::InvalidBuffer, "IsIncomplete", kNotInList);
+    *incomplete = incomplete_.load(std::memory_order_acquire);
+    return Result::Success;
+}
+
+Result CBufferObj::sizeFilled(std::uint64_t* size) {
+    if (!announced()) return fail(Result::InvalidBuffer, "SizeFilled", kNotInList);
+    *size = sizeFilled_.load(std::memory_order_acquire);
+    return Result::Success;
+}
+
+// ---- per image -----------------------------------------------------------------------------------
+
+Result CBufferObj::checkImage(std::uint32_t image, const void* out, const char* method, const char* valueName) {
+    if (out == nullptr) return fail(Result::InvalidParameter, method, "Invalid parameter, %s is NULL.", valueName);
+    // A revoked user-memory buffer still answers its snapshot for the images it had.
+    const std::uint32_t count = announced() ? imageCount() : static_cast<std::uint32_t>(pixelFormats_.size());
+    if (image >= count) return fail(Result::NotAvailable, method, "Given image index %u is not available.", image);
+    return Result::Success;
+}
+
+Result CBufferObj::imageValue(std::uint32_t image, BUFFER_INFO_CMD command, const char* method, const char* valueName,
+                              std::uint64_t* value) {
+    if (const Result code = checkImage(image, value, method, valueName); code != Result::Success) return code;
+    const Result code = infoValue(command, value);
+    if (code == Result::Success || code == Result::NotAvailable) return code;
+    return fail(code, method, "%s failed with an unexpected error.", method);
+}
+
+Result CBufferObj::GetImageLength(std::uint32_t image, std::uint64_t* length) {
+    static constexpr char kMethod[] = "GetImageLength";
+    if (const Result code = checkImage(image, length, kMethod, "image_length"); code != Result::Success) return code;
+    if (!isImageLike(payloadType()))
+        return fail(Result::NotAvailable, kMethod, "Image length is only available for image and jpeg payload types.");
+    // The image fills the delivered bytes after its offset.
+    std::uint64_t offset = 0;
+    if (const Result code = infoValue(BUFFER_INFO_IMAGEOFFSET, &offset); code != Result::Success) return code;
+    const std::uint64_t filled = sizeFilled_.load(std::memory_order_acquire);
+    *length = filled > offset ? filled - offset : 0;
+    return Result::Success;
+}
+
+Result CBufferObj::GetImageData(std::uint32_t image, void** data) {
+    static constexpr char kMethod[] = "GetImageData";
+    if (const Result code = checkImage(image, data, kMethod, "image_data"); code != Result::Success) return code;
+    void* base = nullptr;
+    if (const Result code = GetSegmentPtr(0, &base); code != Result::Success) return code;
+    std::uint64_t offset = 0;
+    if (infoValue(BUFFER_INFO_IMAGEOFFSET, &offset) != Result::Success) offset = 0;
+    *data = static_cast<std::uint8_t*>(base) + offset;
+    return Result::Success;
+}
+
+Result CBufferObj::GetPixelformat(std::uint32_t image, std::string& name) {
+    static constexpr char kMethod[] = "GetPixelformat";
+    if (const Result code = checkImage(image, &name, kMethod, "pixelformat"); code != Result::Success) return code;
+    if (!announced()) {
+        name = pixelFormats_[image];
+        return Result::Success;
+    }
+    std::uint64_t value = 0;
+    if (const Result code = infoValue(BUFFER_INFO_PIXELFORMAT, &value); code != Result::Success) return code;
+    if (const char* known = pixelFormatName(value)) {
+        name = known;
+        return Result::Success;
+    }
+    return fail(Result::NotAvailable, kMethod, "pixelformat: %llu index: %u (0x%llx) buffer object 0x%p",
+                static_cast<unsigned long long>(value), image, static_cast<unsigned long long>(value),
+                static_cast<const void*>(this));
+}
+
+}  // namespace corvid2
