@@ -66,6 +66,63 @@ CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_TraceActivateOutputOptionTimesta
 /* An extended trace line from a companion component: level 0 information, 1 warning, 2 error. */
 CORVID2_API int CORVID2_CALL extT(const int* level, const char* text);
 
+/* ---- Hooks for a companion component --------------------------------------------------------
+ * They take the library's objects as they are: public C++ objects (Device, DataStream, BufferList)
+ * or the internal objects a companion receives (the stream object a DataStream's GetReserved record
+ * starts with, buffer objects delivered through a bypass). */
+
+/* Write locks: while the calling thread holds one, calls that write through the object from any
+ * other thread fail with AccessDenied. The device's lock covers every feature of the device module
+ * and of the camera; the stream's every feature of the stream module. 0, or -1009 / -1098 for a
+ * null or unknown object. */
+CORVID2_API uint32_t CORVID2_CALL activateWriteLockDevice(void* device);
+CORVID2_API uint32_t CORVID2_CALL releaseWriteLockDevice(void* device);
+CORVID2_API uint32_t CORVID2_CALL activateWriteLockStream(void* dataStream);
+CORVID2_API uint32_t CORVID2_CALL releaseWriteLockStream(void* dataStream);
+CORVID2_API uint32_t CORVID2_CALL activateWriteLockBufferList(void* bufferList);
+CORVID2_API uint32_t CORVID2_CALL releaseWriteLockBufferList(void* bufferList);
+CORVID2_API uint32_t CORVID2_CALL activateWriteLockStreamEvents(void* dataStream);
+CORVID2_API uint32_t CORVID2_CALL releaseWriteLockStreamEvents(void* dataStream);
+
+/* The number of images of the stream's last start (GENTL_INFINITE for a continuous one); `stream`
+ * is a DataStream or its internal stream object. */
+CORVID2_API int32_t CORVID2_CALL getNumToCapture(void* stream, uint64_t* count);
+
+/* Bypasses of a stream's information query, filled-buffer wait and cancel. A bypass answering
+ * -1002 (GC_ERR_NOT_INITIALIZED) hands the call back to the library; any other answer is final. A
+ * null function removes the bypass. `own`, when not null, receives the library's own operation,
+ * whose last argument is the stream object. */
+typedef int32_t(CORVID2_CALL* CORVID2_StreamInfoFunction)(int32_t command, int32_t* type, void* buffer, size_t* size,
+                                                          void* context);
+typedef int32_t(CORVID2_CALL* CORVID2_FilledBufferFunction)(void** bufferObject, uint64_t timeout, void* context);
+typedef int32_t(CORVID2_CALL* CORVID2_CancelFunction)(void* context);
+CORVID2_API int32_t CORVID2_CALL registerBypass_DataStreamGetInfo(void* streamObject, CORVID2_StreamInfoFunction bypass,
+                                                                  void* context, CORVID2_StreamInfoFunction* own);
+CORVID2_API int32_t CORVID2_CALL registerBypass_DataStreamEventControlGetFilledBuffer(
+    void* streamObject, CORVID2_FilledBufferFunction bypass, void* context, CORVID2_FilledBufferFunction* own);
+CORVID2_API int32_t CORVID2_CALL registerBypass_DataStreamEventControlCancelGetFilledBuffer(
+    void* streamObject, CORVID2_CancelFunction bypass, void* context, CORVID2_CancelFunction* own);
+
+/* Functions that work on an internal buffer object: its information (GenTL's copy-out rules), a
+ * queue, the pixel format name of its first image (size in/out as for texts), the number of images
+ * averaged into it. Each getter stores the function and returns 1, 0 for a null argument. */
+typedef int32_t(CORVID2_CALL* CORVID2_BufferInfoFunction)(int32_t command, int32_t* type, void* buffer, size_t* size,
+                                                          void* bufferObject);
+typedef int32_t(CORVID2_CALL* CORVID2_BufferQueueFunction)(void* bufferObject);
+typedef int32_t(CORVID2_CALL* CORVID2_BufferPixelFormatFunction)(void* bufferObject, char* name, size_t* size);
+typedef int32_t(CORVID2_CALL* CORVID2_BufferAverageFunction)(void* bufferObject, uint32_t number);
+CORVID2_API uint8_t CORVID2_CALL getFuncPtr_BufferInfo(void* bufferObject, CORVID2_BufferInfoFunction* function);
+CORVID2_API uint8_t CORVID2_CALL getFuncPtr_BufferQueueBuffer(void* bufferObject,
+                                                              CORVID2_BufferQueueFunction* function);
+CORVID2_API uint8_t CORVID2_CALL getFuncPtr_BufferGetPixelFormat(void* bufferObject,
+                                                                 CORVID2_BufferPixelFormatFunction* function);
+CORVID2_API uint8_t CORVID2_CALL getFuncPtr_BufferSetAverageNumber(void* bufferObject,
+                                                                   CORVID2_BufferAverageFunction* function);
+
+/* The device's feature helper (the library's IDeviceFeature) for a Device; valid while the Device
+ * lives. 0, or -1009 for a null argument. */
+CORVID2_API int32_t CORVID2_CALL getDeviceFeatureObject(void* device, void** feature);
+
 #ifdef __cplusplus
 }
 #endif

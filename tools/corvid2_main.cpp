@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "feature_value_command.h"
 #include "features_command.h"
+#include "grab_command.h"
 
 namespace {
 
@@ -22,8 +24,18 @@ int usage(FILE* out) {
         "  list [--json]    the GenTL producers (systems) found on this machine, their interfaces and devices\n"
         "  features [--module system|interface] [--filter TEXT]\n"
         "                   every feature of the first system or its first interface\n"
+        "  grab [--device ID] [--count N] [--pixel-format FORMAT] [--save FILE.png]\n"
+        "                   acquire N images (default 10), report frames per second, incomplete and lost\n"
+        "                   frames, and save the last image as PNG (Mono8/10/12/16, RGB8, BGR8)\n"
+        "  get FEATURE [--device ID]\n"
+        "                   print the value of a feature of the camera\n"
+        "  set FEATURE VALUE [--device ID]\n"
+        "                   write a feature of the camera and print the value it reads back\n"
         "  trace-demo       write a few trace lines to standard error and to a trace file\n"
-        "  help             this text\n");
+        "  help             this text\n"
+        "Without --device, the commands that use a camera take the first device of the first interface\n"
+        "of the first system that `list` shows.\n"
+        "Exit codes: 0 success, 1 failure (a library exception, no such device, no image), 2 bad usage.\n");
     return out == stdout ? 0 : 2;
 }
 
@@ -200,6 +212,9 @@ int run(const std::string& command, const std::vector<std::string>& rest) {
     if (command == "--version" || command == "version") return printVersion();
     if (command == "list") return listSystems(rest);
     if (command == "features") return corvid2::tool::listFeatures(rest);
+    if (command == "grab") return corvid2::tool::grab(rest);
+    if (command == "get") return corvid2::tool::getFeature(rest);
+    if (command == "set") return corvid2::tool::setFeature(rest);
     if (command == "trace-demo") return traceDemo(rest);
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "corvid2: unknown command '%s'\n", command.c_str());

@@ -17,6 +17,7 @@ class DataStreamList;
 class Device;
 class Interface;
 namespace Internal {
+struct AcquisitionAccess;
 struct DeviceData;
 struct DeviceListData;
 }  // namespace Internal
@@ -93,6 +94,11 @@ public:
     // The device's data streams; NotInitializedException "Device not opened." while closed.
     // Closing the device destroys its DataStreams.
     DataStreamList* GetDataStreams();
+    // The camera's 3x3 colour transformation (its "ColorTransformationValue" entries Gain00 to
+    // Gain22), read or written row by row; a written value outside a gain's range is limited to it.
+    // NotAvailableException "Color matrix not supported." for a camera without all nine entries.
+    void GetColorMatrix(double matrix[3][3]);
+    void SetColorMatrix(const double matrix[3][3]);
     // Raw register access of the camera, without write stack and read cache.
     void ReadMemory(std::uint64_t address, std::uint64_t length, void* buffer);
     void WriteMemory(std::uint64_t address, std::uint64_t length, const void* buffer);
@@ -106,6 +112,7 @@ public:
 
 private:
     friend class DeviceList;
+    friend struct Internal::AcquisitionAccess;
     struct FromList {};
     Device(FromList, Interface* parent, void* interfaceObj, const String& id);
     ~Device();

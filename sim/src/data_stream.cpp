@@ -270,6 +270,8 @@ void DataStream::start(ACQ_START_FLAGS flags, uint64_t count) {
     stopRequested_ = killRequested_ = false;
     toAcquire_ = count;
     acquired_ = 0;
+    // The stream's counters count since the last acquisition start, as GenTL defines them.
+    delivered_ = underruns_ = started_ = 0;
     camera_->setListener(shared_from_this());
     thread_ = std::thread([this] { run(); });
 }
@@ -357,6 +359,7 @@ void DataStream::run() {
         buffer->inInput_ = false;
         buffer->acquiring_ = true;
         const uint64_t number = ++frameCount_;
+        ++started_;
         lock.unlock();
         const Clock::time_point started = Clock::now();
         produce(*buffer, number);
@@ -435,7 +438,7 @@ InfoValue DataStream::info(STREAM_INFO_CMD command) const {
         {STREAM_INFO_NUM_ANNOUNCED, [&] { return InfoValue::sizet(buffers_.size()); }},
         {STREAM_INFO_NUM_QUEUED, [&] { return InfoValue::sizet(input_.size()); }},
         {STREAM_INFO_NUM_AWAIT_DELIVERY, [&] { return InfoValue::sizet(output_.size()); }},
-        {STREAM_INFO_NUM_STARTED, [&] { return InfoValue::u64(frameCount_); }},
+        {STREAM_INFO_NUM_STARTED, [&] { return InfoValue::u64(started_); }},
         {STREAM_INFO_PAYLOAD_SIZE, [&] { return InfoValue::sizet(camera_->payloadSize()); }},
         {STREAM_INFO_IS_GRABBING, [&] { return InfoValue::boolean(grabbing_); }},
         {STREAM_INFO_DEFINES_PAYLOADSIZE, [] { return InfoValue::boolean(true); }},

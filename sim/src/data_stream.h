@@ -114,7 +114,8 @@ private:
     bool grabbing_ = false, stopRequested_ = false, killRequested_ = false;
     uint64_t changes_ = 0;
     uint64_t toAcquire_ = 0, acquired_ = 0;
-    uint64_t delivered_ = 0, underruns_ = 0, frameCount_ = 0;  // frameCount_: frames started
+    uint64_t delivered_ = 0, underruns_ = 0, started_ = 0;  // since the last acquisition start
+    uint64_t frameCount_ = 0;                               // frames started since open: the frame ids
     std::vector<uint8_t> scratch_;
 };
 

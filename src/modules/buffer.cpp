@@ -184,7 +184,7 @@ String Buffer::GetID() {
 DataStream* Buffer::GetParent() {
     CPublicCall<CBufferGuard> call(CORVID2_METHOD(Buffer, GetParent), kShared, this, &data_);
     DataStream* parent = call->parent_.load();
-    traceInfo("%s; GetParent; DataStream* 0x%p", call->id_.c_str(), static_cast<void*>(parent));
+    traceInfo("%s; GetParent; DataStream* %p", call->id_.c_str(), static_cast<void*>(parent));
     return parent;
 }
 
@@ -197,7 +197,7 @@ void* Buffer::GetUserObj() {
             return recordFailure(CORVID2_METHOD(Buffer, GetUserObj), Result::InvalidBuffer,
                                  "The buffer object was not created with a user pointer.");
         }
-        traceInfo("%s; GetUserObj; Buffer UserObj: 0x%p", object.traceName().c_str(), value);
+        traceInfo("%s; GetUserObj; Buffer UserObj: %p", object.traceName().c_str(), value);
         return Result::Success;
     });
 }
@@ -206,7 +206,7 @@ void* Buffer::GetMemPtr(std::uint32_t segment) {
     return bufferValue<void*>(this, &data_, CORVID2_METHOD(Buffer, GetMemPtr), [&](CBufferObj& object, void*& value) {
         const Result code = object.GetSegmentPtr(segment, &value);
         if (code == Result::Success)
-            traceInfo("%s; GetMemPtr; Index: %u; Buffer Segment Ptr: 0x%p", object.traceName().c_str(), segment, value);
+            traceInfo("%s; GetMemPtr; Index: %u; Buffer Segment Ptr: %p", object.traceName().c_str(), segment, value);
         return code;
     });
 }
@@ -487,6 +487,20 @@ std::uint64_t counter(BufferList* self, BufferListData* const* slot, const Metho
     return value;
 }
 
+// The Buffers stay with the application; they only forget the list (its mutex is held).
+void forgetBuffers(const MethodSite& site, BufferListData& data) {
+    for (const auto& entry : data.entries_) {
+        try {
+            ListedBuffer buffer(site, entry.second);
+            buffer->parent_.store(nullptr);
+            buffer->list_.store(nullptr);
+        } catch (const Exceptions::IException&) {
+        }
+    }
+    data.entries_.clear();
+    data.byObject_.clear();
+}
+
 // Revokes one listed buffer from `stream` and takes it out of the list; the list's mutex is held.
 Result revokeListed(const MethodSite& site, BufferListData& list, CDataStreamObj& stream, BufferData& data,
                     void** privateData) {
@@ -504,6 +518,21 @@ Result revokeListed(const MethodSite& site, BufferListData& list, CDataStreamObj
 
 }  // namespace
 
+}  // namespace CORVID2
+
+namespace CORVID2::Internal {
+
+void AcquisitionAccess::forgetAll(BufferList* list) {
+    const MethodSite site = CORVID2_METHOD(BufferList, clear);
+    CPublicCall<CBufferListGuard> call(site, kShared, list, &list->data_);
+    std::lock_guard<std::recursive_mutex> lock(call->mutex_);
+    forgetBuffers(site, *call);
+}
+
+}  // namespace CORVID2::Internal
+
+namespace CORVID2 {
+
 BufferList::BufferList(DataStream* stream) : data_(new BufferListData()) {
     data_->stream_ = stream;
     data_->streamObj_ = *static_cast<CDataStreamObj* const*>(stream->GetReserved());
@@ -513,15 +542,7 @@ BufferList::BufferList(DataStream* stream) : data_(new BufferListData()) {
 BufferList::~BufferList() {
     const MethodSite site = CORVID2_METHOD(BufferList, ~BufferList);
     unregisterHolder<CBufferListGuard>(site, this, &data_, [&site](BufferListData* data) {
-        // The Buffers stay with the application; they only forget this list.
-        for (const auto& entry : data->entries_) {
-            try {
-                ListedBuffer buffer(site, entry.second);
-                buffer->parent_.store(nullptr);
-                buffer->list_.store(nullptr);
-            } catch (const Exceptions::IException&) {
-            }
-        }
+        forgetBuffers(site, *data);
         delete data;
     });
 }

@@ -224,9 +224,9 @@ Result CBufferObj::QueueBuffer() {
     if (handle_ == nullptr) return fail(Result::Error, kMethod, "Buffer handle not valid");
     if (getProducer() == nullptr) return fail(Result::Error, kMethod, "Producer handle not valid");
     if (const GC_ERROR result = getProducer()->DSQueueBuffer(stream->getHandle(), handle_); result != GC_ERR_SUCCESS)
-        return fail(Result::LowLevelError, kMethod, "DSQueueBuffer failed (buffer object 0x%p): %s",
+        return fail(Result::LowLevelError, kMethod, "DSQueueBuffer failed (buffer object %p): %s",
                     static_cast<void*>(this), failureDetails(result).c_str());
-    traceInfo("%s; QueueBuffer; buffer object 0x%p queued", traceName().c_str(), static_cast<void*>(this));
+    traceInfo("%s; QueueBuffer; buffer object %p queued", traceName().c_str(), static_cast<void*>(this));
     markQueued();
     return Result::Success;
 }
@@ -244,6 +244,7 @@ void CBufferObj::markQueued() {
 }
 
 void CBufferObj::deliver() {
+    averageNumber_.store(1, std::memory_order_release);
     payloadType_.store(determinePayloadType(), std::memory_order_release);
     bool incomplete = false;
     INFO_DATATYPE type = 0;
@@ -423,7 +424,9 @@ Result CBufferObj::sizeFilled(std::uint64_t* size) {
 
 Result CBufferObj::checkImage(std::uint32_t image, const void* out, const char* method, const char* valueName) {
     if (out == nullptr) return fail(Result::InvalidParameter, method, "Invalid parameter, %s is NULL.", valueName);
-    // A revoked user-memory buffer still answers its snapshot for the images it had.
+    // A revoked user-memory buffer still answers its snapshot for the images it had; one that was
+    // never in a stream has nothing to tell.
+    if (!announced() && infoCache_.empty() && pixelFormats_.empty()) return notInList(method);
     const std::uint32_t count = announced() ? imageCount() : static_cast<std::uint32_t>(pixelFormats_.size());
     if (image >= count) return fail(Result::NotAvailable, method, "Given image index %u is not available.", image);
     return Result::Success;
@@ -474,7 +477,7 @@ Result CBufferObj::GetPixelformat(std::uint32_t image, std::string& name) {
         name = known;
         return Result::Success;
     }
-    return fail(Result::NotAvailable, kMethod, "pixelformat: %llu index: %u (0x%llx) buffer object 0x%p",
+    return fail(Result::NotAvailable, kMethod, "pixelformat: %llu index: %u (0x%llx) buffer object %p",
                 static_cast<unsigned long long>(value), image, static_cast<unsigned long long>(value),
                 static_cast<const void*>(this));
 }

@@ -84,6 +84,9 @@ public:
     std::uint32_t imageCount() const { return imageCount_.load(std::memory_order_acquire); }
     bool containsChunk() const { return containsChunk_.load(std::memory_order_acquire); }
     std::uint32_t payloadType() const { return payloadType_.load(std::memory_order_acquire); }
+    // How many images a companion component averaged into this buffer; 1 at every delivery.
+    std::uint32_t averageNumber() const { return averageNumber_.load(std::memory_order_acquire); }
+    void setAverageNumber(std::uint32_t number) { averageNumber_.store(number, std::memory_order_release); }
     // "Image", "ChunkData", ... "CustomID_<n>" from 1000 on, "Unknown" for anything else.
     static std::string payloadTypeName(std::uint32_t type);
 
@@ -136,6 +139,7 @@ private:
     std::atomic<bool> incomplete_{true};
     std::atomic<bool> containsChunk_{false};
     std::atomic<std::uint64_t> sizeFilled_{0};
+    std::atomic<std::uint32_t> averageNumber_{1};
 
     std::map<std::int32_t, CachedInfo> infoCache_;
     std::vector<std::string> pixelFormats_;  // per image, kept at revoke

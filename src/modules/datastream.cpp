@@ -182,7 +182,7 @@ void DataStream::Close() {
         failAt(site, Result::Error, "A data stream cannot be closed from its own new-buffer handler.");
     // The handler thread ends before any lock is taken; the Buffers leave the list, unbound.
     stream->UnregisterNewCBufferObjEventHandler();
-    call->buffers_->clear();
+    AcquisitionAccess::forgetAll(call->buffers_);
     attachNodeSource(*this, nullptr);
     call.check(call->device_->CloseDataStream(stream));
     call->open_ = false;
@@ -207,7 +207,7 @@ String DataStream::GetID() {
 
 Device* DataStream::GetParent() {
     CPublicCall<CDataStreamGuard> call(CORVID2_METHOD(DataStream, GetParent), kShared, this, &data_);
-    traceInfo("%s; GetParent; Device* 0x%p", call->stream_->traceName().c_str(), static_cast<void*>(call->parent_));
+    traceInfo("%s; GetParent; Device* %p", call->stream_->traceName().c_str(), static_cast<void*>(call->parent_));
     return call->parent_;
 }
 
@@ -456,7 +456,7 @@ Buffer* DataStreamEventControl::GetFilledBuffer(std::uint64_t timeout) {
     auto* stream = static_cast<DataStreamData*>(call->owner_->GetReserved());
     Buffer* buffer = publicBufferOf(site, stream->buffers_, object);
     if (buffer == nullptr)
-        failAt(site, Result::InvalidBuffer, "The delivered buffer 0x%p is not in the buffer list.",
+        failAt(site, Result::InvalidBuffer, "The delivered buffer %p is not in the buffer list.",
                static_cast<void*>(object));
     return buffer;
 }

@@ -83,7 +83,7 @@ CDataStreamObj::~CDataStreamObj() {
 
 void CDataStreamObj::endWaits() {
     ending_.store(true, std::memory_order_release);
-    cancelGetFilledBuffer();
+    cancelOwnWait();
 }
 
 Result CDataStreamObj::checkOpen(const char* operation) const {
@@ -228,7 +228,6 @@ Result CDataStreamObj::queueOperation(ACQ_QUEUE_TYPE mode) {
 // ---- information ---------------------------------------------------------------------------------
 
 Result CDataStreamObj::getInfo(STREAM_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
-    static constexpr char kOperation[] = "getInfo";
     {
         std::lock_guard<std::mutex> bypass(infoMutex_);
         if (infoBypass_ != nullptr) {
@@ -236,6 +235,11 @@ Result CDataStreamObj::getInfo(STREAM_INFO_CMD command, INFO_DATATYPE* type, voi
             if (result != toCode(Result::NotInitialized)) return fromCode(result);
         }
     }
+    return ownInfo(command, type, buffer, size);
+}
+
+Result CDataStreamObj::ownInfo(STREAM_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
+    static constexpr char kOperation[] = "getInfo";
     if (const Result code = checkOpen(kOperation); code != Result::Success) return code;
     if (size == nullptr) return nullArgument(kOperation, "iSize");
     if (type == nullptr) return nullArgument(kOperation, "iType");
@@ -306,7 +310,7 @@ Result CDataStreamObj::announceBuffer(CBufferObj* buffer) {
                        : buffer->hasUserMemory() ? "announceBuffer_intern"
                                                  : "AllocAndAnnounceBuffer_intern";
     if (!buffers_.insert(buffer).second) {
-        traceInfo("%s; %s; buffer object 0x%p already inserted", traceName().c_str(), step, static_cast<void*>(buffer));
+        traceInfo("%s; %s; buffer object %p already inserted", traceName().c_str(), step, static_cast<void*>(buffer));
         return Result::Success;
     }
     const auto refuse = [&](Result code) {
@@ -342,9 +346,9 @@ Result CDataStreamObj::announceBuffer(CBufferObj* buffer) {
                 getProducer()->DSAnnounceBuffer(handle_, memory, static_cast<size_t>(size), nullptr, &handle);
             result != GC_ERR_SUCCESS)
             return refuse(failed(Result::LowLevelError, step,
-                                 "DSAnnounceBuffer failed (memory pointer 0x%p size %llu): %s", memory,
+                                 "DSAnnounceBuffer failed (memory pointer %p size %llu): %s", memory,
                                  static_cast<unsigned long long>(size), failureDetails(result).c_str()));
-        traceInfo("%s; %s; memory pointer 0x%p size %llu", traceName().c_str(), step, memory,
+        traceInfo("%s; %s; memory pointer %p size %llu", traceName().c_str(), step, memory,
                   static_cast<unsigned long long>(size));
     } else {
         std::uint64_t size = 0;
@@ -356,7 +360,7 @@ Result CDataStreamObj::announceBuffer(CBufferObj* buffer) {
             result != GC_ERR_SUCCESS)
             return refuse(failed(Result::LowLevelError, step, "DSAllocAndAnnounceBuffer failed (PayloadSize %llu): %s",
                                  static_cast<unsigned long long>(size), failureDetails(result).c_str()));
-        traceInfo("%s; %s; buffer object 0x%p", traceName().c_str(), step, static_cast<void*>(buffer));
+        traceInfo("%s; %s; buffer object %p", traceName().c_str(), step, static_cast<void*>(buffer));
     }
     buffer->bind(getProducer(), this);
     byHandle_[handle] = buffer;
@@ -374,12 +378,12 @@ Result CDataStreamObj::revokeOne(CBufferObj* buffer, void** privateData) {
     void* memory = nullptr;
     if (const GC_ERROR result = getProducer()->DSRevokeBuffer(handle_, handle, &memory, privateData);
         result != GC_ERR_SUCCESS)
-        return failed(Result::LowLevelError, "RevokeOneBuffer", "DSRevokeBuffer failed (buffer object 0x%p): %s ",
+        return failed(Result::LowLevelError, "RevokeOneBuffer", "DSRevokeBuffer failed (buffer object %p): %s ",
                       static_cast<void*>(buffer), failureDetails(result).c_str());
     byHandle_.erase(handle);
     buffers_.erase(buffer);
     buffer->reset();
-    traceInfo("%s; RevokeOneBuffer; buffer object 0x%p revoked", traceName().c_str(), static_cast<void*>(buffer));
+    traceInfo("%s; RevokeOneBuffer; buffer object %p revoked", traceName().c_str(), static_cast<void*>(buffer));
     return Result::Success;
 }
 
@@ -390,7 +394,7 @@ Result CDataStreamObj::RevokeBuffer(CBufferObj* buffer, void** privateData) {
         return failed(Result::InvalidParameter, kOperation, "Invalid parameter, buffer object pointer is NULL");
     Lock guard(mutex_);
     if (buffers_.count(buffer) == 0)
-        return failed(Result::InvalidParameter, kOperation, "invalid buffer object 0x%p", static_cast<void*>(buffer));
+        return failed(Result::InvalidParameter, kOperation, "invalid buffer object %p", static_cast<void*>(buffer));
     return revokeOne(buffer, privateData);
 }
 
@@ -406,7 +410,7 @@ Result CDataStreamObj::requeueBuffer(CBufferObj* buffer) {
     Lock guard(mutex_);
     if (buffers_.count(buffer) == 0)
         return failed(Result::NotAvailable, "requeueBuffer",
-                      "This function is not available. Please first add the buffer (0x%p) to the buffer list.",
+                      "This function is not available. Please first add the buffer (%p) to the buffer list.",
                       static_cast<void*>(buffer));
     return buffer->QueueBuffer();
 }
@@ -421,10 +425,9 @@ Result CDataStreamObj::GetBufferID(std::uint32_t index, CBufferObj** buffer) {
         return producerFailed(kOperation, "DSGetBufferID", result);
     const auto it = byHandle_.find(handle);
     if (it == byHandle_.end())
-        return failed(Result::Error, kOperation, "critical buffer management error - unknown buffer handle 0x%p",
-                      handle);
+        return failed(Result::Error, kOperation, "critical buffer management error - unknown buffer handle %p", handle);
     *buffer = it->second;
-    traceInfo("%s; GetBufferID; buffer index %d buffer object 0x%p", traceName().c_str(), static_cast<int>(index),
+    traceInfo("%s; GetBufferID; buffer index %d buffer object %p", traceName().c_str(), static_cast<int>(index),
               static_cast<void*>(*buffer));
     return Result::Success;
 }
@@ -517,8 +520,12 @@ Result CDataStreamObj::GetFilledBuffer(CBufferObj** buffer, std::uint64_t timeou
     {
         std::lock_guard<std::mutex> bypass(filledBufferMutex_);
         if (filledBufferBypass_ != nullptr) {
-            const std::int32_t result = filledBufferBypass_(buffer, timeout, filledBufferContext_);
-            if (result != toCode(Result::NotInitialized)) return fromCode(result);
+            void* delivered = nullptr;
+            const std::int32_t result = filledBufferBypass_(&delivered, timeout, filledBufferContext_);
+            if (result != toCode(Result::NotInitialized)) {
+                if (buffer != nullptr) *buffer = static_cast<CBufferObj*>(delivered);
+                return fromCode(result);
+            }
         }
     }
     return waitForFilledBuffer(buffer, timeout);
@@ -556,14 +563,18 @@ Result CDataStreamObj::waitForFilledBuffer(CBufferObj** buffer, std::uint64_t ti
         if (const Result code = takeCancel(); code != Result::Success) return code;
     }
 
-    Lock guard(mutex_);
-    const auto it = byHandle_.find(data.BufferHandle);
-    if (it == byHandle_.end())
-        return failed(Result::Error, kOperation, "critical buffer management error - unknown buffer handle 0x%p",
-                      data.BufferHandle);
-    it->second->deliver();
-    *buffer = it->second;
-    traceInfo("%s; GetFilledBuffer; buffer object 0x%p", traceName().c_str(), static_cast<void*>(*buffer));
+    {
+        Lock guard(mutex_);
+        const auto it = byHandle_.find(data.BufferHandle);
+        if (it == byHandle_.end())
+            return failed(Result::Error, kOperation, "critical buffer management error - unknown buffer handle %p",
+                          data.BufferHandle);
+        it->second->deliver();
+        *buffer = it->second;
+    }
+    traceInfo("%s; GetFilledBuffer; buffer object %p", traceName().c_str(), static_cast<void*>(*buffer));
+    // Client threads waiting on the device for a buffer see this one before anyone else gets it.
+    device_.bufferNotification().FilledBuffer(*buffer);
     return Result::Success;
 }
 
@@ -572,6 +583,10 @@ void CDataStreamObj::cancelGetFilledBuffer() {
         std::lock_guard<std::mutex> bypass(cancelMutex_);
         if (cancelBypass_ != nullptr && cancelBypass_(cancelContext_) != toCode(Result::NotInitialized)) return;
     }
+    cancelOwnWait();
+}
+
+void CDataStreamObj::cancelOwnWait() {
     std::lock_guard<std::mutex> flag(cancelFlagMutex_);
     cancelled_ = true;
 }
@@ -643,7 +658,7 @@ void CDataStreamObj::setCancelBypass(CancelBypass bypass, void* context) {
 void CDataStreamObj::setFilledBufferBypass(FilledBufferBypass bypass, void* context) {
     std::unique_lock<std::mutex> lock(filledBufferMutex_, std::try_to_lock);
     while (!lock.owns_lock()) {
-        cancelGetFilledBuffer();
+        cancelOwnWait();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         pauseState_.store(1, std::memory_order_release);
         lock.try_lock();

@@ -31,7 +31,7 @@ public:
     using NewBufferHandler = void (*)(void* context, CBufferObj* buffer);
     // A company's own wait and cancel, installed through the exported hooks; GC_ERR_NOT_INITIALIZED
     // from them hands the call back to the library.
-    using FilledBufferBypass = std::int32_t (*)(CBufferObj** buffer, std::uint64_t timeout, void* context);
+    using FilledBufferBypass = std::int32_t (*)(void** buffer, std::uint64_t timeout, void* context);
     using CancelBypass = std::int32_t (*)(void* context);
     using InfoBypass = std::int32_t (*)(std::int32_t command, std::int32_t* type, void* buffer, size_t* size,
                                         void* context);
@@ -62,6 +62,8 @@ public:
     Result queueOperation(GenTL::ACQ_QUEUE_TYPE mode);
     // Stream information, through the info bypass when one is installed.
     Result getInfo(GenTL::STREAM_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
+    // The library's own query, without the bypass.
+    Result ownInfo(GenTL::STREAM_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer, size_t* size);
     template <class Value>
     Result infoValue(GenTL::STREAM_INFO_CMD command, Value* value);
     Result infoText(GenTL::STREAM_INFO_CMD command, std::string& text);
@@ -98,8 +100,11 @@ public:
     Result GetFilledBuffer(CBufferObj** buffer, std::uint64_t timeout);
     // The library's own wait, without the bypass.
     Result waitForFilledBuffer(CBufferObj** buffer, std::uint64_t timeout);
-    // Ends a waiting GetFilledBuffer, or the next one at once.
+    // Ends a waiting GetFilledBuffer, or the next one at once (through the cancel bypass when one
+    // is installed).
     void cancelGetFilledBuffer();
+    // The library's own cancel, without the bypass.
+    void cancelOwnWait();
     // Ends every wait for a filled buffer, now and from now on: the stream is going.
     void endWaits();
     // Starts the handler thread calling `handler(context, buffer)` for every filled buffer.

@@ -365,6 +365,20 @@ void Device::WriteMemory(std::uint64_t address, std::uint64_t length, const void
                  [&](CDeviceObj& device, size_t& size) { return device.writeMemory(address, buffer, &size); });
 }
 
+void Device::GetColorMatrix(double matrix[3][3]) {
+    const MethodSite site = CORVID2_METHOD(Device, GetColorMatrix);
+    callGuarded<CDeviceGuard>(site, kShared, this, &data_, [&](DeviceData& data) {
+        return withDevice(site, data, [&](CDeviceObj& device) { return device.colorMatrix().Get(matrix); });
+    });
+}
+
+void Device::SetColorMatrix(const double matrix[3][3]) {
+    const MethodSite site = CORVID2_METHOD(Device, SetColorMatrix);
+    callGuarded<CDeviceGuard>(site, kSharedChecked, this, &data_, [&](DeviceData& data) {
+        return withDevice(site, data, [&](CDeviceObj& device) { return device.colorMatrix().Set(matrix); });
+    });
+}
+
 void Device::StartStacking(bool replaceSameRegister) {
     const MethodSite site = CORVID2_METHOD(Device, StartStacking);
     callGuarded<CDeviceGuard>(site, kSharedChecked, this, &data_, [&](DeviceData& data) {

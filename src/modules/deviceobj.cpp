@@ -104,6 +104,7 @@ Result CDeviceObj::setHandle(DEV_HANDLE handle, DEVICE_ACCESS_FLAGS access) {
     if (remote_) remote_->setWritable(access_ == DeviceAccess::ReadWrite);
     findTransportLayerLock();
     if (tlType_ == TLTypeGEVName) stopCameraAcquisition();
+    startAddons();
     traceInfo("%s; open; %s", traceName().c_str(), id_.c_str());
     return Result::Success;
 }
@@ -168,27 +169,43 @@ void CDeviceObj::findTransportLayerLock() {
 }
 
 // A GigE camera may still stream for a consumer that went away without stopping it.
+bool CDeviceObj::executeCameraCommand(const char* name, const char* operation) {
+    genapi::INodeMap* map = remote_ ? remote_->nodeMap() : nullptr;
+    if (map == nullptr) return false;
+    genapi::CCommandPtr command = map->GetNode(name);
+    if (!command.IsValid() || !genapi::IsWritable(command->GetAccessMode())) return false;
+    try {
+        command->Execute();
+        traceInfo("%s; %s; %s executed", traceName().c_str(), operation, name);
+        return true;
+    } catch (const genapi::GenericException& error) {
+        traceWarning("%s; %s; %s failed: %s", traceName().c_str(), operation, name, error.GetDescription());
+        return false;
+    }
+}
+
 void CDeviceObj::stopCameraAcquisition() {
     genapi::INodeMap* map = remote_ ? remote_->nodeMap() : nullptr;
     if (map == nullptr) return;
-    const auto execute = [&](const char* name) {
-        genapi::CCommandPtr command = map->GetNode(name);
-        if (!command.IsValid() || !genapi::IsWritable(command->GetAccessMode())) return;
-        try {
-            command->Execute();
-            traceInfo("%s; setHandle; %s executed", traceName().c_str(), name);
-        } catch (const genapi::GenericException& error) {
-            traceWarning("%s; setHandle; %s failed: %s", traceName().c_str(), name, error.GetDescription());
-        }
-    };
-    if (map->GetNode("AcquisitionStatusSelector") != nullptr) execute("AcquisitionAbort");
-    execute("AcquisitionStop");
+    if (map->GetNode("AcquisitionStatusSelector") != nullptr) executeCameraCommand("AcquisitionAbort", "setHandle");
+    executeCameraCommand("AcquisitionStop", "setHandle");
+}
+
+std::vector<CDataStreamObj*> CDeviceObj::openStreams() const {
+    Lock guard(mutex_);
+    std::vector<CDataStreamObj*> open;
+    for (const auto& stream : streams_)
+        if (stream->isOpen()) open.push_back(stream.get());
+    return open;
 }
 
 Result CDeviceObj::close() {
     Lock guard(mutex_);
     if (!opened_) return Result::Success;
     Result outcome = Result::Success;
+    // The helpers let go of the camera's nodes before anything of the camera goes.
+    features_.Init(nullptr);
+    colorMatrix_.Init(nullptr);
     for (const auto& stream : streams_)
         if (stream->isOpen()) stream->close();
     if (isEventRegistered(EVENT_FEATURE_INVALIDATE)) {
@@ -212,6 +229,13 @@ Result CDeviceObj::close() {
     if (outcome == Result::Success) traceInfo("%s; close", traceName().c_str());
     setTraceName(kDefaultTraceName);
     return outcome;
+}
+
+void CDeviceObj::startAddons() {
+    if (remote_ == nullptr || remote_->nodeMap() == nullptr) return;
+    const genAPINodeMap& view = remote_->getNodeMapFlat();
+    features_.Init(&view);
+    colorMatrix_.Init(&view);
 }
 
 Result CDeviceObj::setRemoteConfiguration(const std::string& text) {
@@ -360,11 +384,13 @@ Result CDeviceObj::OpenDataStream(CDataStreamObj* stream) {
     if (stream->isOpen())
         return failed(Result::ResourceInUse, kOperation, "DataStream %s is already opened.", stream->id().c_str());
     if (const Result code = stream->open(); code != Result::Success) {
+        // A half-opened stream (handle without node map or event) is closed again; the stream's
+        // own message of what failed stays the thread's last error.
         std::string text;
         GetLastErrorText(text);
-        // A half-opened stream (handle without node map or event) is closed again.
         if (stream->isOpen()) stream->close();
-        return failed(code, kOperation, "DevOpenDataStream failed: %s", text.c_str());
+        SetLastErrorText(code, text);
+        return code;
     }
     traceInfo("%s; OpenDataStream; data stream %s opened", traceName().c_str(), stream->id().c_str());
     return Result::Success;

@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "addons/device_buffer_notification.h"
+#include "addons/device_color_matrix.h"
+#include "addons/device_feature.h"
 #include "core/access_control.h"
 #include "core/object_guard.h"
 #include "core/result_codes.h"
 #include "features/feature_invalidate.h"
+#include "modules/device_pause.h"
 #include "modules/gentl_module.h"
 #include "modules/remotedeviceobj.h"
 
@@ -95,6 +99,18 @@ public:
     Result OpenDataStream(CDataStreamObj* stream);
     Result CloseDataStream(CDataStreamObj* stream);
 
+    // Executes a command of the camera when it has it and it may run now; failures are traced
+    // with `operation`. True when it ran.
+    bool executeCameraCommand(const char* name, const char* operation);
+    // The streams open now, in order of first request.
+    std::vector<CDataStreamObj*> openStreams() const;
+    DevicePause& pause() { return pause_; }
+
+    // The helpers over the camera's features, initialised while the device is open.
+    DeviceFeature& features() { return features_; }
+    DeviceColorMatrix& colorMatrix() { return colorMatrix_; }
+    DeviceBufferNotification& bufferNotification() { return bufferNotification_; }
+
     // For the guards of the internal device registry: the identity and the users counted.
     const ObjectIdentity identity_ = nextObjectIdentity();
     std::atomic<std::uint32_t> useCount_{0};
@@ -105,6 +121,8 @@ private:
     void startInvalidation();
     void findTransportLayerLock();
     void stopCameraAcquisition();
+    // Hands the helpers the camera's flat feature view.
+    void startAddons();
     // NotInitialized "Device not opened" with `operation` unless open with a remote device.
     Result checkRemote(const char* operation) const;
 
@@ -120,6 +138,10 @@ private:
     CGenAPINode* tlParamsLocked_ = nullptr;
     CGenAPINode* disableTLParamsLocked_ = nullptr;
     std::vector<std::unique_ptr<CDataStreamObj>> streams_;  // in order of first request
+    DeviceFeature features_;
+    DeviceColorMatrix colorMatrix_;
+    DeviceBufferNotification bufferNotification_;
+    DevicePause pause_{*this};
     mutable std::recursive_mutex mutex_;
 };
 

@@ -45,7 +45,10 @@ void CGenTLModule::setTraceName(std::string name) {
 
 std::string CGenTLModule::failureDetails(GC_ERROR result) const {
     std::string text = producer_ ? producer_->lastErrorText() : std::string();
-    return GenTLErrorName(result) + " - " + text;
+    // Values GenTL added after 1.0 have no name in the table; their number says what they are.
+    std::string name = GenTLErrorName(result);
+    if (name.empty()) name = std::to_string(result);
+    return name + " - " + text;
 }
 
 Result CGenTLModule::failed(Result code, const char* operation, const char* format, ...) const {

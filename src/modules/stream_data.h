@@ -13,6 +13,7 @@
 #include "core/object_guard.h"
 #include "corvid2/buffer.h"
 #include "corvid2/datastream.h"
+#include "corvid2/device.h"
 #include "modules/object_list.h"
 #include "nodes/node_data.h"
 
@@ -23,6 +24,8 @@ class CDeviceObj;
 }  // namespace corvid2
 
 namespace CORVID2::Internal {
+
+struct DeviceData;
 
 struct DataStreamListData : corvid2::CListData<Device, DataStream> {
     corvid2::CDeviceObj* device_ = nullptr;
@@ -95,6 +98,7 @@ namespace CORVID2::Internal {
 
 // The library's way into the private parts of the acquisition classes.
 struct AcquisitionAccess {
+    static DeviceData* const* slot(Device* device) { return &device->data_; }
     static DataStreamData* const* slot(DataStream* stream) { return &stream->data_; }
     static DataStreamEventData* const* slot(Events::DataStreamEventControl* control) { return &control->events_; }
     static DataStreamEventData*& events(Events::DataStreamEventControl* control) { return control->events_; }
@@ -102,6 +106,9 @@ struct AcquisitionAccess {
     static BufferData* const* slot(Buffer* buffer) { return &buffer->data_; }
     static BufferList* makeBufferList(DataStream* stream) { return new BufferList(stream); }
     static void destroy(BufferList* list) { delete list; }
+    // Empties the list without asking the producer: for a stream that closes, which lets go of
+    // every buffer itself. The Buffers forget the list and their stream.
+    static void forgetAll(BufferList* list);
 };
 
 }  // namespace CORVID2::Internal

@@ -54,6 +54,12 @@ void AcquisitionTest::setCamera(const char* feature, const char* entry) {
     device_->GetRemoteNode(feature)->SetString(entry);
 }
 
+void AcquisitionTest::setSimulator(const char* feature, std::int64_t value) {
+    genapi::CIntegerPtr node = producer().nodeMap()->GetNode(feature);
+    ASSERT_TRUE(node.IsValid()) << feature;
+    node->SetValue(value);
+}
+
 std::string AcquisitionTest::eventWaits() {
     genapi::CStringPtr log = producer().nodeMap()->GetNode("SimEventWaitLog");
     const std::string text = log->GetValue().c_str();

@@ -30,6 +30,8 @@ protected:
     // An integer or enumeration of the camera.
     void setCamera(const char* feature, std::int64_t value);
     void setCamera(const char* feature, const char* entry);
+    // An integer feature of the simulator's system module (SimIncompleteEvery ...).
+    void setSimulator(const char* feature, std::int64_t value);
     // The simulator's log of the producer's latest waits for an event ("20,25"), then cleared.
     std::string eventWaits();
 

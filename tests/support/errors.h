@@ -3,6 +3,7 @@
 // public exceptions and the node wrappers' CGenAPIException.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -38,6 +39,20 @@ Thrown thrownBy(Call&& call) {
     }
     return result;
 }
+
+// An application's pointer to an object it is about to delete, kept for calls after the delete,
+// which the library must meet with its exception (it reads nothing behind such a pointer before
+// its registry vouches for it). Kept as a number so that the compiler does not follow it.
+template <class T>
+class StalePointer {
+public:
+    explicit StalePointer(T* pointer) : address_(reinterpret_cast<std::uintptr_t>(pointer)) {}
+    T* operator->() const { return reinterpret_cast<T*>(address_); }
+    T* get() const { return reinterpret_cast<T*>(address_); }
+
+private:
+    volatile std::uintptr_t address_;
+};
 
 // The CGenAPIException `operation` raises; none when it returns.
 std::optional<CGenAPIException> genAPIErrorOf(const std::function<void()>& operation);
