@@ -140,8 +140,9 @@ Result CDataStreamObj::close() {
     byHandle_.clear();
     buffers_.clear();
     orphans_.clear();
+    // The producer stays: a closed stream opens again.
     releaseNodeMap();
-    resetModule();
+    forgetEvents();
     {
         std::lock_guard<std::mutex> flag(cancelFlagMutex_);
         cancelled_ = false;

@@ -250,13 +250,17 @@ void CGenTLModule::releaseNodeMap() {
     IGenAPI::releaseNodeMap();
 }
 
-void CGenTLModule::resetModule() {
+void CGenTLModule::forgetEvents() {
     eventModes_.clear();
     eventHandles_.clear();
     internalEventActive_ = false;
     eventBuffer_.clear();
     eventBuffer_.shrink_to_fit();
     eventHandle_ = nullptr;
+}
+
+void CGenTLModule::resetModule() {
+    forgetEvents();
     producer_ = nullptr;
     releaseNodeMap();
     port_.port().setProducer(nullptr, std::string());

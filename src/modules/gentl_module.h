@@ -81,6 +81,9 @@ public:
 
     // Back to "no producer, no events, no port": used by unloading and by the close operations.
     virtual void resetModule();
+    // The event registrations' bookkeeping only, for a module that closed its handle but keeps
+    // its producer.
+    void forgetEvents();
 
 protected:
     Result initializeEventBuffer(GenTL::EVENT_HANDLE event);
