@@ -145,6 +145,7 @@ std::shared_ptr<BufferObject> DataStream::announce(std::vector<BufferObject::Seg
         if (!composite && !other->composite_ && other->segments_.front().base == buffer->segments_.front().base)
             fail(GC_ERR_RESOURCE_IN_USE, "this memory is already announced");
     buffers_.push_back(buffer);
+    announced_.insert(buffer.get());
     return buffer;
 }
 
@@ -162,6 +163,7 @@ void DataStream::revoke(const std::shared_ptr<BufferObject>& buffer, void** memo
     if (memory != nullptr)
         *memory = buffer->isProducerMemory() || buffer->composite_ ? nullptr : buffer->segments_.front().base;
     if (userPointer != nullptr) *userPointer = buffer->userPointer_;
+    announced_.erase(buffer.get());
     buffers_.erase(it);
 }
 
@@ -171,11 +173,10 @@ std::shared_ptr<BufferObject> DataStream::bufferAt(uint32_t index) const {
     return buffers_[index];
 }
 
-std::shared_ptr<BufferObject> DataStream::ownBuffer(void* handle) const {
+void DataStream::requireOwn(const BufferObject& buffer) const {
+    // Every buffer call of a consumer asks this; a scan would make each call cost the buffer count.
     std::lock_guard<std::mutex> lock(*mutex_);
-    for (const auto& buffer : buffers_)
-        if (buffer->handle() == handle) return buffer;
-    fail(GC_ERR_INVALID_HANDLE, "buffer does not belong to this stream");
+    if (announced_.count(&buffer) == 0) fail(GC_ERR_INVALID_HANDLE, "buffer does not belong to this stream");
 }
 
 void DataStream::queue(const std::shared_ptr<BufferObject>& buffer) {
@@ -311,6 +312,7 @@ std::vector<void*> DataStream::close() {
     output_.clear();
     unannounced_.clear();
     buffers_.clear();
+    announced_.clear();
     return handles;
 }
 
@@ -453,49 +455,96 @@ InfoValue DataStream::info(STREAM_INFO_CMD command) const {
     return lookupInfo(table, command);
 }
 
+// A switch, not a table: consumers ask several of these for every frame, under the stream's lock.
 InfoValue DataStream::bufferInfo(const BufferObject& b, BUFFER_INFO_CMD command) const {
     std::lock_guard<std::mutex> lock(*mutex_);
+    return bufferInfoLocked(b, command);
+}
+
+void DataStream::bufferInfoStacked(const BufferObject& b, DS_BUFFER_INFO_STACKED* entries, size_t count) const {
+    std::lock_guard<std::mutex> lock(*mutex_);
+    for (size_t index = 0; index < count; ++index) {
+        DS_BUFFER_INFO_STACKED& entry = entries[index];
+        try {
+            size_t size = entry.iSize;
+            INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
+            deliverInfo(bufferInfoLocked(b, entry.iInfoCmd), &type, entry.pBuffer, &size);
+            entry.iType = type;
+            entry.iSize = size;
+            entry.iResult = GC_ERR_SUCCESS;
+        } catch (const SimError& e) {
+            entry.iResult = e.code();
+        }
+    }
+}
+
+InfoValue DataStream::bufferInfoLocked(const BufferObject& b, BUFFER_INFO_CMD command) const {
     const FrameInfo& f = b.frame_;
-    const InfoTable table = {
-        {BUFFER_INFO_BASE,
-         [&]() -> InfoValue {
-             if (b.composite_) fail(GC_ERR_NO_DATA, "a composite buffer has no single base");
-             return InfoValue::ptr(b.segments_.front().base);
-         }},
-        {BUFFER_INFO_SIZE, [&] { return InfoValue::sizet(b.totalSize()); }},
-        {BUFFER_INFO_USER_PTR, [&] { return InfoValue::ptr(b.userPointer_); }},
-        {BUFFER_INFO_TIMESTAMP, [&] { return InfoValue::u64(f.timestampNs); }},
-        {BUFFER_INFO_NEW_DATA, [&] { return InfoValue::boolean(b.newData_); }},
-        {BUFFER_INFO_IS_QUEUED, [&] { return InfoValue::boolean(b.isQueued()); }},
-        {BUFFER_INFO_IS_ACQUIRING, [&] { return InfoValue::boolean(b.acquiring_); }},
-        {BUFFER_INFO_IS_INCOMPLETE, [&] { return InfoValue::boolean(b.incomplete_); }},
-        {BUFFER_INFO_TLTYPE, [&] { return InfoValue::text(camera_->identity().tlType); }},
-        {BUFFER_INFO_SIZE_FILLED, [&] { return InfoValue::sizet(b.filled_); }},
-        {BUFFER_INFO_WIDTH, [&] { return InfoValue::sizet(f.image.width); }},
-        {BUFFER_INFO_HEIGHT, [&] { return InfoValue::sizet(f.image.height); }},
-        {BUFFER_INFO_XOFFSET, [&] { return InfoValue::sizet(f.image.offsetX); }},
-        {BUFFER_INFO_YOFFSET, [&] { return InfoValue::sizet(f.image.offsetY); }},
-        {BUFFER_INFO_XPADDING, [] { return InfoValue::sizet(0); }},
-        {BUFFER_INFO_YPADDING, [] { return InfoValue::sizet(0); }},
-        {BUFFER_INFO_FRAMEID, [&] { return InfoValue::u64(f.frameId); }},
-        {BUFFER_INFO_IMAGEPRESENT, [&] { return InfoValue::boolean(b.newData_); }},
-        {BUFFER_INFO_IMAGEOFFSET, [] { return InfoValue::sizet(0); }},
-        {BUFFER_INFO_PAYLOADTYPE,
-         [&] { return InfoValue::sizet(f.chunkMode ? PAYLOAD_TYPE_CHUNK_DATA : PAYLOAD_TYPE_IMAGE); }},
-        {BUFFER_INFO_PIXELFORMAT, [&] { return InfoValue::u64(f.image.pixelFormat); }},
-        {BUFFER_INFO_PIXELFORMAT_NAMESPACE, [] { return InfoValue::u64(PIXELFORMAT_NAMESPACE_PFNC_32BIT); }},
-        {BUFFER_INFO_DELIVERED_IMAGEHEIGHT, [&] { return InfoValue::sizet(b.deliveredLines_); }},
-        {BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE, [&] { return InfoValue::sizet(b.containsChunks_ ? b.filled_ : 0); }},
-        {BUFFER_INFO_CHUNKLAYOUTID, [&] { return InfoValue::u64(f.chunkLayoutId); }},
-        {BUFFER_INFO_FILENAME, []() -> InfoValue { fail(GC_ERR_NOT_AVAILABLE, "the payload is not a file"); }},
-        {BUFFER_INFO_PIXEL_ENDIANNESS, [] { return InfoValue::i32(PIXELENDIANNESS_LITTLE); }},
-        {BUFFER_INFO_DATA_SIZE, [&] { return InfoValue::sizet(f.payloadBytes); }},
-        {BUFFER_INFO_TIMESTAMP_NS, [&] { return InfoValue::u64(f.timestampNs); }},
-        {BUFFER_INFO_DATA_LARGER_THAN_BUFFER, [&] { return InfoValue::boolean(b.dataLarger_); }},
-        {BUFFER_INFO_CONTAINS_CHUNKDATA, [&] { return InfoValue::boolean(b.containsChunks_); }},
-        {BUFFER_INFO_IS_COMPOSITE, [&] { return InfoValue::boolean(b.composite_); }},
-    };
-    return lookupInfo(table, command);
+    switch (command) {
+        case BUFFER_INFO_BASE:
+            if (b.composite_) fail(GC_ERR_NO_DATA, "a composite buffer has no single base");
+            return InfoValue::ptr(b.segments_.front().base);
+        case BUFFER_INFO_SIZE:
+            return InfoValue::sizet(b.totalSize());
+        case BUFFER_INFO_USER_PTR:
+            return InfoValue::ptr(b.userPointer_);
+        case BUFFER_INFO_TIMESTAMP:
+        case BUFFER_INFO_TIMESTAMP_NS:
+            return InfoValue::u64(f.timestampNs);
+        case BUFFER_INFO_NEW_DATA:
+        case BUFFER_INFO_IMAGEPRESENT:
+            return InfoValue::boolean(b.newData_);
+        case BUFFER_INFO_IS_QUEUED:
+            return InfoValue::boolean(b.isQueued());
+        case BUFFER_INFO_IS_ACQUIRING:
+            return InfoValue::boolean(b.acquiring_);
+        case BUFFER_INFO_IS_INCOMPLETE:
+            return InfoValue::boolean(b.incomplete_);
+        case BUFFER_INFO_TLTYPE:
+            return InfoValue::text(camera_->identity().tlType);
+        case BUFFER_INFO_SIZE_FILLED:
+            return InfoValue::sizet(b.filled_);
+        case BUFFER_INFO_WIDTH:
+            return InfoValue::sizet(f.image.width);
+        case BUFFER_INFO_HEIGHT:
+            return InfoValue::sizet(f.image.height);
+        case BUFFER_INFO_XOFFSET:
+            return InfoValue::sizet(f.image.offsetX);
+        case BUFFER_INFO_YOFFSET:
+            return InfoValue::sizet(f.image.offsetY);
+        case BUFFER_INFO_XPADDING:
+        case BUFFER_INFO_YPADDING:
+        case BUFFER_INFO_IMAGEOFFSET:
+            return InfoValue::sizet(0);
+        case BUFFER_INFO_FRAMEID:
+            return InfoValue::u64(f.frameId);
+        case BUFFER_INFO_PAYLOADTYPE:
+            return InfoValue::sizet(f.chunkMode ? PAYLOAD_TYPE_CHUNK_DATA : PAYLOAD_TYPE_IMAGE);
+        case BUFFER_INFO_PIXELFORMAT:
+            return InfoValue::u64(f.image.pixelFormat);
+        case BUFFER_INFO_PIXELFORMAT_NAMESPACE:
+            return InfoValue::u64(PIXELFORMAT_NAMESPACE_PFNC_32BIT);
+        case BUFFER_INFO_DELIVERED_IMAGEHEIGHT:
+            return InfoValue::sizet(b.deliveredLines_);
+        case BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE:
+            return InfoValue::sizet(b.containsChunks_ ? b.filled_ : 0);
+        case BUFFER_INFO_CHUNKLAYOUTID:
+            return InfoValue::u64(f.chunkLayoutId);
+        case BUFFER_INFO_FILENAME:
+            fail(GC_ERR_NOT_AVAILABLE, "the payload is not a file");
+        case BUFFER_INFO_PIXEL_ENDIANNESS:
+            return InfoValue::i32(PIXELENDIANNESS_LITTLE);
+        case BUFFER_INFO_DATA_SIZE:
+            return InfoValue::sizet(f.payloadBytes);
+        case BUFFER_INFO_DATA_LARGER_THAN_BUFFER:
+            return InfoValue::boolean(b.dataLarger_);
+        case BUFFER_INFO_CONTAINS_CHUNKDATA:
+            return InfoValue::boolean(b.containsChunks_);
+        case BUFFER_INFO_IS_COMPOSITE:
+            return InfoValue::boolean(b.composite_);
+        default:
+            fail(GC_ERR_NOT_IMPLEMENTED, "info command " + std::to_string(command) + " not implemented");
+    }
 }
 
 uint32_t DataStream::partCount(const BufferObject&) const { return 0; }

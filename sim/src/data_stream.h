@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "camera.h"
@@ -68,7 +69,8 @@ public:
     // Gives back the user memory and private pointer; the buffer must not be queued or in use.
     void revoke(const std::shared_ptr<BufferObject>& buffer, void** memory, void** userPointer);
     std::shared_ptr<BufferObject> bufferAt(uint32_t index) const;
-    std::shared_ptr<BufferObject> ownBuffer(void* handle) const;
+    // GC_ERR_INVALID_HANDLE unless the buffer is announced on this stream.
+    void requireOwn(const BufferObject& buffer) const;
     void queue(const std::shared_ptr<BufferObject>& buffer);
     void flush(ACQ_QUEUE_TYPE operation);
     void start(ACQ_START_FLAGS flags, uint64_t count);
@@ -78,6 +80,8 @@ public:
 
     InfoValue info(STREAM_INFO_CMD command) const;
     InfoValue bufferInfo(const BufferObject& buffer, BUFFER_INFO_CMD command) const;
+    // Several answers under one hold of the stream's lock; each entry gets its own result.
+    void bufferInfoStacked(const BufferObject& buffer, DS_BUFFER_INFO_STACKED* entries, size_t count) const;
     InfoValue partInfo(const BufferObject& buffer, uint32_t part, BUFFER_PART_INFO_CMD command) const;
     InfoValue segmentInfo(const BufferObject& buffer, uint32_t segment, SEGMENT_INFO_CMD command) const;
     uint32_t segmentCount(const BufferObject& buffer) const;
@@ -105,7 +109,9 @@ private:
     Port port_;
     const std::shared_ptr<std::mutex> mutex_;
     std::condition_variable wake_;
-    std::vector<std::shared_ptr<BufferObject>> buffers_;
+    std::vector<std::shared_ptr<BufferObject>> buffers_;  // in order of announcement
+    std::unordered_set<const BufferObject*> announced_;
+    InfoValue bufferInfoLocked(const BufferObject& buffer, BUFFER_INFO_CMD command) const;
     std::deque<BufferObject*> input_, output_;
     // Delivered buffers whose new-buffer events are not raised yet, oldest first: a free run announces a batch of
     // frames at once so that a waiting consumer is woken once per batch rather than once per frame.

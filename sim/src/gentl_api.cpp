@@ -31,8 +31,9 @@ std::shared_ptr<Module> moduleOf(void* h) {
                               HandleKind::DataStream, HandleKind::Buffer});
 }
 std::shared_ptr<BufferObject> bufferOf(const DataStream& stream, BUFFER_HANDLE h) {
-    lookup<BufferObject>(h, {HandleKind::Buffer});
-    return stream.ownBuffer(h);
+    auto buffer = lookup<BufferObject>(h, {HandleKind::Buffer});
+    stream.requireOwn(*buffer);
+    return buffer;
 }
 const char* requireText(const char* text, const char* name) {
     if (text == nullptr) fail(GC_ERR_INVALID_PARAMETER, std::string(name) + " is null");
@@ -310,19 +311,7 @@ void DSGetBufferInfoStacked(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, DS_BUF
     const auto stream = streamOf(hDataStream);
     const auto buffer = bufferOf(*stream, hBuffer);
     if (pInfoStacked == nullptr && iNumInfos != 0) fail(GC_ERR_INVALID_PARAMETER, "pInfoStacked is null");
-    for (size_t i = 0; i < iNumInfos; ++i) {
-        DS_BUFFER_INFO_STACKED& entry = pInfoStacked[i];
-        try {
-            size_t size = entry.iSize;
-            INFO_DATATYPE type = INFO_DATATYPE_UNKNOWN;
-            deliverInfo(stream->bufferInfo(*buffer, entry.iInfoCmd), &type, entry.pBuffer, &size);
-            entry.iType = type;
-            entry.iSize = size;
-            entry.iResult = GC_ERR_SUCCESS;
-        } catch (const SimError& e) {
-            entry.iResult = e.code();
-        }
-    }
+    stream->bufferInfoStacked(*buffer, pInfoStacked, iNumInfos);
 }
 
 void DSGetBufferChunkData(DS_HANDLE hDataStream, BUFFER_HANDLE hBuffer, SINGLE_CHUNK_DATA* pChunkData,

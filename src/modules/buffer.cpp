@@ -60,11 +60,10 @@ Result withBuffer(const MethodSite& site, BufferData& data, Operation&& operatio
 template <class Value, class Get>
 Value bufferValue(Buffer* self, BufferData* const* slot, const MethodSite& site, Get&& get) {
     Value value{};
-    std::string name;
     callGuarded<CBufferGuard>(site, kShared, self, slot, [&](BufferData& data) {
         return withBuffer(site, data, [&](CBufferObj& object) {
-            name = object.traceName();
-            return traceFailedGetter(get(object, value), name, site.label);
+            const Result code = get(object, value);
+            return code == Result::Success ? code : traceFailedGetter(code, object.traceName(), site.label);
         });
     });
     return value;
@@ -78,7 +77,7 @@ bool boolInfo(Buffer* self, BufferData* const* slot, const MethodSite& site, Gen
     return bufferValue<bool>(self, slot, site, [&](CBufferObj& object, bool& value) {
         const Result code = object.infoValue(command, &value);
         if (code == Result::Success)
-            traceInfo("%s; %s; Buffer %s: %s", object.traceName().c_str(), site.label, label, yesNo(value));
+            CORVID2_TRACE_INFO("%s; %s; Buffer %s: %s", object.traceName().c_str(), site.label, label, yesNo(value));
         return code;
     });
 }
@@ -88,7 +87,7 @@ std::uint64_t numberInfo(Buffer* self, BufferData* const* slot, const MethodSite
     return bufferValue<std::uint64_t>(self, slot, site, [&](CBufferObj& object, std::uint64_t& value) {
         const Result code = object.infoValue(command, &value);
         if (code == Result::Success)
-            traceInfo("%s; %s; Buffer %s: %" PRIu64, object.traceName().c_str(), site.label, label, value);
+            CORVID2_TRACE_INFO("%s; %s; Buffer %s: %" PRIu64, object.traceName().c_str(), site.label, label, value);
         return code;
     });
 }
@@ -99,8 +98,8 @@ std::uint64_t imageInfo(Buffer* self, BufferData* const* slot, const MethodSite&
     return bufferValue<std::uint64_t>(self, slot, site, [&](CBufferObj& object, std::uint64_t& value) {
         const Result code = object.imageValue(image, command, site.label, valueName, &value);
         if (code == Result::Success)
-            traceInfo("%s; %s; Buffer %s: %" PRIu64 " Index: %u", object.traceName().c_str(), site.label, label, value,
-                      image);
+            CORVID2_TRACE_INFO("%s; %s; Buffer %s: %" PRIu64 " Index: %u", object.traceName().c_str(), site.label,
+                               label, value, image);
         return code;
     });
 }
@@ -184,7 +183,7 @@ String Buffer::GetID() {
 DataStream* Buffer::GetParent() {
     CPublicCall<CBufferGuard> call(CORVID2_METHOD(Buffer, GetParent), kShared, this, &data_);
     DataStream* parent = call->parent_.load();
-    traceInfo("%s; GetParent; DataStream* %p", call->id_.c_str(), static_cast<void*>(parent));
+    CORVID2_TRACE_INFO("%s; GetParent; DataStream* %p", call->id_.c_str(), static_cast<void*>(parent));
     return parent;
 }
 
@@ -197,7 +196,7 @@ void* Buffer::GetUserObj() {
             return recordFailure(CORVID2_METHOD(Buffer, GetUserObj), Result::InvalidBuffer,
                                  "The buffer object was not created with a user pointer.");
         }
-        traceInfo("%s; GetUserObj; Buffer UserObj: %p", object.traceName().c_str(), value);
+        CORVID2_TRACE_INFO("%s; GetUserObj; Buffer UserObj: %p", object.traceName().c_str(), value);
         return Result::Success;
     });
 }
@@ -206,27 +205,28 @@ void* Buffer::GetMemPtr(std::uint32_t segment) {
     return bufferValue<void*>(this, &data_, CORVID2_METHOD(Buffer, GetMemPtr), [&](CBufferObj& object, void*& value) {
         const Result code = object.GetSegmentPtr(segment, &value);
         if (code == Result::Success)
-            traceInfo("%s; GetMemPtr; Index: %u; Buffer Segment Ptr: %p", object.traceName().c_str(), segment, value);
+            CORVID2_TRACE_INFO("%s; GetMemPtr; Index: %u; Buffer Segment Ptr: %p", object.traceName().c_str(), segment,
+                               value);
         return code;
     });
 }
 
 std::uint64_t Buffer::GetMemSize(std::uint32_t segment) {
-    return bufferValue<std::uint64_t>(this, &data_, CORVID2_METHOD(Buffer, GetMemSize),
-                                      [&](CBufferObj& object, std::uint64_t& value) {
-                                          const Result code = object.GetSegmentSize(segment, &value);
-                                          if (code == Result::Success)
-                                              traceInfo("%s; GetMemSize; Index: %u; Buffer Segment MemSize: %" PRIu64,
-                                                        object.traceName().c_str(), segment, value);
-                                          return code;
-                                      });
+    return bufferValue<std::uint64_t>(
+        this, &data_, CORVID2_METHOD(Buffer, GetMemSize), [&](CBufferObj& object, std::uint64_t& value) {
+            const Result code = object.GetSegmentSize(segment, &value);
+            if (code == Result::Success)
+                CORVID2_TRACE_INFO("%s; GetMemSize; Index: %u; Buffer Segment MemSize: %" PRIu64,
+                                   object.traceName().c_str(), segment, value);
+            return code;
+        });
 }
 
 std::size_t Buffer::GetSegmentCount() {
     return bufferValue<std::size_t>(
         this, &data_, CORVID2_METHOD(Buffer, GetSegmentCount), [](CBufferObj& object, std::size_t& value) {
             value = object.segmentCount();
-            traceInfo("%s; GetSegmentCount; Segment count %zu", object.traceName().c_str(), value);
+            CORVID2_TRACE_INFO("%s; GetSegmentCount; Segment count %zu", object.traceName().c_str(), value);
             return Result::Success;
         });
 }
@@ -235,8 +235,8 @@ bool Buffer::IsUserSegment(std::uint32_t segment) {
     return bufferValue<bool>(this, &data_, CORVID2_METHOD(Buffer, IsUserSegment), [&](CBufferObj& object, bool& value) {
         const Result code = object.IsUserSegment(segment, &value);
         if (code == Result::Success)
-            traceInfo("%s; IsUserSegment; Segment %u is %sa user segment", object.traceName().c_str(), segment,
-                      value ? "" : "not ");
+            CORVID2_TRACE_INFO("%s; IsUserSegment; Segment %u is %sa user segment", object.traceName().c_str(), segment,
+                               value ? "" : "not ");
         return code;
     });
 }
@@ -244,7 +244,7 @@ bool Buffer::IsUserSegment(std::uint32_t segment) {
 void Buffer::AddSegment(std::uint32_t segment, void* memory, std::uint64_t size) {
     bufferValue<bool>(this, &data_, CORVID2_METHOD(Buffer, AddSegment), [&](CBufferObj& object, bool&) {
         const Result code = object.AddSegment(segment, memory, size);
-        if (code == Result::Success) traceInfo("%s; AddSegment; OK", object.traceName().c_str());
+        if (code == Result::Success) CORVID2_TRACE_INFO("%s; AddSegment; OK", object.traceName().c_str());
         return code;
     });
 }
@@ -254,7 +254,7 @@ void Buffer::QueueBuffer() {
         CDataStreamObj* stream = object.stream();
         // The stream is locked by withBuffer when bound; unbound, the buffer answers for itself.
         const Result code = stream != nullptr ? stream->requeueBuffer(&object) : object.QueueBuffer();
-        if (code == Result::Success) traceInfo("%s; QueueBuffer; OK", object.traceName().c_str());
+        if (code == Result::Success) CORVID2_TRACE_INFO("%s; QueueBuffer; OK", object.traceName().c_str());
         return code;
     });
 }
@@ -273,13 +273,14 @@ bool Buffer::GetIsAcquiring() {
 }
 
 bool Buffer::GetIsIncomplete() {
-    return bufferValue<bool>(
-        this, &data_, CORVID2_METHOD(Buffer, GetIsIncomplete), [](CBufferObj& object, bool& value) {
-            const Result code = object.isIncomplete(&value);
-            if (code == Result::Success)
-                traceInfo("%s; GetIsIncomplete; Buffer IsIncomplete: %s", object.traceName().c_str(), yesNo(value));
-            return code;
-        });
+    return bufferValue<bool>(this, &data_, CORVID2_METHOD(Buffer, GetIsIncomplete),
+                             [](CBufferObj& object, bool& value) {
+                                 const Result code = object.isIncomplete(&value);
+                                 if (code == Result::Success)
+                                     CORVID2_TRACE_INFO("%s; GetIsIncomplete; Buffer IsIncomplete: %s",
+                                                        object.traceName().c_str(), yesNo(value));
+                                 return code;
+                             });
 }
 
 String Buffer::GetTLType() {
@@ -287,7 +288,7 @@ String Buffer::GetTLType() {
         this, &data_, CORVID2_METHOD(Buffer, GetTLType), [](CBufferObj& object, std::string& value) {
             const Result code = object.infoText(GenTL::BUFFER_INFO_TLTYPE, value);
             if (code == Result::Success)
-                traceInfo("%s; GetTLType; Buffer TLType: %s", object.traceName().c_str(), value.c_str());
+                CORVID2_TRACE_INFO("%s; GetTLType; Buffer TLType: %s", object.traceName().c_str(), value.c_str());
             return code;
         });
     return text.c_str();
@@ -298,7 +299,7 @@ std::uint64_t Buffer::GetSizeFilled() {
         this, &data_, CORVID2_METHOD(Buffer, GetSizeFilled), [](CBufferObj& object, std::uint64_t& value) {
             const Result code = object.sizeFilled(&value);
             if (code == Result::Success)
-                traceInfo("%s; GetSizeFilled; Buffer SizeFilled: %" PRIu64, object.traceName().c_str(), value);
+                CORVID2_TRACE_INFO("%s; GetSizeFilled; Buffer SizeFilled: %" PRIu64, object.traceName().c_str(), value);
             return code;
         });
 }
@@ -320,7 +321,7 @@ std::uint32_t Buffer::GetImageCount() {
     return bufferValue<std::uint32_t>(
         this, &data_, CORVID2_METHOD(Buffer, GetImageCount), [](CBufferObj& object, std::uint32_t& value) {
             value = object.imageCount();
-            traceInfo("%s; GetImageCount; Buffer ImageCount: %u", object.traceName().c_str(), value);
+            CORVID2_TRACE_INFO("%s; GetImageCount; Buffer ImageCount: %u", object.traceName().c_str(), value);
             return Result::Success;
         });
 }
@@ -329,7 +330,7 @@ String Buffer::GetPayloadType() {
     const std::string name = bufferValue<std::string>(
         this, &data_, CORVID2_METHOD(Buffer, GetPayloadType), [](CBufferObj& object, std::string& value) {
             value = CBufferObj::payloadTypeName(object.payloadType());
-            traceInfo("%s; GetPayloadType; Buffer PayloadType: %s", object.traceName().c_str(), value.c_str());
+            CORVID2_TRACE_INFO("%s; GetPayloadType; Buffer PayloadType: %s", object.traceName().c_str(), value.c_str());
             return Result::Success;
         });
     return name.c_str();
@@ -339,7 +340,7 @@ bool Buffer::GetContainsChunk() {
     return bufferValue<bool>(
         this, &data_, CORVID2_METHOD(Buffer, GetContainsChunk), [](CBufferObj& object, bool& value) {
             value = object.containsChunk();
-            traceInfo("%s; GetContainsChunk; contains chunk: %s", object.traceName().c_str(), yesNo(value));
+            CORVID2_TRACE_INFO("%s; GetContainsChunk; contains chunk: %s", object.traceName().c_str(), yesNo(value));
             return Result::Success;
         });
 }
@@ -395,24 +396,25 @@ std::uint64_t Buffer::GetImageOffset(std::uint32_t image) {
 }
 
 std::uint64_t Buffer::GetImageLength(std::uint32_t image) {
-    return bufferValue<std::uint64_t>(this, &data_, CORVID2_METHOD(Buffer, GetImageLength),
-                                      [&](CBufferObj& object, std::uint64_t& value) {
-                                          const Result code = object.GetImageLength(image, &value);
-                                          if (code == Result::Success)
-                                              traceInfo("%s; GetImageLength; Buffer ImageLength: %" PRIu64 " Index: %u",
-                                                        object.traceName().c_str(), value, image);
-                                          return code;
-                                      });
+    return bufferValue<std::uint64_t>(
+        this, &data_, CORVID2_METHOD(Buffer, GetImageLength), [&](CBufferObj& object, std::uint64_t& value) {
+            const Result code = object.GetImageLength(image, &value);
+            if (code == Result::Success)
+                CORVID2_TRACE_INFO("%s; GetImageLength; Buffer ImageLength: %" PRIu64 " Index: %u",
+                                   object.traceName().c_str(), value, image);
+            return code;
+        });
 }
 
 void* Buffer::GetImageData(std::uint32_t image) {
-    return bufferValue<void*>(
-        this, &data_, CORVID2_METHOD(Buffer, GetImageData), [&](CBufferObj& object, void*& value) {
-            const Result code = object.GetImageData(image, &value);
-            if (code == Result::Success)
-                traceInfo("%s; GetImageData; Buffer ImageData %p Index: %u", object.traceName().c_str(), value, image);
-            return code;
-        });
+    return bufferValue<void*>(this, &data_, CORVID2_METHOD(Buffer, GetImageData),
+                              [&](CBufferObj& object, void*& value) {
+                                  const Result code = object.GetImageData(image, &value);
+                                  if (code == Result::Success)
+                                      CORVID2_TRACE_INFO("%s; GetImageData; Buffer ImageData %p Index: %u",
+                                                         object.traceName().c_str(), value, image);
+                                  return code;
+                              });
 }
 
 String Buffer::GetPixelFormat(std::uint32_t image) {
@@ -420,8 +422,8 @@ String Buffer::GetPixelFormat(std::uint32_t image) {
         this, &data_, CORVID2_METHOD(Buffer, GetPixelFormat), [&](CBufferObj& object, std::string& value) {
             const Result code = object.GetPixelformat(image, value);
             if (code == Result::Success)
-                traceInfo("%s; GetPixelFormat; Buffer PixelFormat: %s Index: %u", object.traceName().c_str(),
-                          value.c_str(), image);
+                CORVID2_TRACE_INFO("%s; GetPixelFormat; Buffer PixelFormat: %s Index: %u", object.traceName().c_str(),
+                                   value.c_str(), image);
             return code;
         });
     return name.c_str();
@@ -480,7 +482,8 @@ std::uint64_t counter(BufferList* self, BufferListData* const* slot, const Metho
         return withListStream(site, data, [&](CDataStreamObj& stream) {
             const Result code = traceFailedGetter(stream.infoValue(command, &value), stream.traceName(), site.label);
             if (code == Result::Success)
-                traceInfo("%s; %s; DataStream %s: %" PRIu64, stream.traceName().c_str(), site.label, label, value);
+                CORVID2_TRACE_INFO("%s; %s; DataStream %s: %" PRIu64, stream.traceName().c_str(), site.label, label,
+                                   value);
             return code;
         });
     });
@@ -512,7 +515,7 @@ Result revokeListed(const MethodSite& site, BufferListData& list, CDataStreamObj
     data.list_.store(nullptr);
     list.entries_.erase(data.id_);
     list.byObject_.erase(data.buffer_);
-    traceInfo("%s; RevokeBuffer; %s revoked", site.className, data.id_.c_str());
+    CORVID2_TRACE_INFO("%s; RevokeBuffer; %s revoked", site.className, data.id_.c_str());
     return Result::Success;
 }
 
@@ -568,7 +571,7 @@ void BufferList::Add(Buffer* buffer) {
     }
     list->entries_[listed->id_] = buffer;
     list->byObject_[listed->buffer_] = buffer;
-    traceInfo("%s; Add; %s added", site.className, listed->id_.c_str());
+    CORVID2_TRACE_INFO("%s; Add; %s added", site.className, listed->id_.c_str());
 }
 
 void* BufferList::RevokeBuffer(Buffer* buffer) {

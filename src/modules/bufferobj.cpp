@@ -226,7 +226,7 @@ Result CBufferObj::QueueBuffer() {
     if (const GC_ERROR result = getProducer()->DSQueueBuffer(stream->getHandle(), handle_); result != GC_ERR_SUCCESS)
         return fail(Result::LowLevelError, kMethod, "DSQueueBuffer failed (buffer object %p): %s",
                     static_cast<void*>(this), failureDetails(result).c_str());
-    traceInfo("%s; QueueBuffer; buffer object %p queued", traceName().c_str(), static_cast<void*>(this));
+    CORVID2_TRACE_INFO("%s; QueueBuffer; buffer object %p queued", traceName().c_str(), static_cast<void*>(this));
     markQueued();
     return Result::Success;
 }
@@ -243,33 +243,75 @@ void CBufferObj::markQueued() {
     containsChunk_.store(false, std::memory_order_release);
 }
 
+// What a delivery needs to know, read with one stacked query where the producer offers it: that is
+// one producer call (and one lock inside it) per image instead of five.
+struct CBufferObj::Delivery {
+    std::uint64_t payloadType = 0;
+    std::uint64_t sizeFilled = 0;
+    std::uint8_t incomplete = 0, containsChunk = 0, imagePresent = 0;
+    GC_ERROR payloadResult = GC_ERR_ERROR, incompleteResult = GC_ERR_ERROR, filledResult = GC_ERR_ERROR,
+             chunkResult = GC_ERR_ERROR, presentResult = GC_ERR_ERROR;
+};
+
+void CBufferObj::readDelivery(Delivery& d) {
+    struct Query {
+        BUFFER_INFO_CMD command;
+        void* value;
+        size_t size;
+        GC_ERROR* result;
+    };
+    const Query queries[] = {
+        {BUFFER_INFO_PAYLOADTYPE, &d.payloadType, sizeof d.payloadType, &d.payloadResult},
+        {BUFFER_INFO_IS_INCOMPLETE, &d.incomplete, sizeof d.incomplete, &d.incompleteResult},
+        {BUFFER_INFO_SIZE_FILLED, &d.sizeFilled, sizeof d.sizeFilled, &d.filledResult},
+        {BUFFER_INFO_CONTAINS_CHUNKDATA, &d.containsChunk, sizeof d.containsChunk, &d.chunkResult},
+        {BUFFER_INFO_IMAGEPRESENT, &d.imagePresent, sizeof d.imagePresent, &d.presentResult},
+    };
+    constexpr std::size_t kCount = sizeof queries / sizeof queries[0];
+    CDataStreamObj* stream = this->stream();
+    if (stackedInfo_ && stream != nullptr && getProducer() != nullptr) {
+        DS_BUFFER_INFO_STACKED stacked[kCount];
+        for (std::size_t index = 0; index < kCount; ++index)
+            stacked[index] = DS_BUFFER_INFO_STACKED{queries[index].command, 0, queries[index].value,
+                                                    queries[index].size, GC_ERR_ERROR};
+        const GC_ERROR result = getProducer()->DSGetBufferInfoStacked(stream->getHandle(), handle_, stacked, kCount);
+        if (result == GC_ERR_SUCCESS) {
+            for (std::size_t index = 0; index < kCount; ++index) *queries[index].result = stacked[index].iResult;
+            return;
+        }
+        // A producer before GenTL 1.6 has no stacked query; it is not asked again.
+        if (result == GC_ERR_NOT_IMPLEMENTED) stackedInfo_ = false;
+    }
+    for (const Query& query : queries) {
+        INFO_DATATYPE type = 0;
+        size_t size = query.size;
+        *query.result = producerInfo(query.command, &type, query.value, &size);
+    }
+}
+
 void CBufferObj::deliver() {
     averageNumber_.store(1, std::memory_order_release);
-    payloadType_.store(determinePayloadType(), std::memory_order_release);
-    bool incomplete = false;
-    INFO_DATATYPE type = 0;
-    size_t size = sizeof incomplete;
-    std::uint8_t flag = 0;
-    size = sizeof flag;
-    incomplete = producerInfo(BUFFER_INFO_IS_INCOMPLETE, &type, &flag, &size) == GC_ERR_SUCCESS && flag != 0;
+    Delivery d;
+    readDelivery(d);
+    std::uint32_t payload = PAYLOAD_TYPE_UNKNOWN;
+    if (d.payloadResult == GC_ERR_SUCCESS)
+        payload = mapPayloadType(d.payloadType, d.chunkResult == GC_ERR_SUCCESS && d.containsChunk != 0);
+    else
+        fail(Result::Error, "DeterminePayloadType", "DeterminePayloadType failed with an unexpected error.");
+    payloadType_.store(payload, std::memory_order_release);
+    const bool incomplete = d.incompleteResult == GC_ERR_SUCCESS && d.incomplete != 0;
     incomplete_.store(incomplete, std::memory_order_release);
-    std::uint64_t filled = 0;
-    size = sizeof filled;
-    if (producerInfo(BUFFER_INFO_SIZE_FILLED, &type, &filled, &size) != GC_ERR_SUCCESS) filled = 0;
-    sizeFilled_.store(filled, std::memory_order_release);
+    sizeFilled_.store(d.filledResult == GC_ERR_SUCCESS ? d.sizeFilled : 0, std::memory_order_release);
     if (incomplete) return;
 
-    std::uint8_t chunk = 0;
-    size = sizeof chunk;
-    bool containsChunk = false;
-    if (producerInfo(BUFFER_INFO_CONTAINS_CHUNKDATA, &type, &chunk, &size) == GC_ERR_SUCCESS)
-        containsChunk = chunk != 0;
-    else
-        containsChunk = payloadType() == PAYLOAD_TYPE_CHUNK_DATA || payloadType() >= PAYLOAD_TYPE_CUSTOM_ID;
+    const bool containsChunk = d.chunkResult == GC_ERR_SUCCESS
+                                   ? d.containsChunk != 0
+                                   : payload == PAYLOAD_TYPE_CHUNK_DATA || payload >= PAYLOAD_TYPE_CUSTOM_ID;
     containsChunk_.store(containsChunk, std::memory_order_release);
 
-    bool present = false;
-    if (infoValue(BUFFER_INFO_IMAGEPRESENT, &present) != Result::Success) {
+    // A producer that cannot tell whether an image is present leaves it to the payload type.
+    bool present = d.presentResult == GC_ERR_SUCCESS && d.imagePresent != 0;
+    if (d.presentResult != GC_ERR_SUCCESS && infoValue(BUFFER_INFO_IMAGEPRESENT, &present) != Result::Success) {
         fail(Result::Error, "DetermineImageCount", "DetermineImageCount failed with an unexpected error.");
         present = false;
     }
@@ -284,12 +326,16 @@ std::uint32_t CBufferObj::determinePayloadType() {
         fail(Result::Error, "DeterminePayloadType", "DeterminePayloadType failed with an unexpected error.");
         return PAYLOAD_TYPE_UNKNOWN;
     }
-    if (value == PAYLOAD_TYPE_JPEG) {
-        std::uint8_t chunk = 0;
-        size = sizeof chunk;
-        if (producerInfo(BUFFER_INFO_CONTAINS_CHUNKDATA, &type, &chunk, &size) == GC_ERR_SUCCESS && chunk != 0)
-            return PAYLOAD_TYPE_CHUNK_DATA;
-    }
+    std::uint8_t chunk = 0;
+    size = sizeof chunk;
+    const bool containsChunk = value == PAYLOAD_TYPE_JPEG &&
+                               producerInfo(BUFFER_INFO_CONTAINS_CHUNKDATA, &type, &chunk, &size) == GC_ERR_SUCCESS &&
+                               chunk != 0;
+    return mapPayloadType(value, containsChunk);
+}
+
+std::uint32_t CBufferObj::mapPayloadType(std::uint64_t value, bool containsChunk) const {
+    if (value == PAYLOAD_TYPE_JPEG && containsChunk) return PAYLOAD_TYPE_CHUNK_DATA;
     // GenTL 1.5 named chunk-only payloads apart; older consumers know them as chunk data.
     const bool genTL15 = genTLMajor_ > 1 || (genTLMajor_ == 1 && genTLMinor_ >= 5);
     if (value == PAYLOAD_TYPE_CHUNK_ONLY && genTL15) return PAYLOAD_TYPE_CHUNK_DATA;

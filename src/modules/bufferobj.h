@@ -117,7 +117,11 @@ private:
     GenTL::GC_ERROR producerInfo(GenTL::BUFFER_INFO_CMD command, GenTL::INFO_DATATYPE* type, void* buffer,
                                  size_t* size) const;
     Result checkImage(std::uint32_t image, const void* out, const char* method, const char* valueName);
+    struct Delivery;
+    void readDelivery(Delivery& delivery);
     std::uint32_t determinePayloadType();
+    // The producer's payload type as this library reports it.
+    std::uint32_t mapPayloadType(std::uint64_t value, bool containsChunk) const;
     static bool isImageLike(std::uint32_t type);
 
     void* const userObject_;
@@ -132,6 +136,7 @@ private:
     GenTL::BUFFER_HANDLE handle_ = nullptr;
     void* baseAddress_ = nullptr;
     std::uint32_t genTLMajor_ = 1, genTLMinor_ = 0;
+    bool stackedInfo_ = true;  // until the producer says it has no stacked query
 
     // The delivered state: written by the stream under its lock, read by any thread.
     std::atomic<std::uint32_t> payloadType_{0};

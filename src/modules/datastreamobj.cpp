@@ -573,7 +573,7 @@ Result CDataStreamObj::waitForFilledBuffer(CBufferObj** buffer, std::uint64_t ti
         it->second->deliver();
         *buffer = it->second;
     }
-    traceInfo("%s; GetFilledBuffer; buffer object %p", traceName().c_str(), static_cast<void*>(*buffer));
+    CORVID2_TRACE_INFO("%s; GetFilledBuffer; buffer object %p", traceName().c_str(), static_cast<void*>(*buffer));
     // Client threads waiting on the device for a buffer see this one before anyone else gets it.
     device_.bufferNotification().FilledBuffer(*buffer);
     return Result::Success;

@@ -37,6 +37,11 @@ CORVID2_DEFINE_TRACE_HELPER(traceInfo, QXFramework::Debug::kLevelInformation)
 // Whether a line of `level` would be produced; lets a caller skip building costly arguments.
 inline bool traceActive(std::uint64_t level) { return CLibraryTrace::instance().trace().wouldTrace(level); }
 
+// An information line whose arguments cost something to build (a trace name copied under its
+// lock): they are built only when the line will be written. For the per-image paths.
+#define CORVID2_TRACE_INFO(...) \
+    (::corvid2::traceActive(::QXFramework::Debug::kLevelInformation) ? ::corvid2::traceInfo(__VA_ARGS__) : void())
+
 // A line from a producer: its own prefix, channel, level and trace-level bits, text as given.
 inline void traceProducerLine(const char* prefix, std::uint32_t channel, std::uint64_t level, std::uint64_t traceLevel,
                               const char* text) {
