@@ -409,7 +409,8 @@ Result CDataStreamObj::revokeAllBuffers() {
 
 Result CDataStreamObj::requeueBuffer(CBufferObj* buffer) {
     Lock guard(mutex_);
-    if (buffers_.count(buffer) == 0)
+    // The binding changes only under this lock: no lookup needed, whatever the buffer count.
+    if (buffer->stream() != this)
         return failed(Result::NotAvailable, "requeueBuffer",
                       "This function is not available. Please first add the buffer (%p) to the buffer list.",
                       static_cast<void*>(buffer));

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/access_control.h"
@@ -140,7 +141,7 @@ private:
     std::atomic<GenTL::DS_HANDLE> handle_{nullptr};
     mutable std::recursive_mutex mutex_;
     std::set<CBufferObj*> buffers_;
-    std::map<GenTL::BUFFER_HANDLE, CBufferObj*> byHandle_;
+    std::unordered_map<GenTL::BUFFER_HANDLE, CBufferObj*> byHandle_;  // one lookup per image
     std::vector<std::unique_ptr<CBufferObj>> orphans_;
     std::atomic<std::uint64_t> startCount_{0};
     std::atomic<std::uint64_t> counter_{0};
