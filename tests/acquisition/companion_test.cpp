@@ -16,8 +16,8 @@ namespace X = CORVID2::Exceptions;
 
 namespace {
 
-constexpr std::int32_t kNotInitialized = -1002;
-constexpr std::int32_t kTimeout = -1011;
+constexpr std::int32_t kNotInitialized = corvid2::toCode(corvid2::Result::NotInitialized);
+constexpr std::int32_t kTimeout = corvid2::toCode(corvid2::Result::Timeout);
 
 // The object behind a public wrapper: the first field of its GetReserved record.
 template <class Wrapper>
@@ -71,7 +71,8 @@ TEST_F(CompanionTest, TheInformationBypassAnswersWhatItKnowsAndHandsBackTheRest)
     EXPECT_EQ(delivered, 0u);
     ASSERT_EQ(registerBypass_DataStreamGetInfo(stream, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(buffers_->GetDeliveredCount(), 0u);
-    EXPECT_EQ(registerBypass_DataStreamGetInfo(nullptr, &countingInfo, &calls, nullptr), -1009);
+    EXPECT_EQ(registerBypass_DataStreamGetInfo(nullptr, &countingInfo, &calls, nullptr),
+              corvid2::toCode(corvid2::Result::InvalidParameter));
 }
 
 TEST_F(CompanionTest, TheWaitAndCancelBypassesTakeOverUntilTheyAreRemoved) {
@@ -89,7 +90,7 @@ TEST_F(CompanionTest, TheWaitAndCancelBypassesTakeOverUntilTheyAreRemoved) {
     EXPECT_EQ(cancels, 1);
     // The companion's own use of the library's wait sees the library's cancel flag set above.
     void* delivered = nullptr;
-    EXPECT_EQ(ownWait(&delivered, 5000, stream), -1012);
+    EXPECT_EQ(ownWait(&delivered, 5000, stream), corvid2::toCode(corvid2::Result::Abort));
     ASSERT_EQ(ownWait(&delivered, 5000, stream), 0);
     EXPECT_NE(delivered, nullptr);
     EXPECT_EQ(ownCancel(stream), 0);
@@ -139,7 +140,7 @@ TEST_F(CompanionTest, TheImagesOfTheLastStartAndTheDevicesFeatureHelper) {
     count = 0;
     EXPECT_EQ(getNumToCapture(objectBehind(stream_), &count), 0) << "the internal object serves as well";
     EXPECT_EQ(count, 7u);
-    EXPECT_EQ(getNumToCapture(nullptr, &count), -1009);
+    EXPECT_EQ(getNumToCapture(nullptr, &count), corvid2::toCode(corvid2::Result::InvalidParameter));
     stream_->StopAcquisition();
 
     void* feature = nullptr;
@@ -148,5 +149,5 @@ TEST_F(CompanionTest, TheImagesOfTheLastStartAndTheDevicesFeatureHelper) {
     std::int64_t width = 0;
     ASSERT_EQ(helper->GetValueInt(corvid2::DeviceFeatureEntry::Width, width), corvid2::Result::Success);
     EXPECT_EQ(width, 640);
-    EXPECT_EQ(getDeviceFeatureObject(nullptr, &feature), -1009);
+    EXPECT_EQ(getDeviceFeatureObject(nullptr, &feature), corvid2::toCode(corvid2::Result::InvalidParameter));
 }

@@ -73,7 +73,9 @@ TEST_F(LifecycleTest, AWriteLockRefusesOtherThreadsUntilItIsReleased) {
 
     ASSERT_EQ(activateWriteLockBufferList(buffers_), 0u);
     EXPECT_TRUE(deniedElsewhere([&] { buffers_->DiscardAllBuffers(); }));
-    EXPECT_EQ(static_cast<std::int32_t>(activateWriteLockBufferList(buffers_)), -1098) << "a second lock is refused";
+    EXPECT_EQ(static_cast<std::int32_t>(activateWriteLockBufferList(buffers_)),
+              corvid2::toCode(corvid2::Result::ObjectInvalid))
+        << "a second lock is refused";
     ASSERT_EQ(releaseWriteLockBufferList(buffers_), 0u);
 
     ASSERT_EQ(activateWriteLockStreamEvents(stream_), 0u);
@@ -82,7 +84,8 @@ TEST_F(LifecycleTest, AWriteLockRefusesOtherThreadsUntilItIsReleased) {
     ASSERT_EQ(releaseWriteLockStreamEvents(stream_), 0u);
     EXPECT_EQ(thrownElsewhere([&] { stream_->UnregisterNewBufferEvent(); }), "no exception");
 
-    EXPECT_EQ(static_cast<std::int32_t>(activateWriteLockDevice(nullptr)), -1009);
+    EXPECT_EQ(static_cast<std::int32_t>(activateWriteLockDevice(nullptr)),
+              corvid2::toCode(corvid2::Result::InvalidParameter));
 }
 
 TEST_F(LifecycleTest, APausedCountedAcquisitionResumesForTheImagesItStillOwes) {
