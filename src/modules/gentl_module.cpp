@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// The module base: event registration with the producer, the event buffer and the module reset.
+// The module base: event registration with the producer, the event buffer, the aborts of event
+// waits and the module reset.
 #include "modules/gentl_module.h"
 
 #include <cstdarg>
@@ -115,9 +116,25 @@ std::int32_t CGenTLModule::eventMode(EVENT_TYPE type) const {
     return it == eventModes_.end() ? 0 : it->second;
 }
 
-bool CGenTLModule::isCancelled() const {
-    std::lock_guard<std::mutex> lock(cancelMutex_);
-    return cancelled_;
+EVENT_HANDLE CGenTLModule::getEventHandle() const {
+    std::lock_guard<std::mutex> lock(eventStateMutex_);
+    return eventHandle_;
+}
+
+std::size_t CGenTLModule::getEventBufferSize() const {
+    std::lock_guard<std::mutex> lock(eventStateMutex_);
+    return eventBuffer_.size();
+}
+
+std::uint8_t* CGenTLModule::getEventBuffer() {
+    std::lock_guard<std::mutex> lock(eventStateMutex_);
+    return eventBuffer_.empty() ? nullptr : eventBuffer_.data();
+}
+
+void CGenTLModule::currentEvent(EVENT_HANDLE* event, std::size_t* bufferSize) const {
+    std::lock_guard<std::mutex> lock(eventStateMutex_);
+    if (event != nullptr) *event = eventHandle_;
+    if (bufferSize != nullptr) *bufferSize = eventBuffer_.size();
 }
 
 Result CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool internal) {
@@ -129,23 +146,20 @@ Result CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool inte
     if (mode != kModePolling && mode != kModeHandler) return failed(Result::Error, kOperation, "invalid eventmode");
 
     if (!internal) {
-        if (eventModes_.count(type) != 0) {
-            eventModes_[type] = mode;
-            return Result::Success;
-        }
-        if (internalEventActive_ && type == EVENT_REMOTE_DEVICE) {
+        // Registered with the producer already (by the user, or by the internal reception whose
+        // queue the user then reads): the producer refuses a second registration of a type.
+        if (eventModes_.count(type) != 0 || eventHandles_.count(type) != 0) {
             eventModes_[type] = mode;
             return Result::Success;
         }
     } else if (eventHandles_.count(type) != 0) {
+        // The user's registration is taken over: from now on the module receives the events and
+        // the user's fetches read its queue, rather than both competing at the producer.
+        internalEventActive_.store(true, std::memory_order_release);
         return Result::Success;
     }
 
-    {
-        std::lock_guard<std::mutex> lock(cancelMutex_);
-        cancelled_ = false;
-        waiting_ = false;
-    }
+    clearCancelled();
     EVENT_HANDLE event = nullptr;
     const GC_ERROR result = producer_->GCRegisterEvent(getHandle(), type, &event);
     if (result == GC_ERR_NOT_IMPLEMENTED) {
@@ -160,7 +174,7 @@ Result CGenTLModule::registerEvent(EVENT_TYPE type, std::int32_t mode, bool inte
     if (outcome != Result::Success)
         traceError("%s; registerEvent; initialize Event Buffer failed with %d", traceName().c_str(), toCode(outcome));
     if (internal)
-        internalEventActive_ = true;
+        internalEventActive_.store(true, std::memory_order_release);
     else
         eventModes_[type] = mode;
     eventHandles_[type] = event;
@@ -182,22 +196,28 @@ Result CGenTLModule::initializeEventBuffer(EVENT_HANDLE event) {
     if (result != GC_ERR_SUCCESS)
         return failed(Result::LowLevelError, kOperation, "EventGetInfo EVENT_SIZE_MAX failed: '%s'",
                       failureDetails(result).c_str());
+    std::vector<std::uint8_t> buffer;
     try {
-        std::vector<std::uint8_t> buffer(maxSize);
-        eventBuffer_.swap(buffer);
+        buffer.resize(maxSize);
     } catch (const std::bad_alloc&) {
         return failed(Result::Error, kOperation, "allocate event buffer - no memory");
     }
+    std::lock_guard<std::mutex> lock(eventStateMutex_);
+    eventBuffer_.swap(buffer);
     eventHandle_ = event;
     return Result::Success;
 }
 
 Result CGenTLModule::unregisterEvent(EVENT_TYPE type, bool internal) {
     if (internal) {
-        if (eventHandles_.count(EVENT_REMOTE_DEVICE) != 0) internalEventActive_ = false;
-        return Result::Success;
-    }
-    if (internalEventActive_ && type == EVENT_REMOTE_DEVICE) {
+        if (eventHandles_.count(EVENT_REMOTE_DEVICE) == 0) return Result::Success;
+        internalEventActive_.store(false, std::memory_order_release);
+        // Nobody feeds the queue any more: fetches waiting on it look at the producer instead.
+        releaseQueueWaits();
+        // A user registration keeps the producer's; without one, it was the reception's alone.
+        if (eventModes_.count(EVENT_REMOTE_DEVICE) != 0) return Result::Success;
+        type = EVENT_REMOTE_DEVICE;
+    } else if (internalEventActive() && type == EVENT_REMOTE_DEVICE) {
         eventModes_.erase(type);
         return Result::Success;
     }
@@ -213,14 +233,11 @@ Result CGenTLModule::unregisterEvent(EVENT_TYPE type, bool internal) {
     return Result::Success;
 }
 
-void CGenTLModule::cancelEventWait() {
-    std::lock_guard<std::mutex> lock(cancelMutex_);
-    cancelled_ = true;
-}
+void CGenTLModule::cancelEventWait() { cancelQueueWaits(); }
 
 Result CGenTLModule::abortGetCurrentEvent() {
     if (producer_ == nullptr) return Result::Success;
-    const GC_ERROR result = producer_->EventKill(eventHandle_);
+    const GC_ERROR result = producer_->EventKill(getEventHandle());
     if (result != GC_ERR_SUCCESS)
         return SetLastError(Result::LowLevelError, "Event", "abortGetCurrentEvent", "EventKill failed: %s",
                             failureDetails(result).c_str());
@@ -228,7 +245,7 @@ Result CGenTLModule::abortGetCurrentEvent() {
 }
 
 Result CGenTLModule::abortEventWait() {
-    if (internalEventActive_) {
+    if (internalEventActive()) {
         cancelEventWait();
         return Result::Success;
     }
@@ -253,10 +270,15 @@ void CGenTLModule::releaseNodeMap() {
 void CGenTLModule::forgetEvents() {
     eventModes_.clear();
     eventHandles_.clear();
-    internalEventActive_ = false;
-    eventBuffer_.clear();
-    eventBuffer_.shrink_to_fit();
-    eventHandle_ = nullptr;
+    internalEventActive_.store(false, std::memory_order_release);
+    clearQueue();
+    clearCancelled();
+    {
+        std::lock_guard<std::mutex> lock(eventStateMutex_);
+        eventBuffer_.clear();
+        eventBuffer_.shrink_to_fit();
+        eventHandle_ = nullptr;
+    }
 }
 
 void CGenTLModule::resetModule() {
