@@ -59,6 +59,11 @@ public:
     std::uint64_t GetSizeFilled();
     std::uint64_t GetFrameID();
     std::uint64_t GetTimestamp();
+    // The host's time of the delivery in ns, from the buffer module's "HostTimestamp" feature;
+    // NotAvailableException when the producer's buffer description has none.
+    std::uint64_t GetHostTimestamp();
+    // The name of the file a File payload carries; NotAvailableException for other payloads.
+    String GetFileName();
     bool GetImagePresent();
     std::uint32_t GetImageCount();
     // "Image", "ChunkData", "Multipart", ... ("Unknown" for none).
@@ -79,6 +84,14 @@ public:
     void* GetImageData(std::uint32_t image = 0);
     // The PFNC name of the image's pixel format ("Mono8", "BayerRG8", ...).
     String GetPixelFormat(std::uint32_t image = 0);
+    // The payload type name of the image ("Image", "Jpeg", ...).
+    String GetImageType(std::uint32_t image = 0);
+    // The memory segment that holds the image.
+    std::uint32_t GetSegmentIndex(std::uint32_t image = 0);
+    // The identifiers of a GenDC container's part; NotAvailableException for other payloads.
+    std::uint64_t GetSourceID(std::uint32_t image = 0);
+    std::uint64_t GetRegionID(std::uint32_t image = 0);
+    std::uint64_t GetGroupID(std::uint32_t image = 0);
 
     // The buffer's record; its first field is the object behind it.
     void* GetReserved();

@@ -68,6 +68,9 @@ public:
     std::uint64_t GetPayloadSize();
     bool GetDefinesPayloadSize();
     bool GetIsGrabbing();
+    // The memory segments a composite buffer of this stream needs (1 unless the camera streams
+    // GenDC containers).
+    std::uint32_t GetSegmentCount();
     // Acquires `count` images, or without end; the camera's transport-layer parameters are locked
     // while the stream acquires.
     void StartAcquisition(std::uint64_t count);

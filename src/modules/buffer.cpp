@@ -104,6 +104,18 @@ std::uint64_t imageInfo(Buffer* self, BufferData* const* slot, const MethodSite&
     });
 }
 
+// A GenDC part's identifier, traced as "<name>; <method>; Buffer <what>: <value> Index: <image>".
+std::uint64_t partIdentifier(Buffer* self, BufferData* const* slot, const MethodSite& site, std::uint32_t image,
+                             const char* what) {
+    return bufferValue<std::uint64_t>(self, slot, site, [&](CBufferObj& object, std::uint64_t& value) {
+        const Result code = object.partIdentifier(image, site.label, what, &value);
+        if (code == Result::Success)
+            CORVID2_TRACE_INFO("%s; %s; Buffer %s: %" PRIu64 " Index: %u", object.traceName().c_str(), site.label, what,
+                               value, image);
+        return code;
+    });
+}
+
 std::string bufferId(const void* buffer) {
     char id[32];
     std::snprintf(id, sizeof id, "Buffer_%016llx",
@@ -312,6 +324,28 @@ std::uint64_t Buffer::GetTimestamp() {
     return numberInfo(this, &data_, CORVID2_METHOD(Buffer, GetTimestamp), GenTL::BUFFER_INFO_TIMESTAMP, "Timestamp");
 }
 
+std::uint64_t Buffer::GetHostTimestamp() {
+    return bufferValue<std::uint64_t>(
+        this, &data_, CORVID2_METHOD(Buffer, GetHostTimestamp), [](CBufferObj& object, std::uint64_t& value) {
+            const Result code = object.hostTimestamp(&value);
+            if (code == Result::Success)
+                CORVID2_TRACE_INFO("%s; GetHostTimestamp; Buffer Host Timestamp: %" PRIu64, object.traceName().c_str(),
+                                   value);
+            return code;
+        });
+}
+
+String Buffer::GetFileName() {
+    const std::string text = bufferValue<std::string>(
+        this, &data_, CORVID2_METHOD(Buffer, GetFileName), [](CBufferObj& object, std::string& value) {
+            const Result code = object.infoText(GenTL::BUFFER_INFO_FILENAME, value);
+            if (code == Result::Success)
+                CORVID2_TRACE_INFO("%s; GetFileName; Buffer FileName: %s", object.traceName().c_str(), value.c_str());
+            return code;
+        });
+    return text.c_str();
+}
+
 bool Buffer::GetImagePresent() {
     return boolInfo(this, &data_, CORVID2_METHOD(Buffer, GetImagePresent), GenTL::BUFFER_INFO_IMAGEPRESENT,
                     "ImagePresent");
@@ -427,6 +461,40 @@ String Buffer::GetPixelFormat(std::uint32_t image) {
             return code;
         });
     return name.c_str();
+}
+
+String Buffer::GetImageType(std::uint32_t image) {
+    const std::string name = bufferValue<std::string>(
+        this, &data_, CORVID2_METHOD(Buffer, GetImageType), [&](CBufferObj& object, std::string& value) {
+            const Result code = object.GetImageType(image, value);
+            if (code == Result::Success)
+                CORVID2_TRACE_INFO("%s; GetImageType; Image PayloadType: %s Index: %u", object.traceName().c_str(),
+                                   value.c_str(), image);
+            return code;
+        });
+    return name.c_str();
+}
+
+std::uint32_t Buffer::GetSegmentIndex(std::uint32_t image) {
+    return bufferValue<std::uint32_t>(
+        this, &data_, CORVID2_METHOD(Buffer, GetSegmentIndex), [&](CBufferObj& object, std::uint32_t& value) {
+            const Result code = object.GetSegmentIndex(image, &value);
+            if (code == Result::Success)
+                CORVID2_TRACE_INFO("%s; GetSegmentIndex; Segment index %u", object.traceName().c_str(), value);
+            return code;
+        });
+}
+
+std::uint64_t Buffer::GetSourceID(std::uint32_t image) {
+    return partIdentifier(this, &data_, CORVID2_METHOD(Buffer, GetSourceID), image, "SourceID");
+}
+
+std::uint64_t Buffer::GetRegionID(std::uint32_t image) {
+    return partIdentifier(this, &data_, CORVID2_METHOD(Buffer, GetRegionID), image, "RegionID");
+}
+
+std::uint64_t Buffer::GetGroupID(std::uint32_t image) {
+    return partIdentifier(this, &data_, CORVID2_METHOD(Buffer, GetGroupID), image, "GroupID");
 }
 
 void* Buffer::GetReserved() {

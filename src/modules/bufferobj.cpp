@@ -2,6 +2,9 @@
 // A buffer: its memory and segments, its announcement, and the delivered image's values.
 #include "modules/bufferobj.h"
 
+#include <corvid2/genapi/interfaces.h>
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -90,6 +93,14 @@ Result CBufferObj::AddSegment(std::uint32_t index, void* memory, std::uint64_t s
 
 Result CBufferObj::ensureSegment(std::uint32_t index, std::uint64_t size, void** memory) {
     auto it = segments_.find(index);
+    if (it != segments_.end() && !it->second.userOwned && it->second.size < size) {
+        // Memory of an earlier announcement that the stream's payload has outgrown.
+        void* old = it->second.memory;
+        segments_.erase(it);
+        it = segments_.end();
+        ownedSegments_.erase(std::find_if(ownedSegments_.begin(), ownedSegments_.end(),
+                                          [old](const auto& owned) { return owned.get() == old; }));
+    }
     if (it == segments_.end()) {
         ownedSegments_.emplace_back(new (std::nothrow) std::uint8_t[size]);
         if (!ownedSegments_.back()) {
@@ -138,6 +149,13 @@ Result CBufferObj::IsUserSegment(std::uint32_t index, bool* user) {
     *user = it->second.userOwned;
     return Result::Success;
 }
+
+bool CBufferObj::isUserSegment(std::uint32_t index) const {
+    const auto it = segments_.find(index);
+    return it != segments_.end() && it->second.userOwned;
+}
+
+std::uint32_t CBufferObj::segmentSlots() const { return segments_.empty() ? 0 : segments_.rbegin()->first + 1; }
 
 std::size_t CBufferObj::segmentCount() const {
     if (!segments_.empty()) return segments_.size();
@@ -526,6 +544,49 @@ Result CBufferObj::GetPixelformat(std::uint32_t image, std::string& name) {
     return fail(Result::NotAvailable, kMethod, "pixelformat: %llu index: %u (0x%llx) buffer object %p",
                 static_cast<unsigned long long>(value), image, static_cast<unsigned long long>(value),
                 static_cast<const void*>(this));
+}
+
+Result CBufferObj::GetSegmentIndex(std::uint32_t image, std::uint32_t* segment) {
+    static constexpr char kMethod[] = "GetSegmentIndex";
+    if (const Result code = checkImage(image, segment, kMethod, "segment_index"); code != Result::Success) return code;
+    if (payloadType() == PAYLOAD_TYPE_GENDC)
+        return fail(Result::NotImplemented, kMethod, "GenDC part descriptions are not supported.");
+    *segment = 0;
+    return Result::Success;
+}
+
+Result CBufferObj::GetImageType(std::uint32_t image, std::string& name) {
+    static constexpr char kMethod[] = "GetImageType";
+    if (const Result code = checkImage(image, &name, kMethod, "image_type"); code != Result::Success) return code;
+    if (payloadType() == PAYLOAD_TYPE_GENDC)
+        return fail(Result::NotImplemented, kMethod, "GenDC part descriptions are not supported.");
+    name = payloadTypeName(payloadType());
+    return Result::Success;
+}
+
+Result CBufferObj::partIdentifier(std::uint32_t image, const char* method, const char* what, std::uint64_t* value) {
+    if (const Result code = checkImage(image, value, method, what); code != Result::Success) return code;
+    if (payloadType() == PAYLOAD_TYPE_GENDC)
+        return fail(Result::NotImplemented, method, "GenDC part descriptions are not supported.");
+    return fail(Result::NotAvailable, method, "%s is only available for GenDC payloads.", what);
+}
+
+Result CBufferObj::hostTimestamp(std::uint64_t* value) {
+    static constexpr char kMethod[] = "GetHostTimestamp";
+    static constexpr char kFeature[] = "HostTimestamp";
+    if (value == nullptr) return fail(Result::InvalidParameter, kMethod, "Invalid parameter, host_timestamp is NULL.");
+    if (!announced()) return notInList(kMethod);
+    genapi::INodeMap* map = engineMap();
+    if (map == nullptr) return fail(Result::NotAvailable, kMethod, "Feature %s, no buffer node map.", kFeature);
+    genapi::CIntegerPtr node = map->GetNode(kFeature);
+    if (!node.IsValid())
+        return fail(Result::NotAvailable, kMethod, "Feature %s not supported by producer buffer xml.", kFeature);
+    try {
+        *value = static_cast<std::uint64_t>(node->GetValue());
+    } catch (const genapi::GenericException& error) {
+        return fail(Result::Error, kMethod, "%s", error.GetDescription());
+    }
+    return Result::Success;
 }
 
 }  // namespace corvid2

@@ -49,6 +49,10 @@ public:
     Result GetSegmentSize(std::uint32_t index, std::uint64_t* size);
     Result IsUserSegment(std::uint32_t index, bool* user);
     std::size_t segmentCount() const;
+    // Quiet forms for the announcement: whether `index` is the application's memory, and one past
+    // the highest segment index.
+    bool isUserSegment(std::uint32_t index) const;
+    std::uint32_t segmentSlots() const;
 
     // ---- announcement (by the stream, under its lock)
     void bind(CGenTLProducer* producer, CDataStreamObj* stream);
@@ -98,6 +102,17 @@ public:
     Result GetImageLength(std::uint32_t image, std::uint64_t* length);
     Result GetImageData(std::uint32_t image, void** data);
     Result GetPixelformat(std::uint32_t image, std::string& name);
+    // The segment that holds image `image`: 0 unless a GenDC payload spreads its parts over
+    // segments.
+    Result GetSegmentIndex(std::uint32_t image, std::uint32_t* segment);
+    // The payload type name of image `image`.
+    Result GetImageType(std::uint32_t image, std::string& name);
+    // The source, region or group ID of image `image` (`what` names it: "SourceID"). Only the parts
+    // of a GenDC container carry them.
+    Result partIdentifier(std::uint32_t image, const char* method, const char* what, std::uint64_t* value);
+
+    // The buffer module's "HostTimestamp", read at the call: the host's time of the delivery.
+    Result hostTimestamp(std::uint64_t* value);
 
 private:
     struct Segment {

@@ -211,6 +211,20 @@ Device* DataStream::GetParent() {
     return call->parent_;
 }
 
+std::uint32_t DataStream::GetSegmentCount() {
+    const MethodSite site = CORVID2_METHOD(DataStream, GetSegmentCount);
+    std::uint32_t count = 0;
+    callGuarded<CDataStreamGuard>(site, kShared, this, &data_, [&](DataStreamData& data) {
+        return withStream(site, data, [&](CDataStreamObj& stream) {
+            const Result code = traceFailedGetter(stream.GetSegmentCount(&count), stream.traceName(), site.label);
+            if (code == Result::Success)
+                traceInfo("%s; GetSegmentCount; Datastream Segment Count: %u", stream.traceName().c_str(), count);
+            return code;
+        });
+    });
+    return count;
+}
+
 namespace {
 
 // One value of the stream's information, traced as "<name>; <method>; DataStream <label>: <value>".

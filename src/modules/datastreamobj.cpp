@@ -5,6 +5,7 @@
 
 #include <corvid2/genapi/interfaces.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -53,6 +54,21 @@ genapi::CIntegerPtr cameraInteger(CDeviceObj& device, const char* name) {
     genapi::INodeMap* map = remote != nullptr ? remote->nodeMap() : nullptr;
     return map != nullptr ? map->GetNode(name) : nullptr;
 }
+
+// Whether the camera streams GenDC containers: its "GenDCStreamingStatus" reads "On".
+bool isGenDCStreaming(CDeviceObj& device) {
+    CRemoteDeviceObj* remote = device.remoteDevice();
+    genapi::INodeMap* map = remote != nullptr ? remote->nodeMap() : nullptr;
+    genapi::CValuePtr status = map != nullptr ? map->GetNode("GenDCStreamingStatus") : nullptr;
+    if (!status.IsValid()) return false;
+    try {
+        return status->ToString() == "On";
+    } catch (const genapi::GenericException&) {
+        return false;
+    }
+}
+
+constexpr char kNoMultipleSegments[] = "multiple segment transfers not supported with current camera configuration";
 
 }  // namespace
 
@@ -299,6 +315,44 @@ Result CDataStreamObj::getPayloadSize(std::uint64_t* size, bool useCurrentValue)
     return Result::Success;
 }
 
+Result CDataStreamObj::GetSegmentCount(std::uint32_t* count) {
+    static constexpr char kOperation[] = "GetSegmentCount";
+    if (count == nullptr) return nullArgument(kOperation, "segment_count");
+    if (!isGenDCStreaming(device_)) {
+        traceWarning("%s; GetSegmentCount; %s", traceName().c_str(), kNoMultipleSegments);
+        *count = 1;
+        return Result::Success;
+    }
+    CRemoteDeviceObj* remote = device_.remoteDevice();
+    genapi::INodeMap* map = remote != nullptr ? remote->nodeMap() : nullptr;
+    genapi::CRegisterPtr table = map != nullptr ? map->GetNode("GenDCFlowMappingTable") : nullptr;
+    if (!table.IsValid()) return failed(Result::NotAvailable, kOperation, "getNode 'GenDCFlowMappingTable' not found");
+    // The table starts with a 16-byte header whose last 32-bit word counts the flows, one segment each.
+    std::uint8_t header[16] = {};
+    try {
+        if (table->GetLength() < static_cast<std::int64_t>(sizeof header))
+            return failed(Result::NotAvailable, kOperation, "GenDCFlowMappingTable is shorter than its header");
+        table->Get(header, sizeof header);
+    } catch (const genapi::GenericException& error) {
+        return failed(Result::AccessDenied, kOperation, "%s", error.GetDescription());
+    }
+    *count = static_cast<std::uint32_t>(header[12]) | static_cast<std::uint32_t>(header[13]) << 8 |
+             static_cast<std::uint32_t>(header[14]) << 16 | static_cast<std::uint32_t>(header[15]) << 24;
+    traceInfo("%s; GetSegmentCount; segment count %u", traceName().c_str(), *count);
+    return Result::Success;
+}
+
+Result CDataStreamObj::GetSegmentSize(std::uint32_t index, std::uint64_t* size) {
+    static constexpr char kOperation[] = "GetSegmentSize";
+    if (size == nullptr) return nullArgument(kOperation, "segment_size");
+    if (isGenDCStreaming(device_))
+        return failed(Result::NotImplemented, kOperation, "GenDC segment sizes are not supported.");
+    if (index != 0) return failed(Result::NotAvailable, kOperation, "Segment index not available");
+    traceWarning("%s; GetSegmentSize; %s; using payload size for segment instead", traceName().c_str(),
+                 kNoMultipleSegments);
+    return getPayloadSize(size, true);
+}
+
 // ---- buffers -------------------------------------------------------------------------------------
 
 Result CDataStreamObj::announceBuffer(CBufferObj* buffer) {
@@ -320,18 +374,24 @@ Result CDataStreamObj::announceBuffer(CBufferObj* buffer) {
     };
     BUFFER_HANDLE handle = nullptr;
     if (buffer->hasUserSegments()) {
-        std::vector<void*> memories(buffer->segmentCount());
-        std::vector<size_t> sizes(buffer->segmentCount());
-        for (std::uint32_t index = 0; index < memories.size(); ++index) {
+        // The stream says how many segments its payload needs; segments the application added
+        // beyond that go along. An application's segment keeps its own size (its memory ends
+        // there); one it left out gets memory of the size the stream asks for.
+        std::uint32_t needed = 0;
+        if (const Result code = GetSegmentCount(&needed); code != Result::Success) return refuse(code);
+        const std::uint32_t count = std::max(needed, buffer->segmentSlots());
+        std::vector<void*> memories(count);
+        std::vector<size_t> sizes(count);
+        for (std::uint32_t index = 0; index < count; ++index) {
             std::uint64_t size = 0;
-            if (buffer->GetSegmentSize(index, &size) != Result::Success ||
-                buffer->ensureSegment(index, size, &memories[index]) != Result::Success)
+            const bool sized = buffer->isUserSegment(index) ? buffer->GetSegmentSize(index, &size) == Result::Success
+                                                            : GetSegmentSize(index, &size) == Result::Success;
+            if (!sized || buffer->ensureSegment(index, size, &memories[index]) != Result::Success)
                 return refuse(failed(Result::InvalidParameter, step,
                                      "memory segment with index %u and size %llu could not be added", index,
                                      static_cast<unsigned long long>(size)));
             sizes[index] = static_cast<size_t>(size);
         }
-        const auto count = static_cast<std::uint32_t>(memories.size());
         if (const GC_ERROR result = getProducer()->DSAnnounceCompositeBuffer(handle_, count, memories.data(),
                                                                              sizes.data(), nullptr, &handle);
             result != GC_ERR_SUCCESS)

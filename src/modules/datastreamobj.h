@@ -70,6 +70,11 @@ public:
     Result infoText(GenTL::STREAM_INFO_CMD command, std::string& text);
     // The bytes a library-allocated buffer needs (see the algorithm in the .cpp).
     Result getPayloadSize(std::uint64_t* size, bool useCurrentValue);
+    // How many memory segments a composite buffer of this stream needs: the camera's GenDC flow
+    // table when it streams GenDC containers, else 1.
+    Result GetSegmentCount(std::uint32_t* count);
+    // The bytes of segment `index`; without GenDC only segment 0, of the current payload size.
+    Result GetSegmentSize(std::uint32_t index, std::uint64_t* size);
     std::uint64_t getStartCount() const { return startCount_.load(std::memory_order_acquire); }
     std::uint64_t getCounter() const { return counter_.load(std::memory_order_acquire); }
     void setCounter(std::uint64_t value) { counter_.store(value, std::memory_order_release); }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Buffers in every kind of memory, what they answer before, during and after their time in a
 // stream, and the BufferList that announces them.
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -98,6 +99,30 @@ TEST_F(BufferTest, SegmentsMakeACompositeBufferAndAreFrozenOnceAnnounced) {
     EXPECT_EQ(filled->GetImageData(), first.data());
 }
 
+TEST_F(BufferTest, ASegmentTheApplicationLeftOutGetsTheStreamsSizeAndAGapIsRefused) {
+    EXPECT_EQ(stream_->GetSegmentCount(), 1u) << "no GenDC: one segment carries the payload";
+    std::vector<std::uint8_t> tail(256);
+    auto gapless = std::make_unique<Buffer>();
+    gapless->AddSegment(1, tail.data(), tail.size());
+    Buffer* composite = own(gapless.release());
+    EXPECT_FALSE(composite->IsUserSegment(0));
+    EXPECT_EQ(composite->GetMemSize(0), stream_->GetPayloadSize());
+    EXPECT_EQ(composite->GetMemPtr(1), tail.data());
+    EXPECT_EQ(composite->GetMemSize(1), tail.size());
+    startContinuous();
+    Buffer* filled = stream_->GetFilledBuffer(5000);
+    stop();
+    ASSERT_EQ(filled, composite);
+    EXPECT_EQ(filled->GetImageData(), filled->GetMemPtr(0));
+
+    // Segment 1 of a payload that has only one: the stream cannot say how large it should be.
+    auto gap = std::make_unique<Buffer>();
+    gap->AddSegment(2, tail.data(), tail.size());
+    Buffer* refused = gap.get();
+    EXPECT_TRUE(thrownBy<X::InvalidParameterException>([&] { buffers_->Add(refused); }).caught);
+    EXPECT_EQ(refused->GetParent(), nullptr);
+}
+
 TEST_F(BufferTest, AnIncompleteFrameHasNoImage) {
     setSimulator("SimIncompleteEvery", 1);
     addProducerBuffers(2);
@@ -110,6 +135,45 @@ TEST_F(BufferTest, AnIncompleteFrameHasNoImage) {
     EXPECT_LT(buffer->GetSizeFilled(), kImageBytes);
     EXPECT_EQ(reason(thrownBy<X::NotAvailableException>([&] { buffer->GetWidth(0); }).description),
               "Given image index 0 is not available.");
+}
+
+TEST_F(BufferTest, ADeliveredImageNamesItsTypeSegmentAndHostTimeButNoGenDCIdentifiers) {
+    addProducerBuffers(2);
+    const auto hostNow = [] {
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count());
+    };
+    const std::uint64_t before = hostNow();
+    startContinuous();
+    Buffer* first = stream_->GetFilledBuffer(5000);
+    ASSERT_NE(first, nullptr);
+    const std::uint64_t firstHost = first->GetHostTimestamp();
+    first->QueueBuffer();
+    Buffer* second = stream_->GetFilledBuffer(5000);
+    ASSERT_NE(second, nullptr);
+    const std::uint64_t secondHost = second->GetHostTimestamp();
+    const std::uint64_t after = hostNow();
+    stop();
+    // Read from the buffer module's own node map at the call: each delivery has its own time.
+    EXPECT_GE(firstHost, before);
+    EXPECT_LT(firstHost, secondHost);
+    EXPECT_LE(secondHost, after);
+
+    EXPECT_STREQ(second->GetImageType().get(), "Image");
+    EXPECT_EQ(second->GetSegmentIndex(), 0u);
+    EXPECT_EQ(reason(thrownBy<X::NotAvailableException>([&] { second->GetImageType(1); }).description),
+              "Given image index 1 is not available.");
+    EXPECT_EQ(reason(thrownBy<X::NotAvailableException>([&] { second->GetSourceID(); }).description),
+              "SourceID is only available for GenDC payloads.");
+    EXPECT_EQ(reason(thrownBy<X::NotAvailableException>([&] { second->GetGroupID(); }).description),
+              "GroupID is only available for GenDC payloads.");
+    // An image is no file: the producer's refusal reaches the application.
+    EXPECT_TRUE(thrownBy<X::NotAvailableException>([&] { second->GetFileName(); }).caught);
+
+    // Once revoked the buffer has no node map to read the host time from.
+    buffers_->RevokeBuffer(second);
+    EXPECT_EQ(reason(thrownBy<X::NotAvailableException>([&] { second->GetHostTimestamp(); }).description), kNotInList);
 }
 
 TEST_F(BufferTest, ACountedAcquisitionEndsByItself) {
