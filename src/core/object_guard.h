@@ -52,7 +52,8 @@ class ObjectSlot {
 public:
     template <class T>
     ObjectSlot(T* const* slot) : slot_(slot), read_(&readAs<T>) {}  // NOLINT: implicit on purpose
-    void* read() const { return read_(slot_); }
+    // A null slot (that of a null object) holds no object.
+    void* read() const { return slot_ != nullptr ? read_(slot_) : nullptr; }
 
 private:
     template <class T>

@@ -98,12 +98,15 @@ namespace CORVID2::Internal {
 
 // The library's way into the private parts of the acquisition classes.
 struct AcquisitionAccess {
-    static DeviceData* const* slot(Device* device) { return &device->data_; }
-    static DataStreamData* const* slot(DataStream* stream) { return &stream->data_; }
-    static DataStreamEventData* const* slot(Events::DataStreamEventControl* control) { return &control->events_; }
+    // The slots of null objects are null: the guards refuse them as invalid objects.
+    static DeviceData* const* slot(Device* device) { return device != nullptr ? &device->data_ : nullptr; }
+    static DataStreamData* const* slot(DataStream* stream) { return stream != nullptr ? &stream->data_ : nullptr; }
+    static DataStreamEventData* const* slot(Events::DataStreamEventControl* control) {
+        return control != nullptr ? &control->events_ : nullptr;
+    }
     static DataStreamEventData*& events(Events::DataStreamEventControl* control) { return control->events_; }
-    static BufferListData* const* slot(BufferList* list) { return &list->data_; }
-    static BufferData* const* slot(Buffer* buffer) { return &buffer->data_; }
+    static BufferListData* const* slot(BufferList* list) { return list != nullptr ? &list->data_ : nullptr; }
+    static BufferData* const* slot(Buffer* buffer) { return buffer != nullptr ? &buffer->data_ : nullptr; }
     static BufferList* makeBufferList(DataStream* stream) { return new BufferList(stream); }
     static void destroy(BufferList* list) { delete list; }
     // Empties the list without asking the producer: for a stream that closes, which lets go of
