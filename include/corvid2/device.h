@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "corvid2/events.h"
 #include "corvid2/export.h"
 #include "corvid2/list_iterator.h"
 #include "corvid2/node.h"
@@ -55,7 +56,7 @@ private:
 // One camera found on an Interface. Its information is available before it is opened (the
 // interface answers for it) and after (the device answers itself). Its features are the device
 // module's, while it is open.
-class CORVID2_API Device : public INode {
+class CORVID2_API Device : public INode, public Events::DeviceEventControl {
 public:
     // Open with control access, exclusively, or read-only; ResourceInUseException when open.
     void Open();
@@ -112,6 +113,7 @@ public:
 
 private:
     friend class DeviceList;
+    friend struct Internal::EventAccess;
     friend struct Internal::AcquisitionAccess;
     struct FromList {};
     Device(FromList, Interface* parent, void* interfaceObj, const String& id);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "corvid2/events.h"
 #include "corvid2/export.h"
 #include "corvid2/list_iterator.h"
 #include "corvid2/node.h"
@@ -53,7 +54,7 @@ private:
 
 // One interface (network card, USB host controller, frame grabber port) of a System. Its
 // features are the interface module's, while it is open.
-class CORVID2_API Interface : public INode {
+class CORVID2_API Interface : public INode, public Events::InterfaceEventControl {
 public:
     // Throws ResourceInUseException "Interface <id> is already opened." when open.
     void Open();
@@ -76,6 +77,7 @@ public:
 
 private:
     friend class InterfaceList;
+    friend struct Internal::EventAccess;
     friend class DeviceList;
     Interface(System* system, const String& id);
     ~Interface();

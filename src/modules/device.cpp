@@ -10,6 +10,7 @@
 #include "corvid2/interface.h"
 #include "modules/device_data.h"
 #include "modules/deviceobj.h"
+#include "modules/event_data.h"
 #include "modules/info_query.h"
 #include "modules/interface_data.h"
 #include "modules/interfaceobj.h"
@@ -19,7 +20,9 @@
 
 using namespace corvid2;
 using CORVID2::Internal::DeviceData;
+using CORVID2::Internal::DeviceEventControlData;
 using CORVID2::Internal::DeviceListData;
+using CORVID2::Internal::EventAccess;
 
 namespace CORVID2 {
 namespace {
@@ -104,12 +107,22 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
     data_->interface_ = static_cast<CInterfaceObj*>(interfaceObj);
     data_->id_ = id.get();
     data_->device_ = data_->interface_->addDevice(data_->id_);
+    auto* events = new DeviceEventControlData();
+    EventAccess::control(this) = events;
     registerHolder<CDeviceGuard>(CORVID2_METHOD(Device, Device), this, data_);
+    registerHolder<CDeviceEventControlGuard>(CORVID2_METHOD(Device, Device),
+                                             static_cast<Events::DeviceEventControl*>(this), events);
     data_->streams_ = new DataStreamList(this);
 }
 
 Device::~Device() {
-    unregisterHolder<CDeviceGuard>(CORVID2_METHOD(Device, ~Device), this, &data_, [this](DeviceData* data) {
+    const MethodSite site = CORVID2_METHOD(Device, ~Device);
+    // The event thread ends and waiting fetches return before anything waits for their guards.
+    DeviceEventOps::end(site, *EventAccess::control(this), data_->device_);
+    unregisterHolder<CDeviceEventControlGuard>(site, static_cast<Events::DeviceEventControl*>(this),
+                                               &EventAccess::control(this),
+                                               [](DeviceEventControlData* events) { delete events; });
+    unregisterHolder<CDeviceGuard>(site, this, &data_, [this](DeviceData* data) {
         // The streams (with their handler threads) go first, under no lock of the device.
         delete data->streams_;
         attachNodeSource(*this, nullptr);
@@ -136,8 +149,11 @@ void Device::OpenReadOnly() {
 void Device::Close() {
     const MethodSite site = CORVID2_METHOD(Device, Close);
     {
-        // The streams (with their handler threads) go first, under no lock of the device.
+        // The event and stream handler threads end first, under no lock of the device.
         CPublicCall<CDeviceGuard> call(site, kSharedChecked, this, &data_);
+        CPublicCall<CDeviceEventControlGuard> events(site, kShared, static_cast<Events::DeviceEventControl*>(this),
+                                                     &EventAccess::control(this));
+        events.check(DeviceEventOps::stop(site, *events));
         call->streams_->clear();
     }
     callGuarded<CDeviceGuard>(

@@ -214,6 +214,9 @@ Result CDeviceObj::close() {
         if (outcome != Result::Success)
             traceWarning("%s close; Event Feature Invalidate could not be unregistered.", traceName().c_str());
     }
+    // The application's camera events end with the camera: a fetch waiting for one returns aborted.
+    if (isEventRegistered(EVENT_REMOTE_DEVICE) && unregisterEvent(EVENT_REMOTE_DEVICE, false) != Result::Success)
+        traceWarning("%s close; Event Remote Device could not be unregistered.", traceName().c_str());
     tlParamsLocked_ = nullptr;
     disableTLParamsLocked_ = nullptr;
     remote_.reset();
@@ -221,7 +224,8 @@ Result CDeviceObj::close() {
         if (const GC_ERROR result = getProducer()->DevClose(devHandle_); result != GC_ERR_SUCCESS)
             traceError("%s; DevClose returned with: %s", traceName().c_str(), failureDetails(result).c_str());
     }
-    // The producer stays: a closed device opens again, so only handle, port and node map go.
+    // The producer stays: a closed device opens again, so only handle, port, events and node map go.
+    forgetEvents();
     releaseNodeMap();
     devHandle_ = nullptr;
     opened_ = false;
@@ -255,6 +259,39 @@ Result CDeviceObj::checkRemote(const char* operation) const {
     if (getProducer() == nullptr) return failed(Result::Error, operation, "Producer handle not valid");
     if (!opened_ || !remote_) return failed(Result::NotInitialized, operation, "Device not opened");
     return Result::Success;
+}
+
+bool CDeviceObj::takeRemoteEvent(std::uint64_t eventId, const std::vector<std::uint8_t>& value,
+                                 RemoteEventNames& names) {
+    Lock guard(mutex_);
+    genapi::INodeMap* map = remote_ != nullptr ? remote_->nodeMap() : nullptr;
+    if (map == nullptr) return false;
+    remote_->deliverEvent(value.data(), static_cast<std::uint32_t>(value.size()), eventId);
+    try {
+        // The feature that carries the ID: a port carries it too, but names no event.
+        genapi::node_vector nodes;
+        map->GetNodes(nodes);
+        for (genapi::INode* node : nodes) {
+            std::uint64_t nodeId = 0;
+            if (node->GetNodeType() == "Port" || !parseHexId(node->GetEventID(), nodeId) || nodeId != eventId) continue;
+            names.named = true;
+            names.name = node->GetName();
+            names.displayName = node->GetDisplayName();
+            break;
+        }
+        if (!names.named) return true;
+        static constexpr char kPrefix[] = "Event";
+        std::string event = names.name;
+        if (event.rfind(kPrefix, 0) == 0) event.erase(0, sizeof kPrefix - 1);
+        genapi::CIntegerPtr timestamp = map->GetNode(std::string(kPrefix) + event + "Timestamp");
+        if (timestamp.IsValid() && genapi::IsReadable(timestamp->GetAccessMode())) {
+            names.timestamp = static_cast<std::uint64_t>(timestamp->GetValue());
+            names.timestamped = true;
+        }
+    } catch (const genapi::GenericException& error) {
+        traceWarning("%s; takeRemoteEvent; %s", traceName().c_str(), error.GetDescription());
+    }
+    return true;
 }
 
 Result CDeviceObj::getPayloadSize(std::uint64_t* size) {

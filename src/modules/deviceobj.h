@@ -17,6 +17,7 @@
 #include "core/result_codes.h"
 #include "features/feature_invalidate.h"
 #include "modules/device_pause.h"
+#include "modules/event_device.h"
 #include "modules/gentl_module.h"
 #include "modules/remotedeviceobj.h"
 
@@ -75,6 +76,11 @@ public:
     // at open; null when absent.
     CGenAPINode* tlParamsLocked() const { return tlParamsLocked_; }
     CGenAPINode* disableTLParamsLocked() const { return disableTLParamsLocked_; }
+
+    // Feeds a camera event (`eventId`, its raw `value`) into the camera's node map, whose event
+    // features then show it, and finds its names and timestamp there. False while no camera node
+    // map is open. Under the device's lock, so that the map cannot close underneath.
+    bool takeRemoteEvent(std::uint64_t eventId, const std::vector<std::uint8_t>& value, RemoteEventNames& names);
 
     // The camera's "PayloadSize" (current value).
     Result getPayloadSize(std::uint64_t* size);

@@ -7,6 +7,7 @@
 #include "core/last_error.h"
 #include "core/public_method.h"
 #include "corvid2/device.h"
+#include "modules/event_data.h"
 #include "modules/info_query.h"
 #include "modules/interface_data.h"
 #include "modules/interfaceobj.h"
@@ -17,7 +18,9 @@
 #include "trace/trace.h"
 
 using namespace corvid2;
+using CORVID2::Internal::EventAccess;
 using CORVID2::Internal::InterfaceData;
+using CORVID2::Internal::InterfaceEventControlData;
 using CORVID2::Internal::InterfaceListData;
 
 namespace CORVID2 {
@@ -73,10 +76,20 @@ Interface::Interface(System* system, const String& id) : INode(false), data_(new
     data_->system_ = system;
     data_->id_ = id.get();
     data_->devices_ = new DeviceList(this);
+    auto* events = new InterfaceEventControlData();
+    EventAccess::control(this) = events;
     registerHolder<CInterfaceGuard>(CORVID2_METHOD(Interface, Interface), this, data_);
+    registerHolder<CInterfaceEventControlGuard>(CORVID2_METHOD(Interface, Interface),
+                                                static_cast<Events::InterfaceEventControl*>(this), events);
 }
 
 Interface::~Interface() {
+    const MethodSite site = CORVID2_METHOD(Interface, ~Interface);
+    // The event thread ends and waiting fetches return before anything waits for their guards.
+    InterfaceEventOps::end(site, *EventAccess::control(this), data_->interface_.load(std::memory_order_acquire));
+    unregisterHolder<CInterfaceEventControlGuard>(site, static_cast<Events::InterfaceEventControl*>(this),
+                                                  &EventAccess::control(this),
+                                                  [](InterfaceEventControlData* events) { delete events; });
     unregisterHolder<CInterfaceGuard>(CORVID2_METHOD(Interface, ~Interface), this, &data_, [this](InterfaceData* data) {
         // Devices and features go before the interface closes beneath them.
         delete data->devices_;
@@ -104,6 +117,12 @@ void Interface::Open() {
 void Interface::Close() {
     const MethodSite site = CORVID2_METHOD(Interface, Close);
     CPublicCall<CInterfaceGuard> call(site, kShared, this, &data_);
+    {
+        // The plug-and-play handler ends before any lock of the interface is taken.
+        CPublicCall<CInterfaceEventControlGuard> events(
+            site, kShared, static_cast<Events::InterfaceEventControl*>(this), &EventAccess::control(this));
+        events.check(InterfaceEventOps::stop(site, *events));
+    }
     call->devices_->clear();
     CInterfaceObj* iface = call->interface_;
     if (iface == nullptr) {

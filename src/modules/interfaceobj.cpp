@@ -99,6 +99,10 @@ Result CInterfaceObj::CloseInterface() {
     Lock guard(mutex_);
     if (!isOpen()) return failed(Result::InvalidParameter, kOperation, "Interface already closed");
     destroyDevices();
+    // Plug-and-play events end with the interface: a fetch waiting for one returns aborted.
+    if (isEventRegistered(kPnPEventType) && unregisterEvent(kPnPEventType, false) != Result::Success)
+        traceWarning("%s; CloseInterface; plug-and-play event could not be unregistered.", traceName().c_str());
+    forgetEvents();
     const Result code = setHandle(nullptr);
     traceInfo("%s; CloseInterface; Interface %s closed", traceName().c_str(), id_.c_str());
     return code;

@@ -21,6 +21,9 @@ class CProducerObj;
 // Lock order: a system's lock before its interfaces', an interface's before its devices'.
 class CInterfaceObj : public CGenTLModule {
 public:
+    // Our own producers raise plug-and-play events as this custom event type.
+    static constexpr GenTL::EVENT_TYPE kPnPEventType = GenTL::EVENT_CUSTOM_ID;
+
     // Made by its system for one listed id; the interface is opened later, on demand.
     CInterfaceObj(CProducerObj* system, CGenTLProducer* producer, GenTL::TL_HANDLE tlHandle, std::string id,
                   const std::string& vendor);
