@@ -71,6 +71,10 @@ public:
     bool GetContainsChunk();
     std::uint64_t GetChunkLayoutID();
     std::uint64_t GetDeliveredChunkPayloadSize();
+    // The camera's chunk features (ChunkTimestamp, ChunkExposureTime, ...) over this buffer's
+    // chunk data; NotInitializedException "Chunk Interface is not initialized." for a buffer
+    // delivered without chunks. A new chunk layout makes a new map: ask again after each delivery.
+    NodeMap* GetChunkNodeList();
 
     std::uint64_t GetWidth(std::uint32_t image = 0);
     std::uint64_t GetHeight(std::uint32_t image = 0);

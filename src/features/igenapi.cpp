@@ -269,7 +269,8 @@ void IGenAPI::derive(IGenAPI* source, std::uint64_t id, bool chunk) {
         derivedGeneration_ == source->generation_ && map_ != nullptr)
         return;
     if (chunk) {
-        if (source->chunkNodes(id) == nullptr) fail("getChunkMap for chunk ID '" + idText(id) + "' not found!");
+        if (id != kWholeDescription && source->chunkNodes(id) == nullptr)
+            fail("getChunkMap for chunk ID '" + idText(id) + "' not found!");
     } else {
         source->eventNodes(id);  // raises when the source has no port for that event
     }

@@ -36,6 +36,12 @@ public:
     // happens when it is already derived for that source and ID and the source did not change.
     virtual void attachEventMap(IGenAPI* source, std::uint64_t eventId);
     virtual void attachChunkMap(IGenAPI* source, std::uint64_t chunkId);
+    // Derives this map from the source's whole description, for the chunks of any ID that a
+    // buffer carries.
+    void attachChunkMap(IGenAPI* source) { attachChunkMap(source, kWholeDescription); }
+    static constexpr std::uint64_t kWholeDescription = ~std::uint64_t{0};
+    // Counts the maps installed here: a view made from an older map is stale.
+    std::uint64_t generation() const { return generation_; }
 
     // Builds the node map and its wrappers from the text; null clears map and description. A
     // connected port stays connected: a new map that cannot reach it is refused and the old one

@@ -181,6 +181,7 @@ Buffer::~Buffer() {
     const MethodSite site = CORVID2_METHOD(Buffer, ~Buffer);
     unregisterHolder<CBufferGuard>(site, this, &data_, [this, &site](BufferData* data) {
         attachNodeSource(*this, nullptr);
+        attachNodeSource(data->chunkNodes_, nullptr);
         leaveList(site, data->list_.load(), data->id_, data->buffer_);
         releaseObject(site, data->buffer_);
         delete data;
@@ -387,6 +388,34 @@ std::uint64_t Buffer::GetChunkLayoutID() {
 std::uint64_t Buffer::GetDeliveredChunkPayloadSize() {
     return numberInfo(this, &data_, CORVID2_METHOD(Buffer, GetDeliveredChunkPayloadSize),
                       GenTL::BUFFER_INFO_DELIVERED_CHUNKPAYLOADSIZE, "DeliveredChunkPayloadSize");
+}
+
+NodeMap* Buffer::GetChunkNodeList() {
+    const MethodSite site = CORVID2_METHOD(Buffer, GetChunkNodeList);
+    CPublicCall<CBufferGuard> call(site, kShared, this, &data_);
+    BufferData& data = *call;
+    NodeMap* map = nullptr;
+    std::string name;
+    call.check(withBuffer(site, data, [&](CBufferObj& object) {
+        if (!object.announced())
+            return recordFailure(site, Result::NotAvailable,
+                                 "Function not available, Please add the Buffer to the BufferList.");
+        IGenAPI* chunks = object.chunkMap();
+        if (chunks == nullptr || !object.containsChunk())
+            return recordFailure(site, Result::NotInitialized, "Chunk Interface is not initialized.");
+        // Views of an older map name wrappers that are gone: they are made again.
+        if (data.chunkSource_ != chunks || data.chunkGeneration_ != chunks->generation()) {
+            attachNodeSource(data.chunkNodes_, chunks);
+            data.chunkSource_ = chunks;
+            data.chunkGeneration_ = chunks->generation();
+        }
+        traceInfo("%s; GetChunkNodeMapFlat", object.traceName().c_str());
+        name = object.traceName();
+        map = viewList(data.chunkNodes_, site);
+        return Result::Success;
+    }));
+    CORVID2_TRACE_INFO("Node [%s]; GetChunkNodeList; %p", name.c_str(), static_cast<void*>(map));
+    return map;
 }
 
 std::uint64_t Buffer::GetWidth(std::uint32_t image) {

@@ -11,8 +11,10 @@
 
 #include "core/last_error.h"
 #include "core/pixel_formats.h"
+#include "features/genapi_node.h"
 #include "gentl/gentl_producer.h"
 #include "modules/datastreamobj.h"
+#include "modules/deviceobj.h"
 #include "trace/trace.h"
 
 namespace corvid2 {
@@ -202,6 +204,8 @@ Result CBufferObj::SetHandle(BUFFER_HANDLE handle) {
 }
 
 void CBufferObj::reset() {
+    // The memory the chunk features read goes with the announcement.
+    if (chunkMap_) chunkMap_->detachChunkBuffer();
     stream_.store(nullptr, std::memory_order_release);
     handle_ = nullptr;
     baseAddress_ = nullptr;
@@ -326,6 +330,7 @@ void CBufferObj::deliver() {
                                    ? d.containsChunk != 0
                                    : payload == PAYLOAD_TYPE_CHUNK_DATA || payload >= PAYLOAD_TYPE_CUSTOM_ID;
     containsChunk_.store(containsChunk, std::memory_order_release);
+    if (containsChunk) updateChunkLayout();
 
     // A producer that cannot tell whether an image is present leaves it to the payload type.
     bool present = d.presentResult == GC_ERR_SUCCESS && d.imagePresent != 0;
@@ -382,6 +387,26 @@ GC_ERROR CBufferObj::producerInfo(BUFFER_INFO_CMD command, INFO_DATATYPE* type, 
     return result;
 }
 
+namespace {
+
+// The chunk feature that stands in for a geometry command the producer cannot answer.
+const char* chunkGeometryFeature(BUFFER_INFO_CMD command) {
+    switch (command) {
+        case BUFFER_INFO_WIDTH:
+            return "ChunkWidth";
+        case BUFFER_INFO_HEIGHT:
+            return "ChunkHeight";
+        case BUFFER_INFO_XOFFSET:
+            return "ChunkOffsetX";
+        case BUFFER_INFO_YOFFSET:
+            return "ChunkOffsetY";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
 Result CBufferObj::GetBufferInfo(BUFFER_INFO_CMD command, INFO_DATATYPE* type, void* buffer, size_t* size) {
     static constexpr char kMethod[] = "GetBufferInfo";
     if (type == nullptr || size == nullptr)
@@ -417,6 +442,27 @@ Result CBufferObj::GetBufferInfo(BUFFER_INFO_CMD command, INFO_DATATYPE* type, v
             const std::uint64_t mapped = payloadType() != 0 ? payloadType() : determinePayloadType();
             std::memcpy(buffer, &mapped, sizeof mapped);
         }
+        return Result::Success;
+    }
+    // The geometry of an image whose producer does not report it comes with its chunks.
+    if (const char* feature = chunkGeometryFeature(command)) {
+        std::int64_t value = 0;
+        if (const Result code = GetBufferInfoFromChunk(feature, &value); code != Result::Success) return code;
+        const size_t number = static_cast<size_t>(value);
+        std::vector<std::uint8_t> bytes(sizeof number);
+        std::memcpy(bytes.data(), &number, sizeof number);
+        *type = INFO_DATATYPE_SIZET;
+        copyOut(bytes, buffer, size);
+        return Result::Success;
+    }
+    // A chunk-only payload says in its chunks whether it carries an image.
+    if (command == BUFFER_INFO_IMAGEPRESENT &&
+        (payloadType() == PAYLOAD_TYPE_CHUNK_ONLY || payloadType() == PAYLOAD_TYPE_CHUNK_DATA)) {
+        std::int64_t value = 0;
+        std::vector<std::uint8_t> bytes{
+            static_cast<std::uint8_t>(GetBufferInfoFromChunk("ChunkImage", &value) == Result::Success && value != 0)};
+        *type = INFO_DATATYPE_BOOL8;
+        copyOut(bytes, buffer, size);
         return Result::Success;
     }
     // The image-like payloads answer what a producer may leave out.
@@ -585,6 +631,66 @@ Result CBufferObj::hostTimestamp(std::uint64_t* value) {
         *value = static_cast<std::uint64_t>(node->GetValue());
     } catch (const genapi::GenericException& error) {
         return fail(Result::Error, kMethod, "%s", error.GetDescription());
+    }
+    return Result::Success;
+}
+
+// ---- chunks --------------------------------------------------------------------------------------
+
+void CBufferObj::updateChunkLayout() {
+    static constexpr char kWarning[] =
+        "%s; GetFilledBuffer; buffer management warning - creating new chunk layout failed for buffer handle %p. "
+        "Chunk not available for this buffer.";
+    CDataStreamObj* stream = this->stream();
+    CRemoteDeviceObj* remote = stream != nullptr ? stream->device().remoteDevice() : nullptr;
+    void* base = nullptr;
+    size_t count = 0;
+    if (remote == nullptr || GetSegmentPtr(0, &base) != Result::Success ||
+        getProducer()->DSGetBufferChunkData(stream->getHandle(), handle_, nullptr, &count) != GC_ERR_SUCCESS) {
+        traceWarning(kWarning, traceName().c_str(), handle_);
+        return;
+    }
+    std::vector<SINGLE_CHUNK_DATA> raw(count);
+    if (count != 0 &&
+        getProducer()->DSGetBufferChunkData(stream->getHandle(), handle_, raw.data(), &count) != GC_ERR_SUCCESS) {
+        traceWarning(kWarning, traceName().c_str(), handle_);
+        return;
+    }
+    raw.resize(count);
+    std::uint64_t layout = 0;
+    if (infoValue(BUFFER_INFO_CHUNKLAYOUTID, &layout) != Result::Success) layout = ~std::uint64_t{0};
+    auto* data = static_cast<std::uint8_t*>(base);
+    try {
+        const bool sameLayout = chunkMap_ != nullptr && layout == chunkLayoutId_ &&
+                                payloadType() == chunkPayloadType_ && raw.size() == chunks_.size();
+        if (sameLayout) {
+            chunkMap_->updateChunkBuffer(data);
+            return;
+        }
+        if (chunkMap_ == nullptr) chunkMap_ = std::make_unique<IGenAPI>();
+        chunkMap_->detachChunkBuffer();
+        chunkMap_->attachChunkMap(remote);
+        chunks_.clear();
+        for (const SINGLE_CHUNK_DATA& chunk : raw)
+            chunks_.push_back(genapi::SingleChunkData_t{chunk.ChunkID, chunk.ChunkOffset, chunk.ChunkLength});
+        chunkMap_->attachChunkBuffer(data, chunks_.data(), static_cast<std::int64_t>(chunks_.size()));
+        chunkLayoutId_ = layout;
+        chunkPayloadType_ = payloadType();
+    } catch (const CGenAPIException&) {
+        traceWarning(kWarning, traceName().c_str(), handle_);
+    }
+}
+
+Result CBufferObj::GetBufferInfoFromChunk(const char* name, std::int64_t* value) {
+    static constexpr char kMethod[] = "GetBufferInfoFromChunk";
+    genapi::INodeMap* map = chunkMap_ != nullptr ? chunkMap_->engineMap() : nullptr;
+    if (map == nullptr || !containsChunk()) return fail(Result::InvalidBuffer, kMethod, "ChunkNodeMap not available.");
+    genapi::CIntegerPtr feature = map->GetNode(name);
+    if (!feature.IsValid()) return fail(Result::InvalidBuffer, kMethod, "Feature %s in ChunkNodeMap not found.", name);
+    try {
+        *value = feature->GetValue();
+    } catch (const genapi::GenericException& error) {
+        return fail(Result::InvalidBuffer, kMethod, "%s", error.GetDescription());
     }
     return Result::Success;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <corvid2/genapi/adapters.h>
+
 #include "core/result_codes.h"
 #include "modules/gentl_module.h"
 
@@ -114,6 +116,15 @@ public:
     // The buffer module's "HostTimestamp", read at the call: the host's time of the delivery.
     Result hostTimestamp(std::uint64_t* value);
 
+    // ---- chunks
+    // The map of the camera's features over this buffer's chunk data: made at the first delivery
+    // with chunks, made again when the chunk layout or the payload type changes, pointed at each
+    // new delivery otherwise. Null before. Read it under the stream's lock.
+    IGenAPI* chunkMap() const { return chunkMap_.get(); }
+    // The value of chunk feature `name` ("ChunkWidth"); InvalidBuffer "ChunkNodeMap not
+    // available." or "Feature <name> in ChunkNodeMap not found.".
+    Result GetBufferInfoFromChunk(const char* name, std::int64_t* value);
+
 private:
     struct Segment {
         void* memory = nullptr;
@@ -160,6 +171,13 @@ private:
     std::atomic<bool> containsChunk_{false};
     std::atomic<std::uint64_t> sizeFilled_{0};
     std::atomic<std::uint32_t> averageNumber_{1};
+
+    // The chunk side (see chunkMap): the layout and payload type the map was made for.
+    void updateChunkLayout();
+    std::unique_ptr<IGenAPI> chunkMap_;
+    std::uint64_t chunkLayoutId_ = 0;
+    std::uint32_t chunkPayloadType_ = 0;
+    std::vector<genapi::SingleChunkData_t> chunks_;
 
     std::map<std::int32_t, CachedInfo> infoCache_;
     std::vector<std::string> pixelFormats_;  // per image, kept at revoke

@@ -74,6 +74,11 @@ struct BufferData {
     std::atomic<BufferList*> list_{nullptr};
     std::string id_;
     bool userMemory_ = false;
+    // The views of the chunk map, and the map generation they were made from; used under the
+    // stream's lock while the buffer is announced.
+    INodeData chunkNodes_{true};
+    corvid2::IGenAPI* chunkSource_ = nullptr;
+    std::uint64_t chunkGeneration_ = 0;
 };
 
 }  // namespace CORVID2::Internal

@@ -14,14 +14,6 @@ void EventTest::SetUp() {
     ASSERT_NE(interfaceModule_, nullptr);
 }
 
-void EventTest::armFault(const char* function, GenTL::GC_ERROR code, std::int64_t count) {
-    genapi::INodeMap* map = producer().nodeMap();
-    genapi::CStringPtr(map->GetNode("SimFaultFunction"))->SetValue(function);
-    genapi::CIntegerPtr(map->GetNode("SimFaultCode"))->SetValue(code);
-    genapi::CIntegerPtr(map->GetNode("SimFaultCount"))->SetValue(count);
-    genapi::CCommandPtr(map->GetNode("SimFaultArm"))->Execute();
-}
-
 void DeviceEventTest::SetUp() {
     EventTest::SetUp();
     if (HasFatalFailure()) return;

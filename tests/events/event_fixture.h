@@ -30,9 +30,6 @@ class EventTest : public OpenSystemTest {
 protected:
     void SetUp() override;
 
-    // The next `count` calls of `function` fail with `code`.
-    void armFault(const char* function, GenTL::GC_ERROR code, std::int64_t count = 1);
-
     CORVID2::Interface* interface_ = nullptr;
     CInterfaceObj* interfaceModule_ = nullptr;
 };

@@ -37,6 +37,14 @@ void OpenSystemTest::simulate(const char* feature, const std::string& value) {
     node->SetValue(value.c_str());
 }
 
+void OpenSystemTest::armFault(const char* function, GenTL::GC_ERROR code, std::int64_t count) {
+    genapi::INodeMap* map = producer().nodeMap();
+    genapi::CStringPtr(map->GetNode("SimFaultFunction"))->SetValue(function);
+    genapi::CIntegerPtr(map->GetNode("SimFaultCode"))->SetValue(code);
+    genapi::CIntegerPtr(map->GetNode("SimFaultCount"))->SetValue(count);
+    genapi::CCommandPtr(map->GetNode("SimFaultArm"))->Execute();
+}
+
 CORVID2::Interface* OpenSystemTest::openInterface(const char* id) {
     CORVID2::Interface* iface = (*interfaces_)[id];
     iface->Open();

@@ -41,6 +41,8 @@ protected:
     CProducerObj& producer() { return producerOf(*system_); }
     // Writes one of the simulator's own text features (SimUnplugDeviceID ...) on the system module.
     void simulate(const char* feature, const std::string& value);
+    // The next `count` calls of the producer's `function` fail with `code`.
+    void armFault(const char* function, GenTL::GC_ERROR code, std::int64_t count = 1);
     CORVID2::Interface* openInterface(const char* id);
     template <class List>
     static std::vector<std::string> ids(List& list) {

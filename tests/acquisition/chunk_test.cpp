@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// The chunk features of a delivered buffer: the map over its chunk data, made again when the
+// layout changes, and the chunks standing in for geometry the producer does not report.
+#include <cstdint>
+#include <string>
+
+#include "acquisition_fixture.h"
+#include "corvid2/buffer.h"
+#include "corvid2/node.h"
+#include "support/errors.h"
+
+using namespace corvid2::test;
+using CORVID2::Buffer;
+namespace X = CORVID2::Exceptions;
+
+namespace {
+
+class ChunkTest : public AcquisitionTest {
+protected:
+    void enableChunk(const char* chunk) {
+        setCamera("ChunkSelector", chunk);
+        device_->GetRemoteNode("ChunkEnable")->SetBool(true);
+    }
+    static std::int64_t chunkValue(Buffer* buffer, const char* name) {
+        return buffer->GetChunkNodeList()->GetNode(name)->GetInt();
+    }
+};
+
+}  // namespace
+
+TEST_F(ChunkTest, ADeliveredBufferShowsItsChunksAndANewLayoutMakesANewMap) {
+    addProducerBuffers(2);
+    startContinuous();
+    Buffer* plain = stream_->GetFilledBuffer(5000);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_FALSE(plain->GetContainsChunk());
+    EXPECT_TRUE(thrownBy<X::NotInitializedException>([&] { plain->GetChunkNodeList(); }).caught);
+    plain->QueueBuffer();
+    stop();
+
+    device_->GetRemoteNode("ChunkModeActive")->SetBool(true);
+    enableChunk("FrameID");
+    enableChunk("Width");
+    // The chunks make the payload larger than the buffers of before.
+    buffers_->DiscardAllBuffers();
+    buffers_->clear();
+    addProducerBuffers(2);
+    startContinuous();
+    Buffer* first = stream_->GetFilledBuffer(5000);
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(first->GetContainsChunk());
+    EXPECT_EQ(static_cast<std::uint64_t>(chunkValue(first, "ChunkFrameID")), first->GetFrameID());
+    EXPECT_EQ(chunkValue(first, "ChunkWidth"), 640);
+    const std::uint64_t firstFrame = first->GetFrameID();
+    first->QueueBuffer();
+    Buffer* second = stream_->GetFilledBuffer(5000);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(static_cast<std::uint64_t>(chunkValue(second, "ChunkFrameID")), second->GetFrameID());
+    EXPECT_GT(second->GetFrameID(), firstFrame);
+    second->QueueBuffer();
+    stop();
+
+    // Another chunk: another layout, and the map is made again for it. The images of before are
+    // left in the output queue: they go first.
+    buffers_->FlushAllToInputQueue();
+    enableChunk("OffsetX");
+    setCamera("OffsetX", 16);
+    setCamera("Width", 320);
+    startContinuous();
+    Buffer* relaid = stream_->GetFilledBuffer(5000);
+    ASSERT_NE(relaid, nullptr);
+    EXPECT_EQ(chunkValue(relaid, "ChunkOffsetX"), 16);
+    EXPECT_EQ(chunkValue(relaid, "ChunkWidth"), 320);
+    EXPECT_EQ(static_cast<std::uint64_t>(chunkValue(relaid, "ChunkFrameID")), relaid->GetFrameID());
+    relaid->QueueBuffer();
+    stop();
+}
+
+TEST_F(ChunkTest, TheChunksStandInForGeometryTheProducerDoesNotReport) {
+    device_->GetRemoteNode("ChunkModeActive")->SetBool(true);
+    enableChunk("Width");
+    enableChunk("Height");
+    setCamera("Width", 400);
+    addProducerBuffers(2);
+    startContinuous();
+    Buffer* buffer = stream_->GetFilledBuffer(5000);
+    stop();
+    ASSERT_NE(buffer, nullptr);
+    armFault("DSGetBufferInfo", GenTL::GC_ERR_NOT_AVAILABLE, 2);
+    EXPECT_EQ(buffer->GetWidth(), 400u);
+    EXPECT_EQ(buffer->GetHeight(), 480u);
+    // Without the chunk, the producer's refusal stays.
+    armFault("DSGetBufferInfo", GenTL::GC_ERR_NOT_AVAILABLE, 1);
+    EXPECT_TRUE(thrownBy<X::InvalidBufferException>([&] { buffer->GetXOffset(); }).caught);
+}
