@@ -118,6 +118,18 @@ CORVID2_API uint8_t CORVID2_CALL getFuncPtr_BufferGetPixelFormat(void* bufferObj
                                                                  CORVID2_BufferPixelFormatFunction* function);
 CORVID2_API uint8_t CORVID2_CALL getFuncPtr_BufferSetAverageNumber(void* bufferObject,
                                                                    CORVID2_BufferAverageFunction* function);
+/* The buffer's chunk features: stores in `nodeMap` the library's internal flat view of them (null
+ * for a buffer without chunks) and returns 0, or a result code. */
+typedef int32_t(CORVID2_CALL* CORVID2_BufferChunkNodesFunction)(void* bufferObject, const void** nodeMap);
+CORVID2_API uint8_t CORVID2_CALL getFuncPtr_BufferGetChunkNodeList(void* bufferObject,
+                                                                   CORVID2_BufferChunkNodesFunction* function);
+
+/* Requests (`apply` 1) or releases (0) the chunks `chunkIds` (ChunkSelector values) on a Device for a
+ * companion component: requests are counted, and a release switches a chunk off only when its last
+ * request goes and the application had not enabled it itself. Nothing happens, with result 0, while
+ * the device's chunk-auto setting is off. -1009 for a null device or a null list of IDs. */
+CORVID2_API int32_t CORVID2_CALL updateDeviceChunks(void* device, const uint64_t* chunkIds, size_t count,
+                                                    uint8_t apply);
 
 /* The device's feature helper (the library's IDeviceFeature) for a Device; valid while the Device
  * lives. 0, or -1009 for a null argument. */

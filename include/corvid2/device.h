@@ -100,6 +100,9 @@ public:
     // NotAvailableException "Color matrix not supported." for a camera without all nine entries.
     void GetColorMatrix(double matrix[3][3]);
     void SetColorMatrix(const double matrix[3][3]);
+    // Whether components of the library may switch on the chunks they need (and off again
+    // afterwards, leaving the chunks the application enabled); on by default.
+    void EnableChunkAuto(bool on);
     // Raw register access of the camera, without write stack and read cache.
     void ReadMemory(std::uint64_t address, std::uint64_t length, void* buffer);
     void WriteMemory(std::uint64_t address, std::uint64_t length, const void* buffer);

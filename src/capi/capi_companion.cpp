@@ -170,6 +170,16 @@ std::int32_t CORVID2_CALL bufferAverage(void* object, std::uint32_t number) {
     return toCode(Result::Success);
 }
 
+std::int32_t CORVID2_CALL bufferChunkNodes(void* object, const void** nodeMap) {
+    if (object == nullptr || nodeMap == nullptr) return toCode(Result::InvalidParameter);
+    auto* buffer = static_cast<CBufferObj*>(object);
+    IGenAPI* chunks = buffer->chunkMap();
+    *nodeMap = chunks != nullptr && buffer->containsChunk() && chunks->nodeMapAvailable()
+                   ? static_cast<const void*>(&chunks->getNodeMapFlat())
+                   : nullptr;
+    return toCode(Result::Success);
+}
+
 template <class Function>
 std::uint8_t handOut(void* object, Function* slot, Function function) {
     if (object == nullptr || slot == nullptr) return 0;
@@ -244,6 +254,23 @@ uint8_t getFuncPtr_BufferGetPixelFormat(void* bufferObject, CORVID2_BufferPixelF
 }
 uint8_t getFuncPtr_BufferSetAverageNumber(void* bufferObject, CORVID2_BufferAverageFunction* function) {
     return handOut(bufferObject, function, &bufferAverage);
+}
+
+uint8_t getFuncPtr_BufferGetChunkNodeList(void* bufferObject, CORVID2_BufferChunkNodesFunction* function) {
+    return handOut(bufferObject, function, &bufferChunkNodes);
+}
+
+int32_t updateDeviceChunks(void* device, const uint64_t* chunkIds, size_t count, uint8_t apply) {
+    if (device == nullptr || (chunkIds == nullptr && count != 0)) return toCode(Result::InvalidParameter);
+    return hookResult([&] {
+        auto* public_ = static_cast<CORVID2::Device*>(device);
+        CPublicCall<CDeviceGuard> call(CORVID2_METHOD_AS(Device, updateDeviceChunks, "updateDeviceChunks"), kShared,
+                                       public_, AcquisitionAccess::slot(public_));
+        CDeviceObj& object = *call->device_;
+        if (!object.chunkAuto()) return Result::Success;
+        const std::vector<std::uint64_t> ids(chunkIds, chunkIds + count);
+        return apply != 0 ? object.chunks().update(ids) : object.chunks().restore(ids);
+    });
 }
 
 int32_t getDeviceFeatureObject(void* device, void** feature) {

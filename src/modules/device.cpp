@@ -388,6 +388,15 @@ void Device::GetColorMatrix(double matrix[3][3]) {
     });
 }
 
+void Device::EnableChunkAuto(bool on) {
+    const MethodSite site = CORVID2_METHOD(Device, EnableChunkAuto);
+    callGuarded<CDeviceGuard>(site, kShared, this, &data_, [&](DeviceData& data) {
+        data.device_->setChunkAuto(on);
+        traceInfo("%s; EnableChunkAuto; %s", data.device_->traceName().c_str(), on ? "true" : "false");
+        return Result::Success;
+    });
+}
+
 void Device::SetColorMatrix(const double matrix[3][3]) {
     const MethodSite site = CORVID2_METHOD(Device, SetColorMatrix);
     callGuarded<CDeviceGuard>(site, kSharedChecked, this, &data_, [&](DeviceData& data) {

@@ -206,6 +206,7 @@ Result CDeviceObj::close() {
     // The helpers let go of the camera's nodes before anything of the camera goes.
     features_.Init(nullptr);
     colorMatrix_.Init(nullptr);
+    chunks_.Init(nullptr);
     for (const auto& stream : streams_)
         if (stream->isOpen()) stream->close();
     if (isEventRegistered(EVENT_FEATURE_INVALIDATE)) {
@@ -240,7 +241,15 @@ void CDeviceObj::startAddons() {
     const genAPINodeMap& view = remote_->getNodeMapFlat();
     features_.Init(&view);
     colorMatrix_.Init(&view);
+    chunks_.Init(&view);
 }
+
+Result CDeviceObj::pauseForChunks() {
+    chunkPause_.setFlags(DevicePause::kStopCommand | DevicePause::kStreams);
+    return chunkPause_.Pause();
+}
+
+Result CDeviceObj::resumeAfterChunks() { return chunkPause_.Resume(); }
 
 Result CDeviceObj::setRemoteConfiguration(const std::string& text) {
     Lock guard(mutex_);

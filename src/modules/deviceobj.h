@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "addons/device_buffer_notification.h"
+#include "addons/device_chunk.h"
 #include "addons/device_color_matrix.h"
 #include "addons/device_feature.h"
 #include "core/access_control.h"
@@ -33,7 +34,7 @@ enum class DeviceAccess : std::int32_t { None = 0, ReadWrite = 1, ReadOnly = 2 }
 // Exists from the moment its interface lists its id; opening gives it a GenTL handle and the
 // device module's node map. Lock order: the interface's lock before the device's (operations that
 // reach the interface take the interface's lock first).
-class CDeviceObj : public CGenTLModule {
+class CDeviceObj : public CGenTLModule, private IChunkPause {
 public:
     CDeviceObj(CInterfaceObj* iface, std::string id, const std::string& vendor);
     // Closes the device when it is still open.
@@ -115,6 +116,11 @@ public:
     // The helpers over the camera's features, initialised while the device is open.
     DeviceFeature& features() { return features_; }
     DeviceColorMatrix& colorMatrix() { return colorMatrix_; }
+    DeviceChunk& chunks() { return chunks_; }
+    // Whether chunk requests of the library's components are carried out (true until the
+    // application says otherwise).
+    bool chunkAuto() const { return chunkAuto_.load(std::memory_order_acquire); }
+    void setChunkAuto(bool on) { chunkAuto_.store(on, std::memory_order_release); }
     DeviceBufferNotification& bufferNotification() { return bufferNotification_; }
 
     // For the guards of the internal device registry: the identity and the users counted.
@@ -148,6 +154,12 @@ private:
     DeviceColorMatrix colorMatrix_;
     DeviceBufferNotification bufferNotification_;
     DevicePause pause_{*this};
+    // Chunk changes stop the camera and its streams with a pause of their own.
+    Result pauseForChunks() override;
+    Result resumeAfterChunks() override;
+    DevicePause chunkPause_{*this};
+    DeviceChunk chunks_{*this};
+    std::atomic<bool> chunkAuto_{true};
     mutable std::recursive_mutex mutex_;
 };
 
