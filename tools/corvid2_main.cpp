@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "events_command.h"
 #include "feature_value_command.h"
 #include "features_command.h"
 #include "grab_command.h"
@@ -24,9 +25,14 @@ int usage(FILE* out) {
         "  list [--json]    the GenTL producers (systems) found on this machine, their interfaces and devices\n"
         "  features [--module system|interface] [--filter TEXT]\n"
         "                   every feature of the first system or its first interface\n"
-        "  grab [--device ID] [--count N] [--pixel-format FORMAT] [--save FILE.png]\n"
+        "  grab [--device ID] [--count N] [--pixel-format FORMAT] [--save FILE.png] [--chunks]\n"
         "                   acquire N images (default 10), report frames per second, incomplete and lost\n"
-        "                   frames, and save the last image as PNG (Mono8/10/12/16, RGB8, BGR8)\n"
+        "                   frames, and save the last image as PNG (Mono8/10/12/16, RGB8, BGR8);\n"
+        "                   --chunks switches on every chunk of the camera and prints each frame's values\n"
+        "  events [--device ID] [--pnp] [--acquire] [--count N] [--seconds S]\n"
+        "                   print the camera's events (and with --pnp the plug-and-play events of its\n"
+        "                   interface) as they arrive, until N were printed or S seconds passed;\n"
+        "                   --acquire runs an acquisition meanwhile, whose frames raise the camera's events\n"
         "  get FEATURE [--device ID]\n"
         "                   print the value of a feature of the camera\n"
         "  set FEATURE VALUE [--device ID]\n"
@@ -213,6 +219,7 @@ int run(const std::string& command, const std::vector<std::string>& rest) {
     if (command == "list") return listSystems(rest);
     if (command == "features") return corvid2::tool::listFeatures(rest);
     if (command == "grab") return corvid2::tool::grab(rest);
+    if (command == "events") return corvid2::tool::events(rest);
     if (command == "get") return corvid2::tool::getFeature(rest);
     if (command == "set") return corvid2::tool::setFeature(rest);
     if (command == "trace-demo") return traceDemo(rest);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <utility>
 
+#include "arguments.h"
 #include "device_session.h"
 #include "png_writer.h"
 
@@ -30,21 +31,16 @@ constexpr std::uint64_t kFrameTimeoutMs = 5000;
 constexpr auto kProgressPeriod = std::chrono::milliseconds(250);
 
 constexpr const char* kUsage =
-    "usage: corvid2 grab [--device ID] [--count N] [--pixel-format FORMAT] [--save FILE.png]\n";
+    "usage: corvid2 grab [--device ID] [--count N] [--pixel-format FORMAT] [--save FILE.png] [--chunks]\n";
 
 struct Options {
     std::string device;
     std::uint64_t count = 10;
     std::string pixelFormat;
     std::string save;
+    bool chunks = false;
     bool valid = true;
 };
-
-bool parseCount(const std::string& text, std::uint64_t& count) {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    count = std::stoull(text);
-    return count > 0;
-}
 
 Options parse(const std::vector<std::string>& args) {
     Options options;
@@ -58,6 +54,8 @@ Options parse(const std::vector<std::string>& args) {
             options.pixelFormat = args[++i];
         else if (args[i] == "--save" && hasValue)
             options.save = args[++i];
+        else if (args[i] == "--chunks")
+            options.chunks = true;
         else
             options.valid = false;
     }
@@ -229,6 +227,36 @@ int save(const std::string& path, Frame& frame) {
     return 0;
 }
 
+// Switches on the chunk mode and every chunk the camera offers; the buffers are allocated
+// afterwards, so that they hold the larger payload.
+void enableAllChunks(CORVID2::Device& device) {
+    device.GetRemoteNode("ChunkModeActive")->SetBool(true);
+    CORVID2::Node* selector = device.GetRemoteNode("ChunkSelector");
+    CORVID2::Node* enable = device.GetRemoteNode("ChunkEnable");
+    for (CORVID2::Node* entry : *selector->GetEnumNodeList()) {
+        if (!entry->GetAvailable()) continue;
+        selector->SetInt(entry->GetInt());
+        enable->SetBool(true);
+    }
+}
+
+// "frame <id>: ChunkFrameID=7 ChunkTimestamp=..." for every readable chunk value of the buffer.
+void printChunks(CORVID2::Buffer& buffer) {
+    std::printf("frame %llu:", static_cast<unsigned long long>(buffer.GetFrameID()));
+    if (!buffer.GetContainsChunk()) {
+        std::printf(" no chunk data\n");
+        return;
+    }
+    for (CORVID2::Node* node : *buffer.GetChunkNodeList()) {
+        const std::string name = node->GetName().get();
+        if (name.rfind("Chunk", 0) != 0 || node->GetInterface().get() == std::string("ICategory") ||
+            !node->IsReadable())
+            continue;
+        std::printf(" %s=%s", name.c_str(), node->GetValue().get());
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 
 int grab(const std::vector<std::string>& args) {
@@ -249,6 +277,7 @@ int grab(const std::vector<std::string>& args) {
     CORVID2::Device* device = session.device();
     const std::string deviceId = device->GetID().get();
     if (!options.pixelFormat.empty()) device->GetRemoteNode("PixelFormat")->SetString(options.pixelFormat.c_str());
+    if (options.chunks) enableAllChunks(*device);
 
     CORVID2::DataStreamList* streams = device->GetDataStreams();
     if (streams->size() == 0) {
@@ -282,6 +311,10 @@ int grab(const std::vector<std::string>& args) {
             return 1;
         }
         statistics.add(buffer->GetIsIncomplete(), buffer->GetFrameID());
+        if (options.chunks) {
+            progress.clear();
+            printChunks(*buffer);
+        }
         if (statistics.frames == options.count) last = copyFrame(*buffer);
         buffer->QueueBuffer();
         progress.show(statistics);

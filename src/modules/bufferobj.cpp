@@ -553,10 +553,19 @@ Result CBufferObj::imageValue(std::uint32_t image, BUFFER_INFO_CMD command, cons
 Result CBufferObj::GetImageLength(std::uint32_t image, std::uint64_t* length) {
     static constexpr char kMethod[] = "GetImageLength";
     if (const Result code = checkImage(image, length, kMethod, "image_length"); code != Result::Success) return code;
-    if (!isImageLike(payloadType()))
-        return fail(Result::NotAvailable, kMethod, "Image length is only available for image and jpeg payload types.");
-    // The image fills the delivered bytes after its offset.
     std::uint64_t offset = 0;
+    if (!isImageLike(payloadType())) {
+        // An image among chunks is the chunk that starts where the image does.
+        if (containsChunk() && infoValue(BUFFER_INFO_IMAGEOFFSET, &offset) == Result::Success) {
+            for (const genapi::SingleChunkData_t& chunk : chunks_) {
+                if (chunk.ChunkOffset != static_cast<std::ptrdiff_t>(offset)) continue;
+                *length = chunk.ChunkLength;
+                return Result::Success;
+            }
+        }
+        return fail(Result::NotAvailable, kMethod, "Image length is only available for image and jpeg payload types.");
+    }
+    // The image fills the delivered bytes after its offset.
     if (const Result code = infoValue(BUFFER_INFO_IMAGEOFFSET, &offset); code != Result::Success) return code;
     const std::uint64_t filled = sizeFilled_.load(std::memory_order_acquire);
     *length = filled > offset ? filled - offset : 0;

@@ -51,6 +51,9 @@ TEST_F(ChunkTest, ADeliveredBufferShowsItsChunksAndANewLayoutMakesANewMap) {
     ASSERT_TRUE(first->GetContainsChunk());
     EXPECT_EQ(static_cast<std::uint64_t>(chunkValue(first, "ChunkFrameID")), first->GetFrameID());
     EXPECT_EQ(chunkValue(first, "ChunkWidth"), 640);
+    // The image is one of the chunks: its length is that chunk's, not the whole payload's.
+    EXPECT_EQ(first->GetImageLength(), 640u * 480u);
+    EXPECT_GT(first->GetSizeFilled(), 640u * 480u);
     const std::uint64_t firstFrame = first->GetFrameID();
     first->QueueBuffer();
     Buffer* second = stream_->GetFilledBuffer(5000);
