@@ -2,11 +2,13 @@
 // The chunk features of a delivered buffer: the map over its chunk data, made again when the
 // layout changes, and the chunks standing in for geometry the producer does not report.
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "acquisition_fixture.h"
 #include "corvid2/buffer.h"
 #include "corvid2/node.h"
+#include "modules/bufferobj.h"
 #include "support/errors.h"
 
 using namespace corvid2::test;
@@ -20,6 +22,9 @@ protected:
     void enableChunk(const char* chunk) {
         setCamera("ChunkSelector", chunk);
         device_->GetRemoteNode("ChunkEnable")->SetBool(true);
+    }
+    static corvid2::CBufferObj* objectBehind(Buffer* buffer) {
+        return *static_cast<corvid2::CBufferObj**>(buffer->GetReserved());
     }
     static std::int64_t chunkValue(Buffer* buffer, const char* name) {
         return buffer->GetChunkNodeList()->GetNode(name)->GetInt();
@@ -77,6 +82,33 @@ TEST_F(ChunkTest, ADeliveredBufferShowsItsChunksAndANewLayoutMakesANewMap) {
     EXPECT_EQ(static_cast<std::uint64_t>(chunkValue(relaid, "ChunkFrameID")), relaid->GetFrameID());
     relaid->QueueBuffer();
     stop();
+}
+
+TEST_F(ChunkTest, EveryFramesChunksCarryWhatTheCameraPutInAndTheMapIsKeptWhileTheLayoutIs) {
+    device_->GetRemoteNode("ExposureTime")->SetDouble(5000.0);
+    device_->GetRemoteNode("Gain")->SetDouble(3.0);
+    device_->GetRemoteNode("ChunkModeActive")->SetBool(true);
+    for (const char* chunk : {"FrameID", "Timestamp", "ExposureTime", "Gain", "Width", "Height"}) enableChunk(chunk);
+    addProducerBuffers(3);
+    std::map<Buffer*, std::uint64_t> generations;  // of each buffer's chunk map
+    startContinuous();
+    for (int frame = 0; frame < 12; ++frame) {
+        Buffer* buffer = stream_->GetFilledBuffer(5000);
+        ASSERT_NE(buffer, nullptr);
+        CORVID2::NodeMap* chunks = buffer->GetChunkNodeList();
+        EXPECT_EQ(static_cast<std::uint64_t>(chunks->GetNode("ChunkFrameID")->GetInt()), buffer->GetFrameID());
+        EXPECT_EQ(static_cast<std::uint64_t>(chunks->GetNode("ChunkTimestamp")->GetInt()), buffer->GetTimestamp());
+        EXPECT_DOUBLE_EQ(chunks->GetNode("ChunkExposureTime")->GetDouble(), 5000.0);
+        EXPECT_DOUBLE_EQ(chunks->GetNode("ChunkGain")->GetDouble(), 3.0);
+        EXPECT_EQ(chunks->GetNode("ChunkWidth")->GetInt(), 640);
+        EXPECT_EQ(chunks->GetNode("ChunkHeight")->GetInt(), 480);
+        const std::uint64_t generation = objectBehind(buffer)->chunkMap()->generation();
+        const auto known = generations.emplace(buffer, generation);
+        EXPECT_EQ(known.first->second, generation) << "frame " << frame << ": the map was made again";
+        buffer->QueueBuffer();
+    }
+    stop();
+    EXPECT_EQ(generations.size(), 3u);
 }
 
 TEST_F(ChunkTest, TheChunksStandInForGeometryTheProducerDoesNotReport) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -70,6 +71,70 @@ TEST_F(DeviceEventTest, APolledCameraEventIsNamedAndUpdatesTheCamerasEventFeatur
     ASSERT_TRUE(device_->GetDeviceEvent(&event, kPatienceMs));
     EXPECT_GT(frameIdIn(event), frameIdIn(copy));
     EXPECT_EQ(copy.GetTimeStamp(), timestamp);
+}
+
+TEST_F(DeviceEventTest, ExposureEndEventsUpdateTheirFeaturesAndAreNamedByThem) {
+    device_->RegisterDeviceEvent(EventMode::Polling);
+    device_->GetRemoteNode("EventSelector")->SetString("ExposureEnd");
+    device_->GetRemoteNode("EventNotification")->SetString("On");
+    startAcquisition();
+    DeviceEvent event;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(device_->GetDeviceEvent(&event, kPatienceMs));
+        EXPECT_STREQ(event.GetId().get(), "9002");
+        EXPECT_STREQ(event.GetName().get(), "EventExposureEnd");
+        EXPECT_EQ(event.GetTimeStamp(),
+                  static_cast<std::uint64_t>(device_->GetRemoteNode("EventExposureEndTimestamp")->GetInt()));
+        EXPECT_EQ(frameIdIn(event),
+                  static_cast<std::uint64_t>(device_->GetRemoteNode("EventExposureEndFrameID")->GetInt()));
+    }
+}
+
+TEST_F(DeviceEventTest, UnpluggingTheCameraEndsAWaitingFetchAndTheDeviceStillCloses) {
+    startAcquisition();
+    ASSERT_NE(stream_->GetFilledBuffer(kPatienceMs), nullptr);
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        simulate("SimUnplugDeviceID", "SimMono0");
+    });
+    // The images stop: a fetch ends with its timeout (null) or the library's exception, never hangs.
+    bool ended = false;
+    for (int fetch = 0; fetch < 200 && !ended; ++fetch) {
+        try {
+            CORVID2::Buffer* buffer = stream_->GetFilledBuffer(200);
+            if (buffer == nullptr)
+                ended = true;
+            else
+                buffer->QueueBuffer();
+        } catch (const X::IException&) {
+            ended = true;
+        }
+    }
+    unplug.join();
+    EXPECT_TRUE(ended);
+    acquiring_ = false;  // the camera is gone: nothing to stop
+    EXPECT_NO_THROW(device_->Close());
+    EXPECT_FALSE(device_->IsOpen());
+}
+
+TEST_F(DeviceEventTest, SwitchingBetweenHandlerAndPollingWhileEventsArriveLosesNoThreadAndNoLock) {
+    std::atomic<std::size_t> handled{0};
+    notifyFrameStart(true);
+    startAcquisition(32);
+    DeviceEvent event;
+    for (int round = 0; round < 20; ++round) {
+        device_->RegisterDeviceEventHandler(&handled, [](void* user, DeviceEvent* event) {
+            EXPECT_STREQ(event->GetName().get(), "EventFrameStart");
+            static_cast<std::atomic<std::size_t>*>(user)->fetch_add(1);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        device_->RegisterDeviceEvent(EventMode::Polling);
+        device_->GetDeviceEvent(&event, 50);
+    }
+    EXPECT_EQ(device_->GetEventMode(), EventMode::Polling);
+    ASSERT_TRUE(device_->GetDeviceEvent(&event, kPatienceMs));
+    EXPECT_STREQ(event.GetName().get(), "EventFrameStart");
+    EXPECT_GT(handled.load(), 0u);
 }
 
 TEST_F(DeviceEventTest, RefusalsNameTheirReason) {
