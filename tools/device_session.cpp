@@ -4,6 +4,7 @@
 #include "device_session.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <utility>
 
 namespace corvid2::tool {
@@ -82,8 +83,28 @@ bool DeviceSession::searchSystem(CORVID2::System* system, const std::string& id)
     return false;
 }
 
+bool DeviceSession::openOrExplain(const std::string& id) {
+    if (open(id)) return true;
+    for (const std::string& line : notFound_) std::fprintf(stderr, "corvid2: %s\n", line.c_str());
+    return false;
+}
+
+CORVID2::DataStream* DeviceSession::openStream(std::size_t count) {
+    CORVID2::DataStreamList* streams = device_->GetDataStreams();
+    if (streams->size() == 0) return nullptr;
+    CORVID2::DataStream* stream = (*streams)[std::size_t{0}];
+    stream->Open();
+    for (std::size_t i = 0; i < count; ++i) {
+        buffers_.push_back(std::make_unique<CORVID2::Buffer>());
+        stream->GetBufferList()->Add(buffers_.back().get());
+        buffers_.back()->QueueBuffer();
+    }
+    return stream;
+}
+
 void DeviceSession::close() {
     if (CORVID2::Device* device = std::exchange(device_, nullptr)) device->Close();
+    buffers_.clear();
     if (CORVID2::Interface* iface = std::exchange(iface_, nullptr)) iface->Close();
     if (CORVID2::System* system = std::exchange(system_, nullptr)) system->Close();
     if (std::exchange(listHeld_, false)) CORVID2::SystemList::ReleaseInstance();

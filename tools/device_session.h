@@ -4,6 +4,8 @@
 
 #include <corvid2_genicam.h>
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,10 +28,17 @@ public:
     CORVID2::Device* device() const { return device_; }
     // Why open() found nothing: one line per fact, for standard error.
     const std::vector<std::string>& notFound() const { return notFound_; }
+    // open(), telling on standard error why it found nothing.
+    bool openOrExplain(const std::string& id);
+
+    // Opens the device's first data stream with `count` buffers of producer memory added and
+    // queued. The session owns the buffers and destroys them only after the device has closed
+    // (which unbinds them from the stream). Null when the device has no data stream.
+    CORVID2::DataStream* openStream(std::size_t count);
 
     // Closes the device (which destroys its data streams), then its interface and system, and
-    // releases the system list. Each object is forgotten before it is closed, so after a failure
-    // the rest is left to the destructor.
+    // releases the system list; the buffers go after the device. Each object is forgotten before it is closed, so after
+    // a failure the rest is left to the destructor.
     void close();
 
 private:
@@ -40,6 +49,7 @@ private:
     CORVID2::Interface* iface_ = nullptr;
     CORVID2::Device* device_ = nullptr;
     bool listHeld_ = false;
+    std::vector<std::unique_ptr<CORVID2::Buffer>> buffers_;
     std::vector<std::string> notFound_;
 };
 

@@ -119,12 +119,8 @@ int events(const std::vector<std::string>& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    std::vector<std::unique_ptr<CORVID2::Buffer>> buffers;
     DeviceSession session;
-    if (!session.open(options.device)) {
-        for (const std::string& line : session.notFound()) std::fprintf(stderr, "corvid2: %s\n", line.c_str());
-        return 1;
-    }
+    if (!session.openOrExplain(options.device)) return 1;
     CORVID2::Device* device = session.device();
     Printer printer;
     printer.limit = options.count;
@@ -142,12 +138,10 @@ int events(const std::vector<std::string>& args) {
 
     CORVID2::DataStream* stream = nullptr;
     if (options.acquire) {
-        stream = (*device->GetDataStreams())[std::size_t{0}];
-        stream->Open();
-        for (std::size_t i = 0; i < kBufferCount; ++i) {
-            buffers.push_back(std::make_unique<CORVID2::Buffer>());
-            stream->GetBufferList()->Add(buffers.back().get());
-            buffers.back()->QueueBuffer();
+        stream = session.openStream(kBufferCount);
+        if (stream == nullptr) {
+            std::fprintf(stderr, "corvid2: device %s has no data stream to acquire with\n", device->GetID().get());
+            return 1;
         }
         // No one fetches the images: the stream's handler puts each buffer straight back.
         stream->RegisterNewBufferEventHandler(nullptr, [](void*, CORVID2::Buffer* buffer) {
@@ -173,7 +167,6 @@ int events(const std::vector<std::string>& args) {
     if (options.pnp) iface->UnregisterPnPEvent();
     device->UnregisterDeviceEvent();
     session.close();
-    buffers.clear();
     std::printf("%llu events\n", static_cast<unsigned long long>(printer.printed));
     return 0;
 }

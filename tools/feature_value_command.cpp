@@ -37,10 +37,7 @@ Options parse(const std::vector<std::string>& args, std::size_t positionalCount)
 template <class Use>
 int withFeature(const Options& options, Use use) {
     DeviceSession session;
-    if (!session.open(options.device)) {
-        for (const std::string& line : session.notFound()) std::fprintf(stderr, "corvid2: %s\n", line.c_str());
-        return 1;
-    }
+    if (!session.openOrExplain(options.device)) return 1;
     CORVID2::Node* node = session.device()->GetRemoteNode(options.positional[0].c_str());
     const std::string value = use(*node);
     session.close();

@@ -266,31 +266,17 @@ int grab(const std::vector<std::string>& args) {
         return 2;
     }
 
-    // Declared before the session, so that on every way out the device is closed (which unbinds
-    // the buffers from its stream) before the buffers are destroyed.
-    std::vector<std::unique_ptr<CORVID2::Buffer>> buffers;
     DeviceSession session;
-    if (!session.open(options.device)) {
-        for (const std::string& line : session.notFound()) std::fprintf(stderr, "corvid2: %s\n", line.c_str());
-        return 1;
-    }
+    if (!session.openOrExplain(options.device)) return 1;
     CORVID2::Device* device = session.device();
     const std::string deviceId = device->GetID().get();
     if (!options.pixelFormat.empty()) device->GetRemoteNode("PixelFormat")->SetString(options.pixelFormat.c_str());
     if (options.chunks) enableAllChunks(*device);
 
-    CORVID2::DataStreamList* streams = device->GetDataStreams();
-    if (streams->size() == 0) {
+    CORVID2::DataStream* stream = session.openStream(kBufferCount);
+    if (stream == nullptr) {
         std::fprintf(stderr, "corvid2: device %s has no data stream\n", deviceId.c_str());
         return 1;
-    }
-    CORVID2::DataStream* stream = (*streams)[std::size_t{0}];
-    stream->Open();
-    CORVID2::BufferList* bufferList = stream->GetBufferList();
-    for (std::size_t i = 0; i < kBufferCount; ++i) {
-        buffers.push_back(std::make_unique<CORVID2::Buffer>());
-        bufferList->Add(buffers.back().get());
-        buffers.back()->QueueBuffer();
     }
 
     std::printf("grabbing %llu frames from %s\n", static_cast<unsigned long long>(options.count), deviceId.c_str());
@@ -321,7 +307,6 @@ int grab(const std::vector<std::string>& args) {
     }
     acquisition.stop();
     session.close();
-    buffers.clear();
 
     progress.clear();
     std::printf("grabbed %llu frames in %.2f s: %.1f fps, %llu incomplete, %llu lost\n",

@@ -156,22 +156,15 @@ EventMode DeviceEventControl::GetEventMode() {
 bool DeviceEventControl::GetDeviceEvent(DeviceEvent* event, std::uint64_t timeout) {
     const MethodSite site = CORVID2_METHOD(DeviceEventControl, GetDeviceEvent);
     ControlCall call(site, kShared, this, &events_);
-    // The event is filled by this call alone.
     CDeviceEventGuard eventGuard(site.name);
-    DeviceEventData* target = nullptr;
-    try {
-        target = eventGuard.Acquire(event, EventAccess::slot(event), AcquireMode::Exclusive);
-    } catch (const Exceptions::ObjectInvalidException&) {
-        failAt(site, Result::InvalidParameter, "The passed device event object is not valid.");
-    }
+    DeviceEventData* target = acquireTarget(site, eventGuard, event, EventAccess::slot(event),
+                                            "The passed device event object is not valid.");
     Result fetched = Result::Success;
     call.check(withOpenDevice(call, this, kModuleNotOpen, [&](DeviceEventControlData& record, CDeviceObj& device) {
         fetched = DeviceEventOps::fetch(site, record, device, kCameraEvent, timeout, target->event_);
-        return fetched == Result::Timeout || fetched == Result::Abort ? Result::Success : fetched;
+        return unlessOrdinary(fetched);
     }));
-    if (fetched == Result::Timeout) traceWarning("DeviceEventControl; GetDeviceEvent; Timeout");
-    if (fetched == Result::Abort) traceWarning("DeviceEventControl; GetDeviceEvent; Aborted");
-    return fetched == Result::Success;
+    return polled(site, fetched);
 }
 
 void DeviceEventControl::CancelGetDeviceEvent() {

@@ -12,6 +12,7 @@
 #include "core/access_control.h"
 #include "core/public_method.h"
 #include "corvid2/events.h"
+#include "corvid2/exceptions.h"
 #include "gentl.h"
 #include "modules/event_obj.h"
 #include "modules/gentl_module.h"
@@ -53,6 +54,31 @@ struct CEventControlRecord {
         return handlerThread_.load(std::memory_order_acquire) == std::this_thread::get_id();
     }
 };
+
+// The application's event object `event`, held exclusively for a polling fetch into it (nobody
+// else fills it meanwhile); InvalidParameter `invalid` when it is no live event object.
+template <class Guard, class Event>
+typename Guard::ObjectType* acquireTarget(const MethodSite& site, Guard& guard, Event* event,
+                                          typename Guard::ObjectType* const* slot, const char* invalid) {
+    try {
+        return guard.Acquire(event, slot, AcquireMode::Exclusive);
+    } catch (const CORVID2::Exceptions::ObjectInvalidException&) {
+        failAt(site, Result::InvalidParameter, "%s", invalid);
+    }
+}
+
+// A timeout or a cancel ends a polling fetch without failing it.
+inline Result unlessOrdinary(Result fetched) {
+    return fetched == Result::Timeout || fetched == Result::Abort ? Result::Success : fetched;
+}
+
+// The answer of a polling fetch: true for an event, false (with a warning line
+// "<class>; <method>; Timeout" or "...; Aborted") when none came.
+inline bool polled(const MethodSite& site, Result fetched) {
+    if (fetched == Result::Timeout) traceWarning("%s; %s; Timeout", site.className, site.label);
+    if (fetched == Result::Abort) traceWarning("%s; %s; Aborted", site.className, site.label);
+    return fetched == Result::Success;
+}
 
 // The operations, for a record type `Record` and the module the control serves.
 template <class Record>

@@ -63,7 +63,7 @@ CEventObj::~CEventObj() { removeHandler(); }
 
 bool CEventObj::handlerInstalled() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    return handler_ != nullptr;
+    return installed_.handler != nullptr;
 }
 
 bool CEventObj::handlerWaiting() const {
@@ -84,21 +84,14 @@ Result CEventObj::installHandler(void* context, void* context2, Handler handler,
     if (const Result code = removeHandler(); code != Result::Success) return code;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        handler_ = handler;
-        context_ = context;
-        context2_ = context2;
-        module_ = module;
-        target_ = target;
-        timeout_ = timeout;
+        installed_ = Installation{handler, context, context2, module, target, timeout};
         abortedSource_ = Source::kNone;
         abortSent_ = false;
         abortSeen_ = false;
     }
     if (!start()) {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        handler_ = nullptr;
-        module_ = nullptr;
-        target_ = nullptr;
+        installed_ = Installation{};
         return SetLastError(Result::Error, objectName(module).c_str(), kOperation, "Event thread not started");
     }
     return Result::Success;
@@ -108,8 +101,8 @@ Result CEventObj::removeHandler() {
     CGenTLModule* module = nullptr;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (handler_ == nullptr) return Result::Success;
-        module = module_;
+        if (installed_.handler == nullptr) return Result::Success;
+        module = installed_.module;
     }
     // The stop flag goes first: a thread that has not begun its next wait sees it under
     // stateMutex_ and does not begin; one that has is named in waitSource_ and aborted here.
@@ -138,12 +131,7 @@ Result CEventObj::removeHandler() {
         abortedSource_ = Source::kNone;
         abortSent_ = false;
         abortSeen_ = false;
-        handler_ = nullptr;
-        context_ = nullptr;
-        context2_ = nullptr;
-        module_ = nullptr;
-        target_ = nullptr;
-        timeout_ = 0;
+        installed_ = Installation{};
     }
     if (drain) drainAbort(module, source);
     return Result::Success;
@@ -309,33 +297,23 @@ void CEventObj::finishFetch(CGenTLModule* module) {
 }
 
 void CEventObj::run() {
-    Handler handler = nullptr;
-    void* context = nullptr;
-    void* context2 = nullptr;
-    CGenTLModule* module = nullptr;
-    CEventObj* target = nullptr;
-    std::uint64_t timeout = 0;
+    Installation installed;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        handler = handler_;
-        context = context_;
-        context2 = context2_;
-        module = module_;
-        target = target_;
-        timeout = timeout_;
+        installed = installed_;
     }
-    if (handler == nullptr || module == nullptr) return;
+    if (installed.handler == nullptr || installed.module == nullptr) return;
     while (!stopRequested()) {
-        const Result result = GetEvent(module, timeout, target);
+        const Result result = GetEvent(installed.module, installed.timeout, installed.target);
         if (result == Result::Success) {
             // An event fetched while the handler is being removed is not delivered any more.
             if (stopRequested()) break;
-            handler(context, context2);
+            installed.handler(installed.context, installed.context2);
             continue;
         }
         // Failures are not the application's to see; the thread keeps fetching, at a pace that
         // does not spin on a source that keeps failing (or on a wait of no time at all).
-        if (result != Result::Timeout || timeout == 0) waitForStop(kRetryPauseMilliseconds);
+        if (result != Result::Timeout || installed.timeout == 0) waitForStop(kRetryPauseMilliseconds);
     }
 }
 

@@ -126,12 +126,16 @@ private:
     std::vector<std::uint8_t> buffer_;  // the raw event of a producer fetch
 
     mutable std::mutex stateMutex_;
-    Handler handler_ = nullptr;
-    void* context_ = nullptr;
-    void* context2_ = nullptr;
-    CGenTLModule* module_ = nullptr;
-    CEventObj* target_ = nullptr;
-    std::uint64_t timeout_ = 0;
+    // What installHandler was given; taken as a whole by the thread and cleared by removeHandler.
+    struct Installation {
+        Handler handler = nullptr;
+        void* context = nullptr;
+        void* context2 = nullptr;
+        CGenTLModule* module = nullptr;
+        CEventObj* target = nullptr;
+        std::uint64_t timeout = 0;
+    };
+    Installation installed_;
     Source waitSource_ = Source::kNone;  // where the handler thread waits right now
     Source abortedSource_ = Source::kNone;
     bool abortSent_ = false;  // removeHandler aborted abortedSource_ ...

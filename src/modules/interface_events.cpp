@@ -125,22 +125,15 @@ EventMode InterfaceEventControl::GetEventMode() {
 bool InterfaceEventControl::GetPnPEvent(PnPEvent* event, std::uint64_t timeout) {
     const MethodSite site = CORVID2_METHOD(InterfaceEventControl, GetPnPEvent);
     ControlCall call(site, kShared, this, &events_);
-    // The event is filled by this call alone.
     CPnPEventGuard eventGuard(site.name);
-    PnPEventData* target = nullptr;
-    try {
-        target = eventGuard.Acquire(event, EventAccess::slot(event), AcquireMode::Exclusive);
-    } catch (const Exceptions::ObjectInvalidException&) {
-        failAt(site, Result::InvalidParameter, "The passed pnp event object is not valid.");
-    }
+    PnPEventData* target =
+        acquireTarget(site, eventGuard, event, EventAccess::slot(event), "The passed pnp event object is not valid.");
     Result fetched = Result::Success;
     call.check(withInterface(call, this, [&](InterfaceEventControlData& record, CInterfaceObj& module) {
         fetched = InterfaceEventOps::fetch(site, record, module, kPnP, timeout, target->event_);
-        return fetched == Result::Timeout || fetched == Result::Abort ? Result::Success : fetched;
+        return unlessOrdinary(fetched);
     }));
-    if (fetched == Result::Timeout) traceWarning("InterfaceEventControl; GetPnPEvent; Timeout");
-    if (fetched == Result::Abort) traceWarning("InterfaceEventControl; GetPnPEvent; Aborted");
-    return fetched == Result::Success;
+    return polled(site, fetched);
 }
 
 void InterfaceEventControl::CancelGetPnPEvent() {
