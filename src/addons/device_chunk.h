@@ -26,7 +26,8 @@ public:
 // the user left them. A release switches a chunk off only when its last request goes and the user
 // had not enabled it before; when the user enabled a chunk the library does not know meanwhile,
 // the capture is locked and nothing is switched off any more. Every operation runs under one
-// mutex (a leaf apart from the node accesses and the pause it makes).
+// mutex. Lock order: the device's lock -> this mutex (-> the device's lock again, recursively, in
+// the pause): the device calls Init under its lock, so update and restore are called under it too.
 class DeviceChunk {
 public:
     explicit DeviceChunk(IChunkPause& pause) : pause_(pause) {}

@@ -269,7 +269,7 @@ int32_t updateDeviceChunks(void* device, const uint64_t* chunkIds, size_t count,
         CDeviceObj& object = *call->device_;
         if (!object.chunkAuto()) return Result::Success;
         const std::vector<std::uint64_t> ids(chunkIds, chunkIds + count);
-        return apply != 0 ? object.chunks().update(ids) : object.chunks().restore(ids);
+        return object.updateChunks(ids, apply != 0);
     });
 }
 

@@ -244,6 +244,11 @@ void CDeviceObj::startAddons() {
     chunks_.Init(&view);
 }
 
+Result CDeviceObj::updateChunks(const std::vector<std::uint64_t>& ids, bool apply) {
+    Lock guard(mutex_);
+    return apply ? chunks_.update(ids) : chunks_.restore(ids);
+}
+
 Result CDeviceObj::pauseForChunks() {
     chunkPause_.setFlags(DevicePause::kStopCommand | DevicePause::kStreams);
     return chunkPause_.Pause();

@@ -117,6 +117,9 @@ public:
     DeviceFeature& features() { return features_; }
     DeviceColorMatrix& colorMatrix() { return colorMatrix_; }
     DeviceChunk& chunks() { return chunks_; }
+    // DeviceChunk's update (`apply`) or restore under the device's lock, which it takes before its
+    // own: the device cannot close under the chunk features meanwhile.
+    Result updateChunks(const std::vector<std::uint64_t>& ids, bool apply);
     // Whether chunk requests of the library's components are carried out (true until the
     // application says otherwise).
     bool chunkAuto() const { return chunkAuto_.load(std::memory_order_acquire); }
