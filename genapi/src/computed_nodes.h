@@ -3,6 +3,7 @@
 // (IntSwissKnife, SwissKnife) and converters (IntConverter, Converter), written once for both number types.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 #include "formula.h"
@@ -27,6 +28,7 @@ struct NumberKind<int64_t> {
     static int64_t min(Node* node) { return node->intMin(); }
     static int64_t max(Node* node) { return node->intMax(); }
     static int64_t inc(Node* node) { return node->intInc(); }
+    static void range(Node* node, int64_t& low, int64_t& high) { node->intRange(low, high); }
     static int64_t fromFormula(const FormulaValue& value) { return value.asInt(); }
     static FormulaValue toFormula(int64_t value) { return FormulaValue::ofInt(value); }
     static constexpr int64_t kLowest = INT64_MIN;
@@ -46,6 +48,7 @@ struct NumberKind<double> {
     static double min(Node* node) { return node->floatMin(); }
     static double max(Node* node) { return node->floatMax(); }
     static double inc(Node* node) { return node->floatInc(); }
+    static void range(Node* node, double& low, double& high) { node->floatRange(low, high); }
     static double fromFormula(const FormulaValue& value) { return value.asFloat(); }
     static FormulaValue toFormula(double value) { return FormulaValue::ofFloat(value); }
     static constexpr double kLowest = -1.7976931348623157e308;
@@ -90,7 +93,7 @@ public:
 
     T get(bool verify, bool ignoreCache) {
         if (index_) {
-            Indexed& item = select();
+            const Indexed& item = selected();
             return item.node ? Kind::read(item.node, verify, ignoreCache) : item.constant;
         }
         return target_ ? Kind::read(target_, verify, ignoreCache) : constant_;
@@ -98,7 +101,7 @@ public:
 
     void set(T value, bool verify) {
         if (index_) {
-            Indexed& item = select();
+            Indexed& item = const_cast<Indexed&>(selected());
             if (item.node) {
                 Kind::write(item.node, value, verify);
             } else {
@@ -114,12 +117,32 @@ public:
         for (Node* copy : copies_) Kind::write(copy, value, verify);
     }
 
+    /// The node that stands behind the value now: the pValue node, or the one the index currently selects. It
+    /// supplies limits, increment and access as a pValue node does; null for a constant. Selecting reads the
+    /// index, which may raise.
+    Node* source() const { return index_ ? selected().node : target_; }
+
+    /// A multiplexer needs its index to be readable before the selected node's access counts.
     EAccessMode accessMode() const {
         if (target_) return target_->accessMode();
-        if (index_) return IsReadable(index_->accessMode()) ? RW : NA;
-        return RW;
+        if (!index_) return RW;
+        if (!IsReadable(index_->accessMode())) return NA;
+        Node* node = selected().node;
+        return node ? node->accessMode() : RW;
     }
-    Node* target() const { return target_; }
+
+    /// Whether a read would be served without the device. A multiplexer answers only when the index itself can
+    /// be read without the device: asking must not cost a read of its own.
+    bool hasValidCache() const {
+        if (!index_) return target_ && target_->hasValidCache();
+        if (!index_->hasValidCache() && indexReadsRegisters()) return false;
+        try {
+            Node* node = selected().node;
+            return node && node->hasValidCache();
+        } catch (const GenericException&) {
+            return false;
+        }
+    }
 
 private:
     struct Indexed {
@@ -127,12 +150,30 @@ private:
         T constant;
         Node* node;
     };
-    Indexed& select() {
+    const Indexed& selected() const {
         int64_t wanted = index_->readInt();
-        for (Indexed& item : indexed_) {
+        for (const Indexed& item : indexed_) {
             if (item.index == wanted) return item;
         }
         return default_;
+    }
+    // Found once, when first asked: the graph is complete by then.
+    bool indexReadsRegisters() const {
+        if (indexReadsRegisters_ < 0) {
+            std::vector<const Node*> pending{index_}, seen{index_};
+            indexReadsRegisters_ = 0;
+            while (!pending.empty() && !indexReadsRegisters_) {
+                const Node* node = pending.back();
+                pending.pop_back();
+                if (node->isRegister()) indexReadsRegisters_ = 1;
+                for (const Node* child : node->children_) {
+                    if (std::find(seen.begin(), seen.end(), child) != seen.end()) continue;
+                    seen.push_back(child);
+                    pending.push_back(child);
+                }
+            }
+        }
+        return indexReadsRegisters_ != 0;
     }
     T constant_{};
     Node* target_ = nullptr;
@@ -140,9 +181,11 @@ private:
     Node* index_ = nullptr;
     std::vector<Indexed> indexed_;
     Indexed default_{0, T{}, nullptr};
+    mutable int indexReadsRegisters_ = -1;  // -1 not yet known
 };
 
-/// Limits of Integer/Float nodes: Min/pMin, Max/pMax, Inc/pInc, else those of the pValue node.
+/// Limits of Integer/Float nodes: Min/pMin, Max/pMax, Inc/pInc, else those of the source node (StoredNumber's
+/// source()). The source is asked for only when needed, because finding a multiplexer's source reads its index.
 template <class T>
 class NumberLimits {
 public:
@@ -152,9 +195,28 @@ public:
         link(linker, xml, owner, "Max", "pMax", max_);
         link(linker, xml, owner, "Inc", "pInc", inc_);
     }
-    T min(Node* target) const { return pick(min_, target, Kind::min, Kind::kLowest); }
-    T max(Node* target) const { return pick(max_, target, Kind::max, Kind::kHighest); }
-    T inc(Node* target) const { return pick(inc_, target, Kind::inc, T{1}); }
+    template <class Source>
+    T min(Source source) const {
+        return pick(min_, source, Kind::min, Kind::kLowest);
+    }
+    template <class Source>
+    T max(Source source) const {
+        return pick(max_, source, Kind::max, Kind::kHighest);
+    }
+    template <class Source>
+    T inc(Source source) const {
+        return pick(inc_, source, Kind::inc, T{1});
+    }
+    template <class Source>
+    void range(Source source, T& low, T& high) const {
+        low = Kind::kLowest;
+        high = Kind::kHighest;
+        if (!min_.present || !max_.present) {
+            if (Node* node = source()) Kind::range(node, low, high);
+        }
+        if (min_.present) low = value(min_);
+        if (max_.present) high = value(max_);
+    }
     bool hasInc() const { return inc_.present; }
 
 private:
@@ -173,9 +235,12 @@ private:
             limit.present = true;
         }
     }
-    static T pick(const Limit& limit, Node* target, T (*fromTarget)(Node*), T fallback) {
-        if (limit.present) return limit.node ? Kind::read(limit.node) : limit.constant;
-        return target ? fromTarget(target) : fallback;
+    static T value(const Limit& limit) { return limit.node ? Kind::read(limit.node) : limit.constant; }
+    template <class Source>
+    static T pick(const Limit& limit, Source source, T (*fromSource)(Node*), T fallback) {
+        if (limit.present) return value(limit);
+        Node* node = source();
+        return node ? fromSource(node) : fallback;
     }
     Limit min_, max_, inc_;
 };
@@ -191,9 +256,42 @@ public:
         limits_.link(linker, this->xml_, this->name_);
     }
     EAccessMode ownAccessMode() const override { return value_.accessMode(); }
-    bool hasValidCache() const override { return value_.target() && value_.target()->hasValidCache(); }
+    bool hasValidCache() const override { return value_.hasValidCache(); }
+    /// Without an Inc of its own the node steps as its source does (a Float over an integer register steps by 1);
+    /// a constant integer steps by 1, a constant float has no increment.
+    bool hasIncrement() override {
+        if (limits_.hasInc()) return true;
+        DepthGuard depth(*this);
+        Node* source = value_.source();
+        return source ? source->hasIncrement() : !this->isFloatValued();
+    }
+    /// The valid values come with the increment: the node's own set, else its source's unless it has an Inc.
+    pugi::xml_node validValueSet() override {
+        if (pugi::xml_node own = this->xml_.child("ValidValueSet")) return own;
+        if (limits_.hasInc()) return {};
+        DepthGuard depth(*this);
+        Node* source = value_.source();
+        return source ? source->validValueSet() : pugi::xml_node();
+    }
 
 protected:
+    // Limits recurse along pValue chains without a value read, so they carry their own depth guard.
+    T limitMin() {
+        DepthGuard depth(*this);
+        return limits_.min([this] { return value_.source(); });
+    }
+    T limitMax() {
+        DepthGuard depth(*this);
+        return limits_.max([this] { return value_.source(); });
+    }
+    T limitInc() {
+        DepthGuard depth(*this);
+        return limits_.inc([this] { return value_.source(); });
+    }
+    void limitRange(T& low, T& high) {
+        DepthGuard depth(*this);
+        limits_.range([this] { return value_.source(); }, low, high);
+    }
     StoredNumber<T> value_;
     NumberLimits<T> limits_;
 };
@@ -222,7 +320,10 @@ public:
     EAccessMode ownAccessMode() const override { return formulaAccess({&formula_}); }
 
 protected:
-    T evaluate() { return NumberKind<T>::fromFormula(formula_.evaluate()); }
+    T evaluate() {
+        DepthGuard depth(*this, formula_.height());
+        return NumberKind<T>::fromFormula(formula_.evaluate());
+    }
     Formula formula_;
 };
 
@@ -241,6 +342,7 @@ public:
         to_ = Formula::compile(this->xml_.text("FormulaTo", ""), symbols, NumberKind<T>::kMode, this->name_);
         const char* slope = this->xml_.text("Slope", "Automatic");
         decreasing_ = std::strcmp(slope, "Decreasing") == 0;
+        linear_ = parseYesNo(this->xml_.text("IsLinear"), false);
     }
     EAccessMode ownAccessMode() const override {
         EAccessMode variables = formulaAccess({&from_, &to_});
@@ -253,8 +355,12 @@ protected:
                                         : FormulaValue::ofInt(target_->readInt(verify, ignoreCache));
     }
     T convertFrom(const FormulaValue& to) { return NumberKind<T>::fromFormula(from_.evaluate({}, to)); }
-    T read(bool verify, bool ignoreCache) { return convertFrom(targetValue(verify, ignoreCache)); }
+    T read(bool verify, bool ignoreCache) {
+        DepthGuard depth(*this, from_.height());
+        return convertFrom(targetValue(verify, ignoreCache));
+    }
     void write(T value, bool verify) {
+        DepthGuard depth(*this, to_.height());
         FormulaValue converted = to_.evaluate(NumberKind<T>::toFormula(value), {});
         if (target_->isFloatValued()) {
             target_->writeFloat(converted.asFloat(), verify);
@@ -264,28 +370,57 @@ protected:
         }
     }
     /// The converter's limits are the converted limits of pValue, in the order the slope gives; an unbounded
-    /// pValue leaves the converter unbounded (converting the extremes of 64 bits would only wrap around).
-    T limit(bool wantMax) {
+    /// pValue leaves the converter unbounded (converting the extremes of 64 bits would only wrap around). Both
+    /// come from one look at pValue's range, so that converters over converters cost one step per level.
+    void range(T& low, T& high) {
+        DepthGuard depth(*this, DepthGuard::kNodeLevel + from_.height());
+        low = NumberKind<T>::kLowest;
+        high = NumberKind<T>::kHighest;
         try {
-            bool isFloat = target_->isFloatValued();
-            FormulaValue low =
-                isFloat ? FormulaValue::ofFloat(target_->floatMin()) : FormulaValue::ofInt(target_->intMin());
-            FormulaValue high =
-                isFloat ? FormulaValue::ofFloat(target_->floatMax()) : FormulaValue::ofInt(target_->intMax());
-            bool unbounded = isFloat ? (low.d <= -1.7976931348623157e308 || high.d >= 1.7976931348623157e308)
-                                     : (low.i == INT64_MIN || high.i == INT64_MAX);
-            if (unbounded) return wantMax ? NumberKind<T>::kHighest : NumberKind<T>::kLowest;
-            T a = convertFrom(low), b = convertFrom(high);
-            if (decreasing_) std::swap(a, b);
-            return wantMax ? std::max(a, b) : std::min(a, b);
+            FormulaValue a, b;
+            if (target_->isFloatValued()) {
+                double lo = 0, hi = 0;
+                target_->floatRange(lo, hi);
+                if (lo <= -1.7976931348623157e308 || hi >= 1.7976931348623157e308) return;
+                a = FormulaValue::ofFloat(lo);
+                b = FormulaValue::ofFloat(hi);
+            } else {
+                int64_t lo = 0, hi = 0;
+                target_->intRange(lo, hi);
+                if (lo == INT64_MIN || hi == INT64_MAX) return;
+                a = FormulaValue::ofInt(lo);
+                b = FormulaValue::ofInt(hi);
+            }
+            T x = convertFrom(a), y = convertFrom(b);
+            if (decreasing_) std::swap(x, y);
+            low = std::min(x, y);
+            high = std::max(x, y);
         } catch (const GenericException&) {
-            return wantMax ? NumberKind<T>::kHighest : NumberKind<T>::kLowest;
+            low = NumberKind<T>::kLowest;
+            high = NumberKind<T>::kHighest;
         }
+    }
+    T limit(bool wantMax) {
+        T low{}, high{};
+        range(low, high);
+        return wantMax ? high : low;
+    }
+    /// Only a converter declared linear has a constant step: pValue's increment, converted. Any other one would
+    /// need a different step at every value, so it offers none.
+    bool convertsIncrement() { return linear_ && target_->hasIncrement(); }
+    T convertedIncrement() {
+        DepthGuard depth(*this, DepthGuard::kNodeLevel + from_.height());
+        FormulaValue zero = target_->isFloatValued() ? FormulaValue::ofFloat(0) : FormulaValue::ofInt(0);
+        FormulaValue step = target_->isFloatValued() ? FormulaValue::ofFloat(target_->floatInc())
+                                                     : FormulaValue::ofInt(target_->intInc());
+        T a = convertFrom(zero), b = convertFrom(step);
+        return b >= a ? b - a : a - b;
     }
     Node* target_ = nullptr;
     Formula from_;
     Formula to_;
     bool decreasing_ = false;
+    bool linear_ = false;
 };
 
 }  // namespace corvid2::genapi::detail

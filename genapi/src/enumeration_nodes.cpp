@@ -61,7 +61,7 @@ public:
         }
     }
     EAccessMode ownAccessMode() const override { return value_.accessMode(); }
-    bool hasValidCache() const override { return value_.target() && value_.target()->hasValidCache(); }
+    bool hasValidCache() const override { return value_.hasValidCache(); }
     int64_t getInt(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
     void setInt(int64_t value, bool verify) override {
         EnumEntryNode* entry = byValue(value);

@@ -11,12 +11,10 @@ public:
     using PlainNumberNode::PlainNumberNode;
     double getFloat(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
     void setFloat(double value, bool verify) override { value_.set(value, verify); }
-    double floatMin() override { return limits_.min(value_.target()); }
-    double floatMax() override { return limits_.max(value_.target()); }
-    double floatInc() override { return limits_.inc(value_.target()); }
-
-protected:
-    bool hasIncrement() override { return limits_.hasInc(); }
+    double floatMin() override { return limitMin(); }
+    double floatMax() override { return limitMax(); }
+    double floatInc() override { return limitInc(); }
+    void floatRange(double& low, double& high) override { limitRange(low, high); }
 };
 
 class SwissKnifeFloatNode : public SwissKnifeNode<FloatBase, double> {
@@ -32,6 +30,9 @@ public:
     void setFloat(double value, bool verify) override { write(value, verify); }
     double floatMin() override { return limit(false); }
     double floatMax() override { return limit(true); }
+    void floatRange(double& low, double& high) override { range(low, high); }
+    bool hasIncrement() override { return convertsIncrement(); }
+    double floatInc() override { return convertsIncrement() ? convertedIncrement() : 0; }
 };
 
 }  // namespace

@@ -102,8 +102,10 @@ bool sameIgnoringCase(std::string_view a, const char* b) {
 /// Recursive-descent parser over the formula text, writing instructions into the formula.
 class FormulaParser {
 public:
-    FormulaParser(Formula& formula, const FormulaSymbols& symbols, std::set<std::string>& expanding)
-        : formula_(formula), symbols_(symbols), expanding_(expanding) {}
+    /// `expanding` and `nesting` belong to the whole formula: an Expression is parsed by a parser of its own,
+    /// and the nesting of all of them together is what the stack has to hold.
+    FormulaParser(Formula& formula, const FormulaSymbols& symbols, std::set<std::string>& expanding, int& nesting)
+        : formula_(formula), symbols_(symbols), expanding_(expanding), nesting_(nesting) {}
 
     int32_t parseAll(const std::string& text) {
         text_ = &text;
@@ -116,9 +118,11 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& why) {
-        throw RuntimeException("node '" + formula_.owner_ + "': formula '" + formula_.text_ +
-                                   "' does not parse: " + why + " at position " + std::to_string(pos_),
-                               __FILE__, __LINE__);
+        std::string where = " at position " + std::to_string(pos_);
+        if (!expression_.empty()) where += " of expression '" + expression_ + "'";
+        throw RuntimeException(
+            "node '" + formula_.owner_ + "': formula '" + formula_.text_ + "' does not parse: " + why + where, __FILE__,
+            __LINE__);
     }
 
     static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
@@ -301,7 +305,8 @@ private:
         }
         if (auto it = symbols_.expressions.find(name); it != symbols_.expressions.end()) {
             if (!expanding_.insert(name).second) fail("expression '" + name + "' refers to itself");
-            FormulaParser inner(formula_, symbols_, expanding_);
+            FormulaParser inner(formula_, symbols_, expanding_, nesting_);
+            inner.expression_ = name;
             int32_t root = inner.parseAll(it->second);
             expanding_.erase(name);
             return root;
@@ -342,7 +347,8 @@ private:
     size_t pos_ = 0;
     size_t operatorPos_ = std::string::npos;
     uint16_t operator_ = 0;
-    int nesting_ = 0;
+    int& nesting_;
+    std::string expression_;  // name of the Expression this parser reads; empty for the formula itself
     std::vector<int>& heights_ = formula_.heights_;
 };
 
@@ -397,8 +403,10 @@ Formula Formula::compile(const std::string& text, const FormulaSymbols& symbols,
     formula.owner_ = owner;
     formula.text_ = text;
     std::set<std::string> expanding;
-    FormulaParser parser(formula, symbols, expanding);
+    int nesting = 0;
+    FormulaParser parser(formula, symbols, expanding, nesting);
     formula.root_ = parser.parseAll(text);
+    formula.height_ = formula.heights_[static_cast<size_t>(formula.root_)];
     formula.heights_ = std::vector<int>();
     return formula;
 }

@@ -54,6 +54,8 @@ public:
     /// Evaluates with the current node values; `from` and `to` are the converter variables.
     FormulaValue evaluate(FormulaValue from = {}, FormulaValue to = {}) const;
     bool empty() const { return ops_.empty(); }
+    /// Height of the expression tree: how deep evaluating it recurses.
+    int height() const { return height_; }
     const std::vector<Node*>& nodes() const { return nodes_; }
 
     enum class Op : uint8_t;
@@ -76,6 +78,7 @@ private:
     std::vector<FormulaVariable> slots_;
     std::vector<Node*> nodes_;
     int32_t root_ = -1;
+    int height_ = 1;
     Mode mode_ = Mode::kInteger;
     std::string owner_;
     std::string text_;

@@ -11,9 +11,10 @@ public:
     using PlainNumberNode::PlainNumberNode;
     int64_t getInt(bool verify, bool ignoreCache) override { return value_.get(verify, ignoreCache); }
     void setInt(int64_t value, bool verify) override { value_.set(value, verify); }
-    int64_t intMin() override { return limits_.min(value_.target()); }
-    int64_t intMax() override { return limits_.max(value_.target()); }
-    int64_t intInc() override { return limits_.inc(value_.target()); }
+    int64_t intMin() override { return limitMin(); }
+    int64_t intMax() override { return limitMax(); }
+    int64_t intInc() override { return limitInc(); }
+    void intRange(int64_t& low, int64_t& high) override { limitRange(low, high); }
 };
 
 class IntSwissKnifeNode : public SwissKnifeNode<IntegerBase, int64_t> {
@@ -29,6 +30,7 @@ public:
     void setInt(int64_t value, bool verify) override { write(value, verify); }
     int64_t intMin() override { return limit(false); }
     int64_t intMax() override { return limit(true); }
+    void intRange(int64_t& low, int64_t& high) override { range(low, high); }
 };
 
 }  // namespace

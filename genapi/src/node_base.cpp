@@ -112,7 +112,8 @@ Node* Linker::resolve(const char* name, const char* element, bool dependency) {
             "node '" + self_.name() + "': <" + element + "> refers to missing node '" + std::string(wanted) + "'",
             __FILE__, __LINE__);
     }
-    if (dependency && node != &self_) self_.children_.push_back(node);
+    // A node that reads itself is a cycle like any other: recording the edge lets the map's cycle check report it.
+    if (dependency) self_.children_.push_back(node);
     return node;
 }
 
@@ -130,16 +131,26 @@ Node* Linker::resolveOptional(const NodeXml& xml, const char* element, bool depe
 MapGuard::MapGuard(const Node& node) : mutex_(node.map().GetLock()) { mutex_.lock(); }
 MapGuard::~MapGuard() { mutex_.unlock(); }
 
-DepthGuard::DepthGuard(const Node& node) : depth_(node.map().depth()) {
-    if (++depth_ > 200) {
-        --depth_;
+void DepthGuard::raise(const Node& node) {
+    if (state_.depth + weight_ > kMaxDepth) {
         CORVID2_NODE_THROW(LogicalErrorException, node, "evaluation nests too deep (cyclic reference?)");
     }
+    raiseIfExhausted(node);
+    CORVID2_NODE_THROW(LogicalErrorException, node, "evaluation is beyond its bounds");
 }
-DepthGuard::~DepthGuard() { --depth_; }
+
+void DepthGuard::raiseIfExhausted(const Node& node) {
+    // Outside an evaluation the count belongs to an earlier one.
+    const EvaluationState& state = node.evaluationState();
+    if (state.depth > 0 && state.steps > kMaxSteps) {
+        CORVID2_NODE_THROW(LogicalErrorException, node,
+                           "evaluation takes more than " + std::to_string(kMaxSteps) +
+                               " steps (formulas that read the same nodes over and over)");
+    }
+}
 
 Node::Node(NodeMapImpl& map, NodeXml xml, std::string name, const char* nodeType)
-    : map_(map), xml_(xml), name_(std::move(name)), nodeType_(nodeType) {
+    : map_(map), evaluationState_(map.evaluationState()), xml_(xml), name_(std::move(name)), nodeType_(nodeType) {
     if (const char* text = xml_.text("PollingTime")) pollingTime_ = parseInteger(text, name_, "PollingTime");
     imposed_ = parseAccessMode(xml_.self.child_value("ImposedAccessMode"), RW);
 }
@@ -174,11 +185,14 @@ bool conditionHolds(Node* condition) {
 
 EAccessMode Node::accessMode() const {
     if (accessValid_) return accessCache_;
+    if (evaluationState_.depth > 0 && accessEvaluation_ == evaluationState_.evaluation) return accessCache_;
     if (computingAccess_) return RW;  // a condition that depends on itself restricts nothing
     computingAccess_ = true;
     EAccessMode mode;
+    uint64_t evaluation = 0;
     try {
         DepthGuard depth(*this);
+        evaluation = evaluationState_.evaluation;
         if (isImplemented_ && !conditionHolds(isImplemented_)) {
             mode = NI;
         } else if (isAvailable_ && !conditionHolds(isAvailable_)) {
@@ -191,16 +205,16 @@ EAccessMode Node::accessMode() const {
         mode = NA;
     }
     computingAccess_ = false;
-    if (map_.caching() && !volatile_) {
-        accessCache_ = mode;
-        accessValid_ = true;
-    }
+    accessCache_ = mode;
+    accessEvaluation_ = evaluation;  // a change during the computation has begun another evaluation already
+    accessValid_ = map_.caching() && !volatile_;
     return mode;
 }
 
 void Node::checkReadable() const {
     EAccessMode mode = accessMode();
     if (!IsReadable(mode)) {
+        DepthGuard::raiseIfExhausted(*this);
         CORVID2_NODE_THROW(AccessException, *this, std::string("not readable (access mode ") + ToString(mode) + ")");
     }
 }
@@ -208,6 +222,7 @@ void Node::checkReadable() const {
 void Node::checkWritable() const {
     EAccessMode mode = accessMode();
     if (!IsWritable(mode)) {
+        DepthGuard::raiseIfExhausted(*this);
         CORVID2_NODE_THROW(AccessException, *this, std::string("not writable (access mode ") + ToString(mode) + ")");
     }
 }
@@ -257,17 +272,25 @@ void Node::setFloat(double value, bool verify) {
 
 int64_t Node::readInt(bool verify, bool ignoreCache) {
     DepthGuard depth(*this);
+    uint64_t evaluation = evaluationState_.evaluation;
+    if (intEvaluation_ == evaluation) return intMemo_;
     checkReadable();
     int64_t value = getInt(verify, ignoreCache);
     if (!errors_.empty()) checkError(ignoreCache);
+    intMemo_ = value;
+    intEvaluation_ = evaluation;
     return value;
 }
 
 double Node::readFloat(bool verify, bool ignoreCache) {
     DepthGuard depth(*this);
+    uint64_t evaluation = evaluationState_.evaluation;
+    if (floatEvaluation_ == evaluation) return floatMemo_;
     checkReadable();
     double value = getFloat(verify, ignoreCache);
     if (!errors_.empty()) checkError(ignoreCache);
+    floatMemo_ = value;
+    floatEvaluation_ = evaluation;
     return value;
 }
 
@@ -450,6 +473,25 @@ void Node::GetSelectingFeatures(value_vector& features) const {
     for (Node* n : selecting_) {
         if (auto* value = dynamic_cast<IValue*>(n)) features.push_back(value);
     }
+}
+
+void Node::floatRange(double& low, double& high) {
+    if (isFloatValued()) {
+        low = floatMin();
+        high = floatMax();
+        return;
+    }
+    int64_t a = 0, b = 0;
+    intRange(a, b);
+    low = static_cast<double>(a);
+    high = static_cast<double>(b);
+}
+
+int64_t saturatingRound(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 9.2233720368547758e18) return INT64_MAX;
+    if (value <= -9.2233720368547758e18) return INT64_MIN;
+    return std::llround(value);
 }
 
 std::string formatFloat(double value) {

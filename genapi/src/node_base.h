@@ -15,6 +15,13 @@ namespace corvid2::genapi::detail {
 class NodeMapImpl;
 class Node;
 
+/// Where evaluations of one map stand; the map owns it, every node points to it.
+struct EvaluationState {
+    int depth = 0;            // units of stack in use (see DepthGuard)
+    uint32_t steps = 0;       // guards entered since the outermost one
+    uint64_t evaluation = 1;  // number of the current evaluation: a new one with every outermost guard and change
+};
+
 /// Description elements of one node; `shared` is the enclosing StructReg whose children a StructEntry inherits.
 struct NodeXml {
     pugi::xml_node self;
@@ -97,6 +104,7 @@ public:
     // Engine internals, called with the map locked.
     const std::string& name() const { return name_; }
     NodeMapImpl& map() const { return map_; }
+    EvaluationState& evaluationState() const { return evaluationState_; }
     const NodeXml& xml() const { return xml_; }
     /// Resolves the references of the node; overrides call the base first.
     virtual void link(Linker& linker);
@@ -132,6 +140,17 @@ public:
     virtual double floatMin() { return static_cast<double>(intMin()); }
     virtual double floatMax() { return static_cast<double>(intMax()); }
     virtual double floatInc() { return static_cast<double>(intInc()); }
+    /// Both limits at once. Nodes that take their limits from another node override these, so that a chain of
+    /// such nodes asks each link once instead of once per limit and level.
+    virtual void intRange(int64_t& low, int64_t& high) {
+        low = intMin();
+        high = intMax();
+    }
+    virtual void floatRange(double& low, double& high);
+    /// Whether floatInc()/intInc() is meaningful: integers always step; floats only where an increment is known.
+    virtual bool hasIncrement() { return !isFloatValued(); }
+    /// The ValidValueSet in effect (the node's own, or one it inherits with its increment); empty when none.
+    virtual pugi::xml_node validValueSet() { return xml_.child("ValidValueSet"); }
 
     /// Checked reads and writes: access mode first, then the value; writes tell dependents afterwards.
     int64_t readInt(bool verify = false, bool ignoreCache = false);
@@ -163,10 +182,18 @@ public:
     std::vector<std::pair<CallbackHandleType, NodeCallback>> callbacks_;
     mutable bool accessValid_ = false;
     mutable EAccessMode accessCache_ = NI;
+    // What this node gave earlier in the current evaluation (EvaluationState::evaluation): one evaluation sees one
+    // state of every node, and formulas that read a node many times ask it once.
+    mutable uint64_t accessEvaluation_ = 0;
+    uint64_t intEvaluation_ = 0;
+    uint64_t floatEvaluation_ = 0;
+    int64_t intMemo_ = 0;
+    double floatMemo_ = 0;
 
 protected:
     void collectTerminals(node_vector& terminals) const;
     NodeMapImpl& map_;
+    EvaluationState& evaluationState_;
     NodeXml xml_;
     std::string name_;
     const char* nodeType_;
@@ -194,20 +221,43 @@ private:
     std::recursive_mutex& mutex_;
 };
 
-/// Bounds the evaluation depth so that a cyclic description raises instead of overflowing the stack.
+/// Bounds what one evaluation may cost, so that a hostile description raises (naming the node) instead of
+/// overflowing the stack or running for ages. Depth is counted in units of stack: a node level costs
+/// kNodeLevel, a formula as many as its tree is high, and the whole nesting of one evaluation, through nodes
+/// and formulas alike, stays under kMaxDepth. The steps of one outermost evaluation are counted too, as a last
+/// bound on its time. The outermost guard also begins a new evaluation. Entered on every read, so it is inline.
 class DepthGuard {
 public:
-    explicit DepthGuard(const Node& node);
-    ~DepthGuard();
+    static constexpr int kNodeLevel = 16;
+    static constexpr int kMaxDepth = 200 * kNodeLevel;
+    static constexpr uint32_t kMaxSteps = 1000000;
+
+    explicit DepthGuard(const Node& node, int weight = kNodeLevel) : state_(node.evaluationState()), weight_(weight) {
+        if (state_.depth == 0) {
+            state_.steps = 0;
+            ++state_.evaluation;
+        }
+        if (state_.depth + weight > kMaxDepth || ++state_.steps > kMaxSteps) raise(node);
+        state_.depth += weight;
+    }
+    ~DepthGuard() { state_.depth -= weight_; }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
+    /// Raises the step error when the current evaluation has used up its steps. An access mode computed after
+    /// that reads NA; callers that refuse access on NA say the true reason with this.
+    static void raiseIfExhausted(const Node& node);
 
 private:
-    int& depth_;
+    [[noreturn]] void raise(const Node& node);
+    EvaluationState& state_;
+    int weight_;
 };
 
 /// Text helpers shared by the value families.
 std::string formatFloat(double value);
+/// The integer nearest to `value`, saturated at the ends of the 64-bit range (NaN gives 0): a float limit such as
+/// +-DBL_MAX becomes the integer range instead of an undefined conversion.
+int64_t saturatingRound(double value);
 int64_t parseIntegerText(const std::string& text, const Node& node);
 double parseFloatText(const std::string& text, const Node& node);
 

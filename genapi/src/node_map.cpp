@@ -204,6 +204,7 @@ INode* NodeMapImpl::GetNode(const gcstring& name) const {
 
 void NodeMapImpl::InvalidateNodes() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ++evaluationState_.evaluation;
     for (const auto& node : nodes_) {
         node->dropCache();
         node->accessValid_ = false;
@@ -211,6 +212,7 @@ void NodeMapImpl::InvalidateNodes() const {
 }
 
 void NodeMapImpl::changed(Node& start, bool includeSelf) const {
+    ++evaluationState_.evaluation;
     uint32_t epoch = ++epoch_;
     if (includeSelf) {
         start.dropCache();

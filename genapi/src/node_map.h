@@ -90,7 +90,7 @@ public:
     /// Tells everything that depends on `node` that it changed; with includeSelf the node's own cache goes too.
     void changed(Node& node, bool includeSelf) const;
     bool caching() const { return caching_; }
-    int& depth() const { return depth_; }
+    EvaluationState& evaluationState() const { return evaluationState_; }
     CallbackHandleType nextCallbackHandle() { return ++callbackCounter_; }
 
 private:
@@ -106,7 +106,8 @@ private:
     bool caching_ = true;
     bool readBack_ = false;
     mutable uint32_t epoch_ = 0;
-    mutable int depth_ = 0;
+    // What a node gave within one evaluation is reused only there: every change begins a new one.
+    mutable EvaluationState evaluationState_;
     CallbackHandleType callbackCounter_ = 0;
     std::vector<Node*> polled_;
 };

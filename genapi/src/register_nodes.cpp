@@ -56,7 +56,11 @@ ECachingMode parseCaching(const char* text) {
 void RegisterCore::link(Linker& linker, const NodeXml& xml) {
     const std::string& owner = owner_.name();
     for (pugi::xml_node element : xml.children("Address")) {
-        fixedAddress_ += parseInteger(element.child_value(), owner, "Address");
+        int64_t part = parseInteger(element.child_value(), owner, "Address");
+        // A port takes signed 64-bit addresses; a fixed sum beyond them is a broken description, not a location.
+        if (__builtin_add_overflow(fixedAddress_, part, &fixedAddress_)) {
+            CORVID2_NODE_THROW(RuntimeException, owner_, "its <Address> elements add up beyond the 64-bit range");
+        }
     }
     for (pugi::xml_node element : xml.children("IntSwissKnife")) {
         std::string helper = element.attribute("Name").value();

@@ -82,7 +82,10 @@ int64_t IntegerBase::GetMax() {
     return std::min(intMax(), imposedMax_);
 }
 
-EIncMode IntegerBase::GetIncMode() { return xml_.child("ValidValueSet") ? listIncrement : fixedIncrement; }
+EIncMode IntegerBase::GetIncMode() {
+    MapGuard guard(*this);
+    return validValueSet() ? listIncrement : fixedIncrement;
+}
 
 int64_t IntegerBase::GetInc() {
     MapGuard guard(*this);
@@ -93,7 +96,7 @@ namespace {
 
 // The items of a ValidValueSet ("1;2;4"), each parsed by `parse`, kept when `keep` says so.
 template <class Values, class Parse, class Keep>
-Values validValueSet(const std::string& text, Parse parse, Keep keep) {
+Values parseValueList(const std::string& text, Parse parse, Keep keep) {
     Values values;
     for (size_t begin = 0; begin < text.size();) {
         size_t end = text.find(';', begin);
@@ -112,8 +115,8 @@ Values validValueSet(const std::string& text, Parse parse, Keep keep) {
 
 int64_autovector_t IntegerBase::GetListOfValidValues(bool bounded) {
     MapGuard guard(*this);
-    return validValueSet<int64_autovector_t>(
-        xml_.text("ValidValueSet", ""), [this](const char* item) { return parseInteger(item, name_, "ValidValueSet"); },
+    return parseValueList<int64_autovector_t>(
+        validValueSet().child_value(), [this](const char* item) { return parseInteger(item, name_, "ValidValueSet"); },
         [&](int64_t value) { return !bounded || (value >= GetMin() && value <= GetMax()); });
 }
 
@@ -181,7 +184,7 @@ bool FloatBase::HasInc() {
 
 EIncMode FloatBase::GetIncMode() {
     MapGuard guard(*this);
-    return xml_.child("ValidValueSet") ? listIncrement : hasIncrement() ? fixedIncrement : noIncrement;
+    return validValueSet() ? listIncrement : hasIncrement() ? fixedIncrement : noIncrement;
 }
 
 double FloatBase::GetInc() {
@@ -192,8 +195,8 @@ double FloatBase::GetInc() {
 
 double_autovector_t FloatBase::GetListOfValidValues(bool bounded) {
     MapGuard guard(*this);
-    return validValueSet<double_autovector_t>(
-        xml_.text("ValidValueSet", ""), [this](const char* item) { return parseFloat(item, name_, "ValidValueSet"); },
+    return parseValueList<double_autovector_t>(
+        validValueSet().child_value(), [this](const char* item) { return parseFloat(item, name_, "ValidValueSet"); },
         [&](double value) { return !bounded || (value >= GetMin() && value <= GetMax()); });
 }
 

@@ -2,6 +2,8 @@
 // Bases of the value node families (integer, float, string) and the register machinery they share.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -48,8 +50,16 @@ public:
     bool isFloatValued() const override { return true; }
     int64_t getInt(bool verify, bool ignoreCache) override;
     void setInt(int64_t value, bool verify) override { setFloat(static_cast<double>(value), verify); }
-    int64_t intMin() override { return static_cast<int64_t>(floatMin()); }
-    int64_t intMax() override { return static_cast<int64_t>(floatMax()); }
+    // An integer reader of a float node sees the integers inside its range, stepping by its rounded increment.
+    int64_t intMin() override { return saturatingRound(std::ceil(floatMin())); }
+    int64_t intMax() override { return saturatingRound(std::floor(floatMax())); }
+    int64_t intInc() override { return hasIncrement() ? std::max<int64_t>(1, saturatingRound(floatInc())) : 1; }
+    void intRange(int64_t& low, int64_t& high) override {
+        double a = 0, b = 0;
+        floatRange(a, b);
+        low = saturatingRound(std::ceil(a));
+        high = saturatingRound(std::floor(b));
+    }
     double floatMin() override { return -1.7976931348623157e308; }
     double floatMax() override { return 1.7976931348623157e308; }
     double floatInc() override { return 0; }
@@ -72,7 +82,6 @@ public:
     void ImposeMax(double value) override;
 
 protected:
-    virtual bool hasIncrement() { return false; }
     double imposedMin_ = -1.7976931348623157e308;
     double imposedMax_ = 1.7976931348623157e308;
 };

@@ -67,6 +67,11 @@ TEST(GenApiFormulaIntegers, IntegerArithmeticTruncatesAndWraps) {
     EXPECT_EQ(evalInt("1 << 63"), INT64_MIN);
     EXPECT_EQ(evalInt("1 << 64"), 0);
     EXPECT_EQ(evalInt("-16 >> 2"), -4);
+    // Counts outside 0..63 shift every bit out, as 64 single-bit shifts would; a negative count shifts nothing in.
+    EXPECT_EQ(evalInt("5 << -1"), 0);
+    EXPECT_EQ(evalInt("5 >> 64"), 0);
+    EXPECT_EQ(evalInt("-5 >> 64"), -1);
+    EXPECT_EQ(evalInt("-5 >> -1"), -1);
     EXPECT_EQ(evalInt("~0"), -1);
     EXPECT_EQ(evalInt("3 ** 40"), static_cast<int64_t>(12157665459056928801ull));
 }
@@ -137,6 +142,30 @@ TEST(GenApiFormulaErrors, SelfReferencingExpressionIsRejected) {
         R"(<IntSwissKnife Name="S"><Expression Name="A">B + 1</Expression><Expression Name="B">A + 1</Expression>
          <Formula>A</Formula></IntSwissKnife>)");
     EXPECT_THROW(loadText(text), RuntimeException);
+}
+
+TEST(GenApiFormulaErrors, ExpressionsShareTheNestingLimitOfTheirFormula) {
+    // Expression E<k> wraps E<k+1> in 100 pairs of brackets; the last one wraps 1.
+    auto knife = [](int expressions) {
+        std::string nodes = "<IntSwissKnife Name=\"S\">";
+        for (int k = 0; k < expressions; ++k) {
+            std::string inner = k + 1 < expressions ? "E" + std::to_string(k + 1) : "1";
+            nodes += "<Expression Name=\"E" + std::to_string(k) + "\">" + std::string(100, '(') + inner +
+                     std::string(100, ')') + "</Expression>";
+        }
+        return nodes + "<Formula>E0</Formula></IntSwissKnife>";
+    };
+    SnippetMap two(knife(2));
+    EXPECT_EQ(two.get<IInteger>("S").GetValue(), 1);
+    try {
+        loadText(describe(knife(3)));
+        ADD_FAILURE() << "300 levels of brackets across three expressions were accepted";
+    } catch (const RuntimeException& e) {
+        std::string text = e.GetDescription();
+        EXPECT_NE(text.find("node 'S'"), std::string::npos) << text;
+        EXPECT_NE(text.find("nests too deeply"), std::string::npos) << text;
+        EXPECT_NE(text.find("expression 'E2'"), std::string::npos) << text;
+    }
 }
 
 }  // namespace

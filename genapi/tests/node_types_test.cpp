@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Behaviour of each node type on small hand-written descriptions connected to a memory port.
+#include <limits>
+
 #include "test_support.h"
 
 namespace corvid2::genapi::test {
@@ -595,6 +597,338 @@ TEST(GenApiChunkPorts, SwappedChunkPortReversesBytes) {
     EXPECT_THROW(s.get<IInteger>("Counter").GetValue(), AccessException);  // outside the chunk
     port.DetachChunk();
     EXPECT_EQ(s.map->GetNode("Counter")->GetAccessMode(), NA);
+}
+
+// A multiplexer (pIndex with pValueIndexed/pValueDefault) and the same node written with pValue; the register is
+// one unsigned byte, Stepped limits it to 10..90 in steps of 5, and a write-only register sits behind MuxWriteOnly.
+const char* kMultiplexers = R"(
+    <Integer Name="Index"><Value>0</Value></Integer>
+    <IntReg Name="SmallReg"><Address>0x100</Address><Length>1</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+      <Sign>Unsigned</Sign><Endianess>LittleEndian</Endianess></IntReg>
+    <Integer Name="Stepped"><pValue>SmallReg</pValue><Min>10</Min><Max>90</Max><Inc>5</Inc></Integer>
+    <IntReg Name="WriteOnlyReg"><Address>0x200</Address><Length>4</Length><AccessMode>WO</AccessMode>
+      <pPort>Device</pPort><Sign>Unsigned</Sign><Endianess>LittleEndian</Endianess></IntReg>
+    <Integer Name="MuxRegister"><pIndex>Index</pIndex><pValueIndexed Index="0">SmallReg</pValueIndexed>
+      <pValueDefault>SmallReg</pValueDefault></Integer>
+    <Integer Name="MuxInteger"><pIndex>Index</pIndex><pValueIndexed Index="0">Stepped</pValueIndexed>
+      <pValueDefault>Stepped</pValueDefault></Integer>
+    <Integer Name="MuxWriteOnly"><pIndex>Index</pIndex><pValueIndexed Index="0">WriteOnlyReg</pValueIndexed>
+      <pValueDefault>WriteOnlyReg</pValueDefault></Integer>
+    <Integer Name="ViaPValue"><pValue>Stepped</pValue></Integer>
+    <Float Name="MuxFloat"><pIndex>Index</pIndex><pValueIndexed Index="0">Stepped</pValueIndexed>
+      <pValueDefault>Stepped</pValueDefault></Float>)";
+
+TEST(GenApiMultiplexers, TakeLimitsIncrementAndAccessFromTheSelectedNode) {
+    SnippetMap s(kMultiplexers);
+    struct Expected {
+        const char* name;
+        int64_t min, max, inc;
+        EAccessMode mode;
+    };
+    for (const Expected& expected :
+         {Expected{"MuxRegister", 0, 255, 1, RW}, Expected{"MuxInteger", 10, 90, 5, RW},
+          Expected{"MuxWriteOnly", 0, 4294967295, 1, WO}, Expected{"ViaPValue", 10, 90, 5, RW}}) {
+        SCOPED_TRACE(expected.name);
+        auto& node = s.get<IInteger>(expected.name);
+        EXPECT_EQ(node.GetMin(), expected.min);
+        EXPECT_EQ(node.GetMax(), expected.max);
+        EXPECT_EQ(node.GetInc(), expected.inc);
+        EXPECT_EQ(node.GetIncMode(), fixedIncrement);
+        EXPECT_EQ(s.map->GetNode(expected.name)->GetAccessMode(), expected.mode);
+    }
+    auto& muxFloat = s.get<IFloat>("MuxFloat");
+    EXPECT_DOUBLE_EQ(muxFloat.GetMin(), 10);
+    EXPECT_DOUBLE_EQ(muxFloat.GetMax(), 90);
+    EXPECT_TRUE(muxFloat.HasInc());
+    EXPECT_DOUBLE_EQ(muxFloat.GetInc(), 5);
+    EXPECT_EQ(muxFloat.GetIncMode(), fixedIncrement);
+
+    s.port.resetCounters();
+    EXPECT_THROW(s.get<IInteger>("MuxWriteOnly").GetValue(), AccessException);
+    EXPECT_EQ(s.port.reads_, 0) << "a write-only selection is refused before the device is asked";
+    s.get<IInteger>("MuxWriteOnly").SetValue(7);
+    EXPECT_EQ(s.port.peek(0x200), 7);
+    auto& muxInteger = s.get<IInteger>("MuxInteger");
+    muxInteger.SetValue(35);
+    EXPECT_EQ(s.port.peek(0x100), 35);
+    EXPECT_THROW(muxInteger.SetValue(36), OutOfRangeException);  // not 10 + k*5
+    EXPECT_THROW(muxInteger.SetValue(95), OutOfRangeException);
+    muxFloat.SetValue(40);
+    EXPECT_EQ(s.port.peek(0x100), 40);
+    EXPECT_THROW(muxFloat.SetValue(5), OutOfRangeException);
+}
+
+TEST(GenApiMultiplexers, FollowTheIndexBetweenReads) {
+    SnippetMap s(R"(
+    <IntReg Name="IndexReg"><Address>0x0</Address><Length>1</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <IntReg Name="SmallReg"><Address>0x100</Address><Length>1</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <IntReg Name="WriteOnlyReg"><Address>0x200</Address><Length>2</Length><AccessMode>WO</AccessMode>
+      <pPort>Device</pPort></IntReg>
+    <Integer Name="Stepped"><pValue>SmallReg</pValue><Min>10</Min><Max>90</Max><Inc>5</Inc></Integer>
+    <Integer Name="Listed"><pValue>SmallReg</pValue><ValidValueSet>1;2;4;8;300</ValidValueSet></Integer>
+    <Integer Name="Mux"><pIndex>IndexReg</pIndex><pValueIndexed Index="0">Stepped</pValueIndexed>
+      <pValueIndexed Index="1">WriteOnlyReg</pValueIndexed><pValueIndexed Index="2">Listed</pValueIndexed>
+      <ValueIndexed Index="3">-7</ValueIndexed><ValueDefault>12</ValueDefault></Integer>)");
+    auto& mux = s.get<IInteger>("Mux");
+    auto& index = s.get<IInteger>("IndexReg");
+    INode* muxNode = s.map->GetNode("Mux");
+    s.port.poke(0x100, {20});
+    EXPECT_EQ(mux.GetValue(), 20);
+    EXPECT_EQ(mux.GetMin(), 10);
+    EXPECT_EQ(mux.GetInc(), 5);
+    EXPECT_EQ(muxNode->GetAccessMode(), RW);
+
+    int changes = 0;
+    Register(muxNode, [&](INode*) { ++changes; });
+    index.SetValue(1);
+    EXPECT_GE(changes, 1) << "selecting another index changes the multiplexer";
+    EXPECT_EQ(muxNode->GetAccessMode(), WO) << "the access mode cached for the previous selection is dropped";
+    EXPECT_EQ(mux.GetMin(), 0);
+    EXPECT_EQ(mux.GetMax(), 65535);
+    EXPECT_EQ(mux.GetInc(), 1);
+    EXPECT_THROW(mux.GetValue(), AccessException);
+    s.port.mode_ = WO;  // an index that cannot be read selects nothing
+    s.map->InvalidateNodes();
+    EXPECT_EQ(muxNode->GetAccessMode(), NA);
+    EXPECT_THROW(mux.GetMin(), AccessException);
+    s.port.mode_ = RW;
+    s.map->InvalidateNodes();
+
+    index.SetValue(2);
+    EXPECT_EQ(muxNode->GetAccessMode(), RW);
+    EXPECT_EQ(mux.GetIncMode(), listIncrement);
+    EXPECT_EQ(mux.GetListOfValidValues(false), (int64_autovector_t{1, 2, 4, 8, 300}));
+    EXPECT_EQ(mux.GetListOfValidValues(true), (int64_autovector_t{1, 2, 4, 8}));  // the register ends at 255
+
+    index.SetValue(3);  // a constant has no node: the multiplexer's own limits, which it does not narrow
+    EXPECT_EQ(mux.GetValue(), -7);
+    EXPECT_EQ(mux.GetMin(), INT64_MIN);
+    EXPECT_EQ(mux.GetMax(), INT64_MAX);
+    EXPECT_EQ(mux.GetInc(), 1);
+    EXPECT_EQ(mux.GetIncMode(), fixedIncrement);
+    EXPECT_EQ(muxNode->GetAccessMode(), RW);
+
+    s.port.poke(0x0, {9});  // the device moves the index; after invalidation the default is selected
+    s.map->InvalidateNodes();
+    EXPECT_EQ(mux.GetValue(), 12);
+    s.port.poke(0x0, {0});
+    s.get<IInteger>("IndexReg").GetValue(false, true);  // a fresh read of the index reaches the multiplexer too
+    s.map->GetNode("IndexReg")->InvalidateNode();
+    EXPECT_EQ(mux.GetValue(), 20);
+    EXPECT_EQ(mux.GetMax(), 90);
+}
+
+TEST(GenApiMultiplexers, FloatOverConverterOverMultiplexer) {
+    SnippetMap s(R"(
+    <Integer Name="Index"><Value>0</Value></Integer>
+    <IntReg Name="SmallReg"><Address>0x100</Address><Length>1</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <Integer Name="Stepped"><pValue>SmallReg</pValue><Min>10</Min><Max>90</Max><Inc>5</Inc></Integer>
+    <Integer Name="Coarse"><pValue>SmallReg</pValue><Min>0</Min><Max>100</Max><Inc>25</Inc></Integer>
+    <Integer Name="Mux"><pIndex>Index</pIndex><pValueIndexed Index="0">Stepped</pValueIndexed>
+      <pValueIndexed Index="1">Coarse</pValueIndexed><ValueIndexed Index="2">3</ValueIndexed>
+      <pValueDefault>Stepped</pValueDefault></Integer>
+    <Converter Name="Doubled"><FormulaTo>FROM/2</FormulaTo><FormulaFrom>TO*2</FormulaFrom><pValue>Mux</pValue>
+      <Slope>Increasing</Slope><IsLinear>Yes</IsLinear></Converter>
+    <Float Name="Gain"><pValue>Doubled</pValue></Float>
+    <Converter Name="Squared"><FormulaTo>SQRT(FROM)</FormulaTo><FormulaFrom>TO*TO</FormulaFrom><pValue>Mux</pValue>
+    </Converter>
+    <Float Name="Power"><pValue>Squared</pValue></Float>)");
+    auto& gain = s.get<IFloat>("Gain");
+    EXPECT_DOUBLE_EQ(gain.GetMin(), 20);
+    EXPECT_DOUBLE_EQ(gain.GetMax(), 180);
+    ASSERT_TRUE(gain.HasInc());
+    EXPECT_DOUBLE_EQ(gain.GetInc(), 10);
+    EXPECT_EQ(s.map->GetNode("Gain")->GetAccessMode(), RW);
+    gain.SetValue(70);
+    EXPECT_EQ(s.port.peek(0x100), 35);
+    EXPECT_DOUBLE_EQ(gain.GetValue(), 70);
+    EXPECT_THROW(gain.SetValue(190), OutOfRangeException);
+
+    s.get<IInteger>("Index").SetValue(1);
+    EXPECT_DOUBLE_EQ(gain.GetMin(), 0);
+    EXPECT_DOUBLE_EQ(gain.GetMax(), 200);
+    EXPECT_DOUBLE_EQ(gain.GetInc(), 50);
+    s.get<IInteger>("Index").SetValue(2);  // a constant: the multiplexer is unbounded, and so is the converter
+    EXPECT_DOUBLE_EQ(gain.GetValue(), 6);
+    EXPECT_EQ(gain.GetMin(), -std::numeric_limits<double>::max());
+    EXPECT_EQ(gain.GetMax(), std::numeric_limits<double>::max());
+    EXPECT_DOUBLE_EQ(gain.GetInc(), 2);
+    s.get<IInteger>("Index").SetValue(1);
+
+    // A converter not declared linear has no constant step, so neither has the Float above it.
+    auto& power = s.get<IFloat>("Power");
+    EXPECT_DOUBLE_EQ(power.GetMin(), 0);
+    EXPECT_DOUBLE_EQ(power.GetMax(), 10000);
+    EXPECT_FALSE(power.HasInc());
+    EXPECT_EQ(power.GetIncMode(), noIncrement);
+    EXPECT_THROW(power.GetInc(), AccessException);
+    EXPECT_FALSE(s.get<IFloat>("Squared").HasInc());
+}
+
+TEST(GenApiMultiplexers, EnumerationTakesAccessAndCacheFromTheSelectedRegister) {
+    SnippetMap s(R"(
+    <Integer Name="Index"><Value>0</Value></Integer>
+    <IntReg Name="ModeReg"><Address>0x10</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <IntReg Name="ModeWriteOnly"><Address>0x20</Address><Length>4</Length><AccessMode>WO</AccessMode>
+      <pPort>Device</pPort></IntReg>
+    <Enumeration Name="Mode"><EnumEntry Name="Off"><Value>0</Value></EnumEntry><EnumEntry Name="On"><Value>1</Value>
+      </EnumEntry><pIndex>Index</pIndex><pValueIndexed Index="0">ModeReg</pValueIndexed>
+      <pValueIndexed Index="1">ModeWriteOnly</pValueIndexed></Enumeration>)");
+    auto& mode = s.get<IEnumeration>("Mode");
+    INode* modeNode = s.map->GetNode("Mode");
+    EXPECT_EQ(modeNode->GetAccessMode(), RW);
+    EXPECT_FALSE(mode.IsValueCacheValid());
+    EXPECT_EQ(mode.ToString(), "Off");
+    EXPECT_TRUE(mode.IsValueCacheValid()) << "the selected register now holds the value";
+
+    s.get<IInteger>("Index").SetValue(1);
+    EXPECT_EQ(modeNode->GetAccessMode(), WO);
+    EXPECT_FALSE(mode.IsValueCacheValid());
+    EXPECT_THROW(mode.ToString(), AccessException);
+    mode.FromString("On");
+    EXPECT_EQ(s.port.peek(0x20), 1);
+    EXPECT_EQ(s.port.peek(0x10), 0);
+
+    s.get<IInteger>("Index").SetValue(0);
+    EXPECT_EQ(modeNode->GetAccessMode(), RW);
+    EXPECT_TRUE(mode.IsValueCacheValid()) << "the first register kept its cache";
+}
+
+TEST(GenApiMultiplexers, CacheValidityAsksNoDeviceRead) {
+    SnippetMap s(R"(
+    <IntReg Name="IndexReg"><Address>0x0</Address><Length>1</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <IntReg Name="A"><Address>0x10</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
+    <IntReg Name="B"><Address>0x14</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
+    <Integer Name="Mux"><pIndex>IndexReg</pIndex><pValueIndexed Index="0">A</pValueIndexed>
+      <pValueIndexed Index="1">B</pValueIndexed></Integer>)");
+    auto& mux = s.get<IInteger>("Mux");
+    EXPECT_FALSE(mux.IsValueCacheValid());
+    EXPECT_EQ(s.port.reads_, 0) << "an index without a valid cache is not read to answer";
+    mux.GetValue();
+    EXPECT_EQ(s.port.reads_, 2);  // index and A
+    EXPECT_TRUE(mux.IsValueCacheValid());
+    s.get<IInteger>("IndexReg").SetValue(1);  // the written index is cached, B is not yet
+    EXPECT_FALSE(mux.IsValueCacheValid());
+    mux.GetValue();
+    EXPECT_EQ(s.port.reads_, 3);
+    EXPECT_TRUE(mux.IsValueCacheValid());
+    s.map->GetNode("IndexReg")->InvalidateNode();
+    EXPECT_FALSE(mux.IsValueCacheValid());
+    EXPECT_EQ(s.port.reads_, 3);
+}
+
+TEST(GenApiFloatNodes, IncrementComesFromTheValueNodeUnlessTheFloatHasItsOwn) {
+    SnippetMap s(R"(
+    <IntReg Name="IntRegister"><Address>0x0</Address><Length>2</Length><AccessMode>RW</AccessMode>
+      <pPort>Device</pPort></IntReg>
+    <FloatReg Name="FloatRegister"><Address>0x8</Address><Length>8</Length><AccessMode>RW</AccessMode>
+      <pPort>Device</pPort></FloatReg>
+    <Integer Name="Listed"><pValue>IntRegister</pValue><ValidValueSet>2;4;6</ValidValueSet></Integer>
+    <Float Name="OverInteger"><pValue>IntRegister</pValue></Float>
+    <Float Name="OverFloat"><pValue>FloatRegister</pValue></Float>
+    <Float Name="OwnStep"><pValue>IntRegister</pValue><Inc>0.5</Inc></Float>
+    <Float Name="OverList"><pValue>Listed</pValue></Float>
+    <Float Name="Constant"><Value>1.5</Value></Float>
+    <Converter Name="Quarter"><FormulaTo>FROM*4</FormulaTo><FormulaFrom>TO/4</FormulaFrom><pValue>IntRegister</pValue>
+      <IsLinear>Yes</IsLinear></Converter>
+    <Float Name="OverQuarter"><pValue>Quarter</pValue></Float>
+    <Integer Name="IntegerOverList"><pValue>Listed</pValue></Integer>
+    <Integer Name="IntegerOwnStep"><pValue>Listed</pValue><Inc>3</Inc></Integer>)");
+    struct Expected {
+        const char* name;
+        bool hasInc;
+        double inc;
+        EIncMode mode;
+    };
+    for (const Expected& expected :
+         {Expected{"OverInteger", true, 1, fixedIncrement}, Expected{"OverFloat", false, 0, noIncrement},
+          Expected{"OwnStep", true, 0.5, fixedIncrement}, Expected{"OverList", true, 1, listIncrement},
+          Expected{"Constant", false, 0, noIncrement}, Expected{"Quarter", true, 0.25, fixedIncrement},
+          Expected{"OverQuarter", true, 0.25, fixedIncrement}}) {
+        SCOPED_TRACE(expected.name);
+        auto& node = s.get<IFloat>(expected.name);
+        EXPECT_EQ(node.HasInc(), expected.hasInc);
+        EXPECT_EQ(node.GetIncMode(), expected.mode);
+        if (expected.hasInc) {
+            EXPECT_DOUBLE_EQ(node.GetInc(), expected.inc);
+        } else {
+            EXPECT_THROW(node.GetInc(), AccessException);
+        }
+    }
+    EXPECT_EQ(s.get<IFloat>("OverList").GetListOfValidValues(), (double_autovector_t{2, 4, 6}));
+    EXPECT_EQ(s.get<IInteger>("IntegerOverList").GetIncMode(), listIncrement);
+    EXPECT_EQ(s.get<IInteger>("IntegerOverList").GetListOfValidValues(), (int64_autovector_t{2, 4, 6}));
+    EXPECT_EQ(s.get<IInteger>("IntegerOwnStep").GetIncMode(), fixedIncrement) << "its own Inc replaces the list";
+    EXPECT_EQ(s.get<IInteger>("IntegerOwnStep").GetInc(), 3);
+    EXPECT_TRUE(s.get<IInteger>("IntegerOwnStep").GetListOfValidValues().empty());
+    EXPECT_DOUBLE_EQ(s.get<IFloat>("OverQuarter").GetMax(), 65535 / 4.0);
+}
+
+TEST(GenApiIntegerNodes, IntegerOverFloatSeesTheIntegersInsideTheFloatRange) {
+    SnippetMap s(R"(
+    <Float Name="Ratio"><Value>2.5</Value><Min>-10.5</Min><Max>10.5</Max><Inc>2</Inc></Float>
+    <Integer Name="Rounded"><pValue>Ratio</pValue></Integer>
+    <FloatReg Name="Wide"><Address>0x0</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
+    </FloatReg>
+    <Integer Name="WideInteger"><pValue>Wide</pValue></Integer>)");
+    auto& rounded = s.get<IInteger>("Rounded");
+    EXPECT_EQ(rounded.GetValue(), 3);  // half away from zero
+    s.get<IFloat>("Ratio").SetValue(-2.5, false);
+    EXPECT_EQ(rounded.GetValue(), -3);
+    EXPECT_EQ(rounded.GetMin(), -10);
+    EXPECT_EQ(rounded.GetMax(), 10);
+    EXPECT_EQ(rounded.GetInc(), 2);
+    auto& wide = s.get<IInteger>("WideInteger");
+    EXPECT_EQ(wide.GetMin(), INT64_MIN) << "+-3.4e38 saturates";
+    EXPECT_EQ(wide.GetMax(), INT64_MAX);
+}
+
+TEST(GenApiOpenChoices, UnreadableLimitRaisesAndUnreadableConditionCountsAsFalse) {
+    SnippetMap s(R"(
+    <IntReg Name="WriteOnly"><Address>0x0</Address><Length>4</Length><AccessMode>WO</AccessMode><pPort>Device</pPort>
+    </IntReg>
+    <Integer Name="Limited"><Value>5</Value><pMax>WriteOnly</pMax></Integer>
+    <Integer Name="Guarded"><Value>5</Value><pIsAvailable>WriteOnly</pIsAvailable></Integer>
+    <Integer Name="Hidden"><Value>5</Value><pIsImplemented>WriteOnly</pIsImplemented></Integer>
+    <Integer Name="Unlocked"><Value>5</Value><pIsLocked>WriteOnly</pIsLocked></Integer>
+    <Integer Name="Checked"><Value>5</Value><pError>WriteOnly</pError></Integer>)");
+    try {
+        s.get<IInteger>("Limited").GetMax();
+        ADD_FAILURE() << "an unreadable maximum was replaced by a guess";
+    } catch (const AccessException& e) {
+        EXPECT_NE(std::string(e.GetDescription()).find("'WriteOnly'"), std::string::npos) << e.GetDescription();
+    }
+    EXPECT_THROW(s.get<IInteger>("Limited").SetValue(6), AccessException);
+    EXPECT_EQ(s.get<IInteger>("Limited").GetValue(), 5) << "the value itself does not need the limit";
+    EXPECT_EQ(s.map->GetNode("Guarded")->GetAccessMode(), NA);
+    EXPECT_EQ(s.map->GetNode("Hidden")->GetAccessMode(), NI);
+    EXPECT_EQ(s.map->GetNode("Unlocked")->GetAccessMode(), RW) << "a lock that cannot be read locks nothing";
+    EXPECT_EQ(s.get<IInteger>("Checked").GetValue(), 5) << "an error node that cannot be read is skipped";
+}
+
+TEST(GenApiOpenChoices, OneEvaluationReadsEachNodeOnce) {
+    SnippetMap s(R"(
+    <IntReg Name="Counter"><Address>0x0</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
+      <Cachable>NoCache</Cachable></IntReg>
+    <IntSwissKnife Name="Twice"><pVariable Name="A">Counter</pVariable><pVariable Name="B">Counter</pVariable>
+      <Formula>A - B</Formula></IntSwissKnife>)");
+    class CountingPort : public MemoryPort {
+        void Read(void* buffer, int64_t address, int64_t length) override {
+            pokeLittleEndian32(0, static_cast<uint32_t>(++reads_));  // every read sees a new value
+            MemoryPort::Read(buffer, address, length);
+            --reads_;
+        }
+    } counting;
+    ASSERT_TRUE(s.map->Connect(&counting, "Device"));
+    EXPECT_EQ(s.get<IInteger>("Twice").GetValue(), 0) << "both variables see the same state of the register";
+    EXPECT_EQ(counting.reads_, 1);
+    EXPECT_NE(s.get<IInteger>("Counter").GetValue(), s.get<IInteger>("Counter").GetValue())
+        << "separate calls are separate evaluations";
 }
 
 }  // namespace

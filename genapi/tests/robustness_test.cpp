@@ -140,6 +140,26 @@ TEST(GenApiBadDescriptions, HostileSizesRaiseInsteadOfExhaustingTheStack) {
     EXPECT_TRUE(contains(errorOf(describe(groups)), "nest too deeply"));
 }
 
+TEST(GenApiBadDescriptions, NodeNamingItselfIsACycleFoundAtLoading) {
+    const char* kSelfReferences[] = {
+        R"(<Integer Name="X"><pValue>X</pValue></Integer>)",
+        R"(<Float Name="X"><pValue>X</pValue></Float>)",
+        R"(<Converter Name="X"><FormulaTo>FROM</FormulaTo><FormulaFrom>TO</FormulaFrom><pValue>X</pValue></Converter>)",
+        R"(<Integer Name="X"><pIsAvailable>X</pIsAvailable><Value>1</Value></Integer>)",
+        R"(<Integer Name="X"><pMin>X</pMin><Value>1</Value></Integer>)",
+        R"(<Integer Name="X"><pIndex>X</pIndex><ValueIndexed Index="0">1</ValueIndexed></Integer>)",
+        R"(<IntSwissKnife Name="X"><pVariable Name="V">X</pVariable><Formula>V</Formula></IntSwissKnife>)",
+        R"(<IntReg Name="X"><pAddress>X</pAddress><Length>4</Length><pPort>Device</pPort></IntReg>)"};
+    for (const char* node : kSelfReferences) {
+        EXPECT_TRUE(contains(errorOf(describe(node)), "cyclic reference: X -> X")) << node;
+    }
+    // References that are no dependency may name the node itself: they are not followed while evaluating.
+    SnippetMap s(R"(<IntReg Name="Reg"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>
+                  <pPort>Device</pPort><pInvalidator>Reg</pInvalidator></IntReg>)");
+    s.get<IInteger>("Reg").SetValue(3);
+    EXPECT_EQ(s.get<IInteger>("Reg").GetValue(), 3);
+}
+
 TEST(GenApiBadDescriptions, RefusingPortRaisesWithTheRegisterName) {
     SnippetMap s(R"(<IntReg Name="Reg"><Address>0x40</Address><Length>4</Length><AccessMode>RW</AccessMode>
                   <pPort>Device</pPort></IntReg>)");
