@@ -32,12 +32,31 @@ namespace Events {
 // timeout, or through a handler that a library thread calls.
 enum class EventMode : std::int32_t { Unregistered = 0, Polling = 1, EventHandler = 2 };
 
+// What the event controls of DataStream, Interface and Device have in common: the record behind
+// the control (its handler, user object and event object), for a companion component.
+class CORVID2_API EventControl {
+public:
+    void* GetBase() { return base_; }
+
+    EventControl(const EventControl&) = delete;
+    EventControl& operator=(const EventControl&) = delete;
+
+protected:
+    EventControl() = default;
+    ~EventControl() = default;
+
+private:
+    friend struct Internal::AcquisitionAccess;
+    friend struct Internal::EventAccess;
+    void* base_ = nullptr;
+};
+
 // Receives one filled buffer on the stream's own thread, one buffer at a time; the next delivery
 // waits until it returns. `buffer` is null when the delivered buffer is no longer in the list.
 using NewBufferEventHandler = void (*)(void* userObj, Buffer* buffer);
 
 // The new-buffer event of a DataStream (its base). An open stream starts in polling mode.
-class CORVID2_API DataStreamEventControl {
+class CORVID2_API DataStreamEventControl : public EventControl {
 public:
     // Unregistered, Polling or EventHandler; InvalidParameterException "Invalid EventMode
     // specified." for any other value, ResourceInUseException for the mode already in use.
@@ -53,9 +72,6 @@ public:
     Buffer* GetFilledBuffer(std::uint64_t timeout);
     // Polling mode only: ends a waiting GetFilledBuffer, or the next one at once when none waits.
     void CancelGetFilledBuffer();
-
-    DataStreamEventControl(const DataStreamEventControl&) = delete;
-    DataStreamEventControl& operator=(const DataStreamEventControl&) = delete;
 
 protected:
     DataStreamEventControl() = default;
@@ -96,7 +112,7 @@ using PnPEventHandler = void (*)(void* userObj, PnPEvent* event);
 
 // The plug-and-play events of an Interface (its base); offered by the producers of the library's
 // own vendor only ("Not supported" otherwise). Every method needs the Interface open.
-class CORVID2_API InterfaceEventControl {
+class CORVID2_API InterfaceEventControl : public EventControl {
 public:
     // Unregistered, Polling or EventHandler; InvalidParameterException "Invalid EventMode
     // specified." for any other value. Leaving EventHandler stops the handler thread first.
@@ -110,9 +126,6 @@ public:
     bool GetPnPEvent(PnPEvent* event, std::uint64_t timeout);
     // Ends a waiting GetPnPEvent (or the next one at once).
     void CancelGetPnPEvent();
-
-    InterfaceEventControl(const InterfaceEventControl&) = delete;
-    InterfaceEventControl& operator=(const InterfaceEventControl&) = delete;
 
 protected:
     InterfaceEventControl() = default;
@@ -155,7 +168,7 @@ private:
 using DeviceEventHandler = void (*)(void* userObj, DeviceEvent* event);
 
 // The camera events of a Device (its base). Every method needs the Device open.
-class CORVID2_API DeviceEventControl {
+class CORVID2_API DeviceEventControl : public EventControl {
 public:
     // Unregistered, Polling or EventHandler; InvalidParameterException "Invalid EventMode
     // specified." for any other value. Leaving EventHandler stops the handler thread first.
@@ -170,9 +183,6 @@ public:
     bool GetDeviceEvent(DeviceEvent* event, std::uint64_t timeout);
     // Ends a waiting GetDeviceEvent (or the next one at once).
     void CancelGetDeviceEvent();
-
-    DeviceEventControl(const DeviceEventControl&) = delete;
-    DeviceEventControl& operator=(const DeviceEventControl&) = delete;
 
 protected:
     DeviceEventControl() = default;

@@ -133,6 +133,7 @@ DataStream::DataStream(Device* device, void* deviceObj, const String& id) : INod
     events->stream_ = data_->stream_;
     events->owner_ = this;
     AcquisitionAccess::events(this) = events;
+    AcquisitionAccess::base(this) = events;
     data_->events_ = events;
     registerHolder<CDataStreamGuard>(site, this, data_);
     registerHolder<CDataStreamEventControlGuard>(site, static_cast<Events::DataStreamEventControl*>(this), events);

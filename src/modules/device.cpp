@@ -109,6 +109,7 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
     data_->device_ = data_->interface_->addDevice(data_->id_);
     auto* events = new DeviceEventControlData();
     EventAccess::control(this) = events;
+    EventAccess::base(this) = events;
     registerHolder<CDeviceGuard>(CORVID2_METHOD(Device, Device), this, data_);
     registerHolder<CDeviceEventControlGuard>(CORVID2_METHOD(Device, Device),
                                              static_cast<Events::DeviceEventControl*>(this), events);

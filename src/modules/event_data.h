@@ -43,6 +43,7 @@ struct EventAccess {
     static DeviceEventData* data(Events::DeviceEvent& event) { return event.data_; }
     static InterfaceEventControlData*& control(Events::InterfaceEventControl* control) { return control->events_; }
     static DeviceEventControlData*& control(Events::DeviceEventControl* control) { return control->events_; }
+    static void*& base(Events::EventControl* control) { return control->base_; }
     static InterfaceData* const* slot(Interface* iface) { return &iface->data_; }
     static DeviceData* const* slot(Device* device) { return &device->data_; }
 };

@@ -78,6 +78,7 @@ Interface::Interface(System* system, const String& id) : INode(false), data_(new
     data_->devices_ = new DeviceList(this);
     auto* events = new InterfaceEventControlData();
     EventAccess::control(this) = events;
+    EventAccess::base(this) = events;
     registerHolder<CInterfaceGuard>(CORVID2_METHOD(Interface, Interface), this, data_);
     registerHolder<CInterfaceEventControlGuard>(CORVID2_METHOD(Interface, Interface),
                                                 static_cast<Events::InterfaceEventControl*>(this), events);

@@ -110,6 +110,7 @@ struct AcquisitionAccess {
         return control != nullptr ? &control->events_ : nullptr;
     }
     static DataStreamEventData*& events(Events::DataStreamEventControl* control) { return control->events_; }
+    static void*& base(Events::EventControl* control) { return control->base_; }
     static BufferListData* const* slot(BufferList* list) { return list != nullptr ? &list->data_ : nullptr; }
     static BufferData* const* slot(Buffer* buffer) { return buffer != nullptr ? &buffer->data_ : nullptr; }
     static BufferList* makeBufferList(DataStream* stream) { return new BufferList(stream); }

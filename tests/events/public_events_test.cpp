@@ -167,6 +167,10 @@ TEST_F(DeviceEventTest, RefusalsNameTheirReason) {
     // Reopened, the device starts without the registration of before.
     device_->Open();
     EXPECT_EQ(device_->GetEventMode(), EventMode::Unregistered);
+    // Each control hands a companion its own record.
+    EXPECT_NE(device_->GetBase(), nullptr);
+    EXPECT_NE(interface_->GetBase(), nullptr);
+    EXPECT_NE(device_->GetBase(), interface_->GetBase());
 }
 
 TEST_F(DeviceEventTest, CancelEndsAWaitingFetchOrTheNextOne) {
