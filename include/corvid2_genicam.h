@@ -9,6 +9,7 @@
 #include "corvid2/events.h"
 #include "corvid2/exceptions.h"
 #include "corvid2/export.h"
+#include "corvid2/image.h"
 #include "corvid2/interface.h"
 #include "corvid2/node.h"
 #include "corvid2/string.h"

@@ -15,6 +15,7 @@
 
 #include "arguments.h"
 #include "device_session.h"
+#include "image_convert.h"
 #include "png_writer.h"
 
 namespace corvid2::tool {
@@ -201,11 +202,18 @@ int save(const std::string& path, Frame& frame) {
     Image& image = frame.image;
     const PngFormat* format = pngFormatOf(image.pixelFormat);
     if (format == nullptr) {
-        std::fprintf(stderr,
-                     "corvid2: note: the images are %s, which corvid2 does not save as PNG (it saves %s); %s was not "
-                     "written\n",
-                     image.pixelFormat.c_str(), pngPixelFormats().c_str(), path.c_str());
-        return 0;
+        const std::string original = image.pixelFormat;
+        std::string why;
+        if (!convertForPng(image, why)) {
+            std::fprintf(stderr,
+                         "corvid2: note: the images are %s, which corvid2 could not convert for PNG (%s); %s was not "
+                         "written\n",
+                         original.c_str(), why.c_str(), path.c_str());
+            return 0;
+        }
+        format = pngFormatOf(image.pixelFormat);
+        std::fprintf(stderr, "corvid2: note: the %s image was converted to %s for the PNG\n", original.c_str(),
+                     image.pixelFormat.c_str());
     }
     const std::size_t needed = image.stride * image.height;
     if (frame.incomplete && image.bytes.size() < needed) {

@@ -4,6 +4,7 @@
 # survive the way through add_test.
 #   -DTOOL=path -DARGS=a|b|c -DEXIT=code [-DSTDOUT=regex] [-DSTDERR=regex]
 #   [-DPNG=file]                                  the file must not exist afterwards, or
+#   [-DPNG=file -DPNG_WRITTEN=1]                  it must exist afterwards, or
 #   [-DPNG=file -DPNG_CHECK=path|width|height|format]
 #                                                 it must show the simulator's image of the last
 #                                                 frame that the tool reports
@@ -37,6 +38,10 @@ if(PNG_CHECK)
   execute_process(COMMAND "${checker}" "${PNG}" ${PNG_CHECK} ${CMAKE_MATCH_1} RESULT_VARIABLE check_code)
   if(NOT check_code EQUAL 0)
     message(FATAL_ERROR "${PNG} is not the expected image")
+  endif()
+elseif(PNG_WRITTEN)
+  if(NOT EXISTS "${PNG}")
+    message(FATAL_ERROR "${PNG} was not written")
   endif()
 elseif(DEFINED PNG AND EXISTS "${PNG}")
   message(FATAL_ERROR "${PNG} was written, but should not have been")
