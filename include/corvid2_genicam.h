@@ -12,6 +12,7 @@
 #include "corvid2/image.h"
 #include "corvid2/interface.h"
 #include "corvid2/node.h"
+#include "corvid2/polarizer.h"
 #include "corvid2/string.h"
 #include "corvid2/system.h"
 #include "corvid2/trace.h"
