@@ -32,6 +32,9 @@ typedef int32_t CORVID2_RESULT;
 
 /* Handles: the addresses of the library's objects behind them. */
 typedef void* CORVID2_System;
+typedef void* CORVID2_ImageProcessor;
+typedef void* CORVID2_Image;
+typedef void* CORVID2_Polarizer;
 
 /* The calling thread's last failure. `code` and `text` may be null; `size` counts the NUL. */
 CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_GetLastError(CORVID2_RESULT* code, char* text, uint64_t* size);
@@ -65,6 +68,20 @@ CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_TraceActivateOutputOptionTimesta
 
 /* An extended trace line from a companion component: level 0 information, 1 warning, 2 error. */
 CORVID2_API int CORVID2_CALL extT(const int* level, const char* text);
+
+/* Image processing. Creating a processor or polarizer gives -1001 when the image-processing library
+ * (corvid2_img beside this library) cannot be loaded. Only handles these functions handed out are
+ * taken back; any other gives -1009. */
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_CreateImageProcessor(CORVID2_ImageProcessor* processor);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_ReleaseImageProcessor(CORVID2_ImageProcessor processor);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_ImageProcessor_GetVersion(CORVID2_ImageProcessor processor, char* text,
+                                                                          uint64_t* size);
+/* A 1 x 1 Mono8 image. */
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_ImageProcessor_CreateEmptyImage(CORVID2_ImageProcessor processor,
+                                                                                CORVID2_Image* image);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_Image_Release(CORVID2_Image image);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_Polarizer_Create(CORVID2_Polarizer* polarizer);
+CORVID2_API CORVID2_RESULT CORVID2_CALL CORVID2_Polarizer_Release(CORVID2_Polarizer polarizer);
 
 /* ---- Hooks for a companion component --------------------------------------------------------
  * They take the library's objects as they are: public C++ objects (Device, DataStream, BufferList)
