@@ -53,4 +53,16 @@ private:
     std::vector<std::string> notFound_;
 };
 
+// Calls `set()` once for every available entry of the camera's enumeration `selectorName` with
+// that entry selected: what switches on every chunk or every event notification.
+template <class Set>
+void forEverySelection(CORVID2::Device& device, const char* selectorName, Set&& set) {
+    CORVID2::Node* selector = device.GetRemoteNode(selectorName);
+    for (CORVID2::Node* entry : *selector->GetEnumNodeList()) {
+        if (!entry->GetAvailable()) continue;
+        selector->SetInt(entry->GetInt());
+        set();
+    }
+}
+
 }  // namespace corvid2::tool

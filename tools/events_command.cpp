@@ -102,13 +102,8 @@ void onPnPEvent(void* user, CORVID2::Events::PnPEvent* event) {
 
 // Switches on the notification of every event the camera offers.
 void notifyEverything(CORVID2::Device& device) {
-    CORVID2::Node* selector = device.GetRemoteNode("EventSelector");
     CORVID2::Node* notification = device.GetRemoteNode("EventNotification");
-    for (CORVID2::Node* entry : *selector->GetEnumNodeList()) {
-        if (!entry->GetAvailable()) continue;
-        selector->SetInt(entry->GetInt());
-        notification->SetString("On");
-    }
+    forEverySelection(device, "EventSelector", [notification] { notification->SetString("On"); });
 }
 
 }  // namespace

@@ -239,13 +239,8 @@ int save(const std::string& path, Frame& frame) {
 // afterwards, so that they hold the larger payload.
 void enableAllChunks(CORVID2::Device& device) {
     device.GetRemoteNode("ChunkModeActive")->SetBool(true);
-    CORVID2::Node* selector = device.GetRemoteNode("ChunkSelector");
     CORVID2::Node* enable = device.GetRemoteNode("ChunkEnable");
-    for (CORVID2::Node* entry : *selector->GetEnumNodeList()) {
-        if (!entry->GetAvailable()) continue;
-        selector->SetInt(entry->GetInt());
-        enable->SetBool(true);
-    }
+    forEverySelection(device, "ChunkSelector", [enable] { enable->SetBool(true); });
 }
 
 // "frame <id>: ChunkFrameID=7 ChunkTimestamp=..." for every readable chunk value of the buffer.

@@ -116,8 +116,7 @@ bool DeviceChunk::hasForeignChunk(const IdSet& enabled) const {
     });
 }
 
-void DeviceChunk::checkLocked() {
-    IdSet enabled;
+void DeviceChunk::checkLocked(IdSet& enabled) {
     readEnabledChunks(enabled);
     if (!captured_ || hasForeignChunk(enabled)) locked_ = true;
 }
@@ -126,8 +125,6 @@ bool DeviceChunk::enableChunks(const std::vector<std::uint64_t>& ids) {
     if (pause_.pauseForChunks() != Result::Success) return false;
     bool done = setChunkModeActive(true);
     for (std::uint64_t id : ids) done = enableChunk(id, true) && done;
-    IdSet enabled;
-    readEnabledChunks(enabled);
     return pause_.resumeAfterChunks() == Result::Success && done;
 }
 
@@ -135,20 +132,14 @@ bool DeviceChunk::disableChunks(const std::vector<std::uint64_t>& ids) {
     if (pause_.pauseForChunks() != Result::Success) return false;
     bool done = true;
     for (std::uint64_t id : ids) done = enableChunk(id, false) && done;
-    IdSet enabled;
-    readEnabledChunks(enabled);
-    for (std::uint64_t id : ids) references_.erase(id);
-    if (switchModeOffIfUnused(true)) done = switchModeOffIfUnused(false) && done;
+    if (modeMayGoOff()) done = setChunkModeActive(false) && done;
     return pause_.resumeAfterChunks() == Result::Success && done;
 }
 
-bool DeviceChunk::switchModeOffIfUnused(bool checkOnly) {
-    if (locked_ || initialModeActive_ || !references_.empty()) return false;
-    return checkOnly || setChunkModeActive(false);
-}
+bool DeviceChunk::modeMayGoOff() const { return !locked_ && !initialModeActive_ && references_.empty(); }
 
-void DeviceChunk::endCapture(bool force) {
-    if (!force && !references_.empty()) return;
+void DeviceChunk::endCapture() {
+    if (!references_.empty()) return;
     captured_ = false;
     locked_ = true;
     initialEnabled_.clear();
@@ -174,10 +165,9 @@ Result DeviceChunk::restore(const std::vector<std::uint64_t>& ids) {
         traceError("DeviceChunk; Restore; not available!;");
         return Result::NotAvailable;
     }
-    checkLocked();
-    if (locked_) traceWarning("DeviceChunk; Restore; disable locked!;");
     IdSet enabled;
-    readEnabledChunks(enabled);
+    checkLocked(enabled);
+    if (locked_) traceWarning("DeviceChunk; Restore; disable locked!;");
     std::vector<std::uint64_t> toDisable;
     for (std::uint64_t id : ids) {
         const auto it = references_.find(id);
@@ -200,9 +190,8 @@ Result DeviceChunk::restore(const std::vector<std::uint64_t>& ids) {
             traceInfo("DeviceChunk; RestoreChunk; keep %u;", shown);
     }
     Result outcome = Result::Success;
-    if (!locked_ && (!toDisable.empty() || switchModeOffIfUnused(true)) && !disableChunks(toDisable))
-        outcome = Result::Error;
-    endCapture(false);
+    if (!locked_ && (!toDisable.empty() || modeMayGoOff()) && !disableChunks(toDisable)) outcome = Result::Error;
+    endCapture();
     return outcome;
 }
 

@@ -58,11 +58,14 @@ private:
     bool readEnabledChunks(IdSet& enabled);
     void captureState(bool* modeActive, IdSet& enabled);
     bool hasForeignChunk(const IdSet& enabled) const;
-    void checkLocked();
+    // Reads the enabled chunks into `enabled` and locks the capture when one is foreign.
+    void checkLocked(IdSet& enabled);
     bool enableChunks(const std::vector<std::uint64_t>& ids);
     bool disableChunks(const std::vector<std::uint64_t>& ids);
-    bool switchModeOffIfUnused(bool checkOnly);
-    void endCapture(bool force);
+    // Whether the chunk mode goes off with the last request: the user had it off and nothing is locked.
+    bool modeMayGoOff() const;
+    // With no request left, the next request captures the camera's state afresh.
+    void endCapture();
 
     IChunkPause& pause_;
     mutable std::mutex mutex_;

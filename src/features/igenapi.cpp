@@ -170,7 +170,12 @@ void IGenAPI::buildWrappers() {
     genapi::node_vector nodes;
     map_->GetNodes(nodes);
     for (genapi::INode* node : nodes) {
-        if (node->IsFeature()) names_.insert(node->GetName(), createWrapper(node));
+        if (!node->IsFeature()) continue;
+        CGenAPINode* wrapper = createWrapper(node);
+        names_.insert(node->GetName(), wrapper);
+        // The feature that names an event (its ports carry the ID as well), found by ID per event.
+        std::uint64_t eventId = 0;
+        if (parseHexId(node->GetEventID(), eventId)) eventFeatures_.emplace(eventId, wrapper);
     }
     root_ = names_.find("Root");
     if (root_ == nullptr) root_ = createWrapper(map_->GetNode("Root"));
@@ -211,6 +216,7 @@ void IGenAPI::destroyWrappers() {
     names_.clear();
     root_ = nullptr;
     eventIds_.clear();
+    eventFeatures_.clear();
     chunkIds_.clear();
 }
 
@@ -242,6 +248,11 @@ const std::vector<CGenAPINode*>& IGenAPI::eventNodes(std::uint64_t eventId) cons
     const auto it = eventIds_.find(eventId);
     if (it == eventIds_.end()) fail("getEventMap for event ID '" + idText(eventId) + "' not found!");
     return it->second;
+}
+
+CGenAPINode* IGenAPI::eventFeature(std::uint64_t eventId) const {
+    const auto it = eventFeatures_.find(eventId);
+    return it == eventFeatures_.end() ? nullptr : it->second;
 }
 
 const std::vector<CGenAPINode*>* IGenAPI::chunkNodes(std::uint64_t chunkId) const {

@@ -97,6 +97,8 @@ public:
     // The port wrappers of an event ID / chunk ID; "getEventMap for event ID '<id>' not found!".
     const std::vector<CGenAPINode*>& eventNodes(std::uint64_t eventId) const;
     const std::vector<CGenAPINode*>* chunkNodes(std::uint64_t chunkId) const;
+    // The feature (not a port) that carries the event ID, null when none does.
+    CGenAPINode* eventFeature(std::uint64_t eventId) const;
     // True once after the node map was rebuilt.
     bool takeReplacedFlag();
 
@@ -135,6 +137,7 @@ private:
     genAPINodeMap names_;
     CGenAPINode* root_ = nullptr;
     std::map<std::uint64_t, std::vector<CGenAPINode*>> eventIds_;
+    std::map<std::uint64_t, CGenAPINode*> eventFeatures_;
     std::map<std::uint64_t, std::vector<CGenAPINode*>> chunkIds_;
     std::unique_ptr<genapi::CEventAdapterGeneric> eventAdapter_;
     std::unique_ptr<genapi::CChunkAdapterGeneric> chunkAdapter_;

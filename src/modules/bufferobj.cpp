@@ -653,37 +653,51 @@ void CBufferObj::updateChunkLayout() {
     CDataStreamObj* stream = this->stream();
     CRemoteDeviceObj* remote = stream != nullptr ? stream->device().remoteDevice() : nullptr;
     void* base = nullptr;
-    size_t count = 0;
-    if (remote == nullptr || GetSegmentPtr(0, &base) != Result::Success ||
-        getProducer()->DSGetBufferChunkData(stream->getHandle(), handle_, nullptr, &count) != GC_ERR_SUCCESS) {
+    if (remote == nullptr || GetSegmentPtr(0, &base) != Result::Success) {
         traceWarning(kWarning, traceName().c_str(), handle_);
         return;
     }
-    std::vector<SINGLE_CHUNK_DATA> raw(count);
-    if (count != 0 &&
-        getProducer()->DSGetBufferChunkData(stream->getHandle(), handle_, raw.data(), &count) != GC_ERR_SUCCESS) {
-        traceWarning(kWarning, traceName().c_str(), handle_);
-        return;
-    }
-    raw.resize(count);
-    std::uint64_t layout = 0;
-    if (infoValue(BUFFER_INFO_CHUNKLAYOUTID, &layout) != Result::Success) layout = ~std::uint64_t{0};
     auto* data = static_cast<std::uint8_t*>(base);
+    // A layout ID stands for the places of the chunks: while it and the payload type stay, only the
+    // data is new, and the producer is not asked for the descriptors of every image.
+    std::uint64_t layout = 0;
+    const bool layoutKnown = infoValue(BUFFER_INFO_CHUNKLAYOUTID, &layout) == Result::Success;
+    const bool samePayload = chunkMap_ != nullptr && payloadType() == chunkPayloadType_;
+    if (samePayload && layoutKnown && chunkLayoutKnown_ && layout == chunkLayoutId_) {
+        chunkMap_->updateChunkBuffer(data);
+        return;
+    }
+    size_t count = 0;
+    std::vector<SINGLE_CHUNK_DATA> raw;
+    GC_ERROR result = getProducer()->DSGetBufferChunkData(stream->getHandle(), handle_, nullptr, &count);
+    if (result == GC_ERR_SUCCESS && count != 0) {
+        raw.resize(count);
+        result = getProducer()->DSGetBufferChunkData(stream->getHandle(), handle_, raw.data(), &count);
+    }
+    if (result != GC_ERR_SUCCESS) {
+        traceWarning(kWarning, traceName().c_str(), handle_);
+        return;
+    }
+    std::vector<genapi::SingleChunkData_t> chunks;
+    for (std::size_t index = 0; index < count && index < raw.size(); ++index)
+        chunks.push_back(genapi::SingleChunkData_t{raw[index].ChunkID, raw[index].ChunkOffset, raw[index].ChunkLength});
+    // Without a layout ID the descriptors themselves tell whether the layout changed.
+    const auto sameChunk = [](const genapi::SingleChunkData_t& a, const genapi::SingleChunkData_t& b) {
+        return a.ChunkID == b.ChunkID && a.ChunkOffset == b.ChunkOffset && a.ChunkLength == b.ChunkLength;
+    };
+    if (samePayload && !layoutKnown &&
+        std::equal(chunks.begin(), chunks.end(), chunks_.begin(), chunks_.end(), sameChunk)) {
+        chunkMap_->updateChunkBuffer(data);
+        return;
+    }
     try {
-        const bool sameLayout = chunkMap_ != nullptr && layout == chunkLayoutId_ &&
-                                payloadType() == chunkPayloadType_ && raw.size() == chunks_.size();
-        if (sameLayout) {
-            chunkMap_->updateChunkBuffer(data);
-            return;
-        }
         if (chunkMap_ == nullptr) chunkMap_ = std::make_unique<IGenAPI>();
         chunkMap_->detachChunkBuffer();
         chunkMap_->attachChunkMap(remote);
-        chunks_.clear();
-        for (const SINGLE_CHUNK_DATA& chunk : raw)
-            chunks_.push_back(genapi::SingleChunkData_t{chunk.ChunkID, chunk.ChunkOffset, chunk.ChunkLength});
+        chunks_ = std::move(chunks);
         chunkMap_->attachChunkBuffer(data, chunks_.data(), static_cast<std::int64_t>(chunks_.size()));
         chunkLayoutId_ = layout;
+        chunkLayoutKnown_ = layoutKnown;
         chunkPayloadType_ = payloadType();
     } catch (const CGenAPIException&) {
         traceWarning(kWarning, traceName().c_str(), handle_);

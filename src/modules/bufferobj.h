@@ -176,6 +176,7 @@ private:
     void updateChunkLayout();
     std::unique_ptr<IGenAPI> chunkMap_;
     std::uint64_t chunkLayoutId_ = 0;
+    bool chunkLayoutKnown_ = false;  // the producer reported chunkLayoutId_
     std::uint32_t chunkPayloadType_ = 0;
     std::vector<genapi::SingleChunkData_t> chunks_;
 

@@ -119,7 +119,7 @@ Device::Device(FromList, Interface* parent, void* interfaceObj, const String& id
 Device::~Device() {
     const MethodSite site = CORVID2_METHOD(Device, ~Device);
     // The event thread ends and waiting fetches return before anything waits for their guards.
-    DeviceEventOps::end(site, *EventAccess::control(this), data_->device_);
+    DeviceEventOps::end(site, *EventAccess::control(this), data_->device_, GenTL::EVENT_REMOTE_DEVICE);
     unregisterHolder<CDeviceEventControlGuard>(site, static_cast<Events::DeviceEventControl*>(this),
                                                &EventAccess::control(this),
                                                [](DeviceEventControlData* events) { delete events; });

@@ -281,19 +281,12 @@ bool CDeviceObj::takeRemoteEvent(std::uint64_t eventId, const std::vector<std::u
     genapi::INodeMap* map = remote_ != nullptr ? remote_->nodeMap() : nullptr;
     if (map == nullptr) return false;
     remote_->deliverEvent(value.data(), static_cast<std::uint32_t>(value.size()), eventId);
+    const CGenAPINode* feature = remote_->eventFeature(eventId);
+    if (feature == nullptr) return true;
+    names.named = true;
+    names.name = feature->GetName();
     try {
-        // The feature that carries the ID: a port carries it too, but names no event.
-        genapi::node_vector nodes;
-        map->GetNodes(nodes);
-        for (genapi::INode* node : nodes) {
-            std::uint64_t nodeId = 0;
-            if (node->GetNodeType() == "Port" || !parseHexId(node->GetEventID(), nodeId) || nodeId != eventId) continue;
-            names.named = true;
-            names.name = node->GetName();
-            names.displayName = node->GetDisplayName();
-            break;
-        }
-        if (!names.named) return true;
+        names.displayName = feature->GetDisplayName();
         static constexpr char kPrefix[] = "Event";
         std::string event = names.name;
         if (event.rfind(kPrefix, 0) == 0) event.erase(0, sizeof kPrefix - 1);
@@ -304,6 +297,8 @@ bool CDeviceObj::takeRemoteEvent(std::uint64_t eventId, const std::vector<std::u
         }
     } catch (const genapi::GenericException& error) {
         traceWarning("%s; takeRemoteEvent; %s", traceName().c_str(), error.GetDescription());
+    } catch (const CGenAPIException& error) {
+        traceWarning("%s; takeRemoteEvent; %s", traceName().c_str(), error.what());
     }
     return true;
 }

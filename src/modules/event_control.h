@@ -167,14 +167,22 @@ public:
     }
 
     // Before the control goes: its handler thread ends, polling fetches are aborted (again while
-    // one is still inside: an abort reaches only the wait of its moment) and new ones refused.
-    static void end(const MethodSite& site, Record& record, CGenTLModule* module) {
+    // one is still inside: an abort reaches only the wait of its moment) and new ones refused. A
+    // producer whose aborts do not arrive has the event type unregistered, which ends every wait.
+    static void end(const MethodSite& site, Record& record, CGenTLModule* module, GenTL::EVENT_TYPE type) {
         record.ending_.store(true, std::memory_order_release);
         {
             std::lock_guard<std::mutex> lock(record.registrationMutex_);
             stopHandler(site, record);
         }
+        const auto unregisterAfter = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        bool unregistered = false;
         while (module != nullptr && record.fetching_.load(std::memory_order_acquire) != 0) {
+            if (!unregistered && std::chrono::steady_clock::now() > unregisterAfter) {
+                std::lock_guard<std::mutex> lock(record.registrationMutex_);
+                if (module->eventMode(type) != 0) module->unregisterEvent(type, false);
+                unregistered = true;
+            }
             module->abortEventWait();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

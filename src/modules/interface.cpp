@@ -87,7 +87,8 @@ Interface::Interface(System* system, const String& id) : INode(false), data_(new
 Interface::~Interface() {
     const MethodSite site = CORVID2_METHOD(Interface, ~Interface);
     // The event thread ends and waiting fetches return before anything waits for their guards.
-    InterfaceEventOps::end(site, *EventAccess::control(this), data_->interface_.load(std::memory_order_acquire));
+    InterfaceEventOps::end(site, *EventAccess::control(this), data_->interface_.load(std::memory_order_acquire),
+                           CInterfaceObj::kPnPEventType);
     unregisterHolder<CInterfaceEventControlGuard>(site, static_cast<Events::InterfaceEventControl*>(this),
                                                   &EventAccess::control(this),
                                                   [](InterfaceEventControlData* events) { delete events; });

@@ -244,6 +244,33 @@ TEST_F(DeviceEventTest, DestroyingTheDeviceEndsAnEndlessFetchAndItsHandler) {
     module_ = nullptr;
 }
 
+TEST_F(DeviceEventTest, DestroyingTheDeviceEndsAnEndlessFetchEvenWhenItsProducerRefusesAborts) {
+    device_->RegisterDeviceEvent(EventMode::Polling);
+    armFault("EventKill", GenTL::GC_ERR_ERROR, 1000000);
+    std::atomic<bool> done{false};
+    std::thread waiter([&] {
+        DeviceEvent own;
+        try {
+            device_->GetDeviceEvent(&own, GENTL_INFINITE);
+        } catch (const X::IException&) {
+            // the wait may end with the event's unregistration as a failed fetch
+        }
+        done.store(true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        interface_->GetDevices()->clear();
+        destroyed.store(true);
+    });
+    const bool prompt = eventually([&] { return destroyed.load() && done.load(); });
+    destroyer.join();
+    waiter.join();
+    EXPECT_TRUE(prompt);
+    device_ = nullptr;
+    module_ = nullptr;
+}
+
 TEST_F(DeviceEventTest, AHandlerReceivesNamedEventsUntilTheModeLeavesHandlerMode) {
     Seen seen;
     const CORVID2::Events::DeviceEventHandler handler = [](void* user, DeviceEvent* event) {
